@@ -1,0 +1,71 @@
+// The signal table: every signal of the program is connected here, once, at
+// start, in table order and without user data.
+#include <initializer_list>
+
+#include "app/shell.h"
+#include "app/startup.h"
+#include "editor/editor.h"
+
+namespace {
+
+void on_quit(GtkWidget*, gpointer) { quit_application(); }
+void on_menu_quit(GtkMenuItem*, gpointer) { quit_application(); }
+void on_menu_about(GtkMenuItem*, gpointer) { show_about(nullptr); }
+
+gboolean on_about_delete(GtkWidget* w, GdkEvent*, gpointer) { return hide_on_close(w); }
+void on_about_close(GtkDialog* d, gpointer) { hide_on_close(GTK_WIDGET(d)); }
+void on_about_response(GtkDialog* d, gint, gpointer) { hide_on_close(GTK_WIDGET(d)); }
+gboolean on_progress_delete(GtkWidget*, GdkEvent*, gpointer) { return progress_hide(); }
+
+void on_units_toggled(GtkToggleButton* b, gpointer) { on_input_units_toggled(GTK_WIDGET(b)); }
+void on_entry_activate(GtkEntry*, gpointer) { read_form_into_profile(); }
+void on_entry_changed(GtkEditable*, gpointer) { on_form_entry_changed(); }
+void on_new_clicked(GtkButton* b, gpointer) { new_profile(GTK_WIDGET(b)); }
+void on_units_combo_changed(GtkComboBox* c, gpointer) { on_output_units_changed(GTK_WIDGET(c)); }
+
+void connect(const char* id, const char* signal, GCallback handler)
+{
+    GObject* obj = get_object(id);
+    if (obj) g_signal_connect(obj, signal, handler, nullptr);
+}
+
+}  // namespace
+
+// The editor entries that read the form on Enter and mark the profile on
+// every change, in connection order.
+static const char* const kFormEntries[] = {
+    "id_bh_entry",     "id_zh_entry",     "id_zo_entry",     "id_temp_1_entry", "id_temp_2_entry",
+    "id_temp_3_entry", "id_temp_4_entry", "id_temp_5_entry", "id_temp_6_entry", "id_mv_1_entry",
+    "id_mv_2_entry",   "id_mv_3_entry",   "id_mv_4_entry",   "id_mv_5_entry",   "id_mv_6_entry",
+    "id_bw_entry",     "id_bd_entry",     "id_bl_entry",     "id_bc_entry",     "id_tr_entry",
+    "id_mv_entry",     "id_zr_entry",     "id_ssfV_entry",   "id_ssfH_entry",
+};
+
+// The click-value entries carry the same two handlers, connected last of all.
+static const char* const kClickEntries[] = {"id_clickvalE", "id_clickvalW"};
+
+static void connect_form_entry(const char* id)
+{
+    connect(id, "activate", G_CALLBACK(on_entry_activate));
+    connect(id, "changed", G_CALLBACK(on_entry_changed));
+}
+
+void connect_signals()
+{
+    connect("id_sw", "destroy", G_CALLBACK(on_quit));
+    connect("id_sw_quit", "clicked", G_CALLBACK(on_quit));
+    connect("id_mw", "destroy", G_CALLBACK(on_quit));
+    for (const char* id : {"id_mix_units", "id_english_units", "id_metric_units"})
+        connect(id, "toggled", G_CALLBACK(on_units_toggled));
+    for (const char* id : kFormEntries) connect_form_entry(id);
+    connect("id_mi_quit", "activate", G_CALLBACK(on_menu_quit));
+    connect("id_mi_about", "activate", G_CALLBACK(on_menu_about));
+    connect("id_awin", "delete-event", G_CALLBACK(on_about_delete));
+    connect("id_awin", "close", G_CALLBACK(on_about_close));
+    connect("id_awin", "response", G_CALLBACK(on_about_response));
+    connect("id_progress_win", "delete-event", G_CALLBACK(on_progress_delete));
+    connect("id_btn_new", "clicked", G_CALLBACK(on_new_clicked));
+    connect("id_eunits", "changed", G_CALLBACK(on_units_combo_changed));
+    connect("id_wunits", "changed", G_CALLBACK(on_units_combo_changed));
+    for (const char* id : kClickEntries) connect_form_entry(id);
+}

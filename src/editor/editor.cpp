@@ -1,0 +1,226 @@
+#include "editor/editor.h"
+
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/shell.h"
+#include "editor/form_model.h"
+#include "profile/gun_profile.h"
+#include "profile/units.h"
+
+namespace {
+
+
+// Entries in the order show_profile fills them.
+struct EntryRef {
+    const char* id;
+    std::string* text;
+};
+
+std::vector<EntryRef> entries_in_show_order(FormState& f)
+{
+    std::vector<EntryRef> v;
+    v.push_back({"id_bw_entry", &f.bw});
+    v.push_back({"id_ssfV_entry", &f.ssfV});
+    v.push_back({"id_ssfH_entry", &f.ssfH});
+    v.push_back({"id_clickvalE", &f.clickvalE});
+    v.push_back({"id_clickvalW", &f.clickvalW});
+    v.push_back({"id_bh_entry", &f.bh});
+    v.push_back({"id_zh_entry", &f.zh});
+    v.push_back({"id_zo_entry", &f.zo});
+    v.push_back({"id_bd_entry", &f.bd});
+    v.push_back({"id_bl_entry", &f.bl});
+    v.push_back({"id_tr_entry", &f.tr});
+    v.push_back({"id_mv_entry", &f.mv});
+    v.push_back({"id_zr_entry", &f.zr});
+    static const char* const temp_ids[6] = {"id_temp_1_entry", "id_temp_2_entry", "id_temp_3_entry",
+                                            "id_temp_4_entry", "id_temp_5_entry", "id_temp_6_entry"};
+    static const char* const mv_ids[6] = {"id_mv_1_entry", "id_mv_2_entry", "id_mv_3_entry",
+                                          "id_mv_4_entry", "id_mv_5_entry", "id_mv_6_entry"};
+    static const char* const vel_ids[6] = {"id_vel_1", "id_vel_2", "id_vel_3", "id_vel_4", "id_vel_5", "id_vel_6"};
+    static const char* const dsf_ids[6] = {"id_dsf_1", "id_dsf_2", "id_dsf_3", "id_dsf_4", "id_dsf_5", "id_dsf_6"};
+    for (int i = 0; i < 6; ++i) v.push_back({temp_ids[i], &f.temp[i]});
+    for (int i = 0; i < 6; ++i) v.push_back({mv_ids[i], &f.mvt[i]});
+    for (int i = 0; i < 6; ++i) v.push_back({vel_ids[i], &f.vel[i]});
+    for (int i = 0; i < 6; ++i) v.push_back({dsf_ids[i], &f.dsf[i]});
+    v.push_back({"id_bc_entry", &f.bc});
+    return v;
+}
+
+struct ComboRef {
+    const char* id;
+    std::string* text;
+};
+
+std::vector<ComboRef> combos(FormState& f)
+{
+    return {{"id_eunits", &f.eunits},
+            {"id_wunits", &f.wunits},
+            {"id_clicke_units", &f.clicke_units},
+            {"id_clickw_units", &f.clickw_units}};
+}
+
+void set_entry(const char* id, const std::string& text)
+{
+    GtkWidget* w = get_widget(id);
+    if (w) gtk_entry_set_text(GTK_ENTRY(w), text.c_str());
+}
+
+std::string entry_text(const char* id)
+{
+    GtkWidget* w = get_widget(id);
+    return w ? gtk_entry_get_text(GTK_ENTRY(w)) : "";
+}
+
+std::string combo_active_text(GtkWidget* combo)
+{
+    if (!combo) return "";
+    GtkTreeIter iter;
+    if (!gtk_combo_box_get_active_iter(GTK_COMBO_BOX(combo), &iter)) return "";
+    gchar* text = nullptr;
+    gtk_tree_model_get(gtk_combo_box_get_model(GTK_COMBO_BOX(combo)), &iter, 0, &text, -1);
+    std::string result = text ? text : "";
+    g_free(text);
+    return result;
+}
+
+// Selects the row whose text is `text`; none when no row has it.
+void set_combo_text(GtkWidget* combo, const std::string& text)
+{
+    if (!combo) return;
+    GtkTreeModel* model = gtk_combo_box_get_model(GTK_COMBO_BOX(combo));
+    if (!model) return;  // not filled yet (start-up shows the profile first)
+    GtkTreeIter iter;
+    if (!text.empty() && gtk_tree_model_get_iter_first(model, &iter)) {
+        do {
+            gchar* row = nullptr;
+            gtk_tree_model_get(model, &iter, 0, &row, -1);
+            bool match = row && text == row;
+            g_free(row);
+            if (match) {
+                gtk_combo_box_set_active_iter(GTK_COMBO_BOX(combo), &iter);
+                return;
+            }
+        } while (gtk_tree_model_iter_next(model, &iter));
+    }
+    gtk_combo_box_set_active(GTK_COMBO_BOX(combo), -1);
+}
+
+void set_label(const char* id, const char* text)
+{
+    GtkWidget* w = get_widget(id);
+    if (w) gtk_label_set_text(GTK_LABEL(w), text);
+}
+
+void set_click_row_sensitive(bool sensitive, const char* entry, const char* label, const char* combo)
+{
+    gtk_widget_set_sensitive(get_widget(entry), sensitive);
+    gtk_widget_set_sensitive(get_widget(label), sensitive);
+    gtk_widget_set_sensitive(get_widget(combo), sensitive);
+}
+
+}  // namespace
+
+void show_profile()
+{
+    FormState f;
+    f.g1_active = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(get_widget("id_g1_btn")));
+    profile_to_form(cvIn, input_units, f);
+
+    std::vector<EntryRef> entries = entries_in_show_order(f);
+    set_entry(entries[0].id, *entries[0].text);  // bullet weight comes first
+
+    GtkWidget* box = get_widget("id_bc_hbox");
+    if (!f.custom_curve) {
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(get_widget(cvIn.dc == 0 ? "id_g1_btn" : "id_g7_btn")), TRUE);
+        gtk_widget_set_sensitive(box, TRUE);
+        gtk_widget_show(box);
+        gtk_widget_hide(get_widget("id_custom_dc_lbl"));
+    } else {
+        gtk_widget_set_sensitive(box, FALSE);
+        gtk_widget_show(get_widget("id_custom_dc_lbl"));
+    }
+
+    for (size_t i = 1; i < 5; ++i) set_entry(entries[i].id, *entries[i].text);  // ssf, click values
+    for (const ComboRef& c : combos(f)) set_combo_text(get_widget(c.id), *c.text);
+    for (size_t i = 5; i < entries.size(); ++i) set_entry(entries[i].id, *entries[i].text);
+}
+
+void update_unit_labels()
+{
+    const char* length = length_unit_label(input_units);
+    for (const char* id : {"id_bh_unit_lbl", "id_bd_unit_lbl", "id_bl_unit_lbl", "id_zo_unit_lbl", "id_zh_unit_lbl"})
+        set_label(id, length);
+    set_label("id_mv_unit_lbl", velocity_unit_label(input_units));
+    set_label("id_zr_unit_lbl", range_unit_label(input_units));
+    set_label("id_tr_unit_lbl", length);
+    show_profile();
+}
+
+void read_form_into_profile()
+{
+    mark_profile_state(1);
+    FormState f;
+    for (const EntryRef& e : entries_in_show_order(f)) *e.text = entry_text(e.id);
+    for (const ComboRef& c : combos(f)) *c.text = combo_active_text(get_widget(c.id));
+    f.g1_active = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(get_widget("id_g1_btn")));
+    form_to_profile(f, input_units, cvIn);
+}
+
+void on_form_entry_changed()
+{
+    mark_profile_state(1);
+}
+
+void new_profile(GtkWidget*)
+{
+    mark_profile_state(1);
+    apply_new_profile_values(cvIn);
+    set_entry("id_profile_name", "UNSAVED");
+    show_profile();
+}
+
+void load_profile_file(const char* path)
+{
+    read_profile_file(path, cvIn);
+    show_profile();
+    mark_profile_state(2);
+}
+
+bool write_profile_file(const char* path)
+{
+    if (!write_profile_bytes(path, cvIn)) {
+        status_message("Could not save profile to disk...\n");
+        return false;
+    }
+    mark_profile_state(2);
+    return true;
+}
+
+void on_input_units_toggled(GtkWidget* widget)
+{
+    mark_profile_state(1);
+    if (widget == get_widget("id_mix_units"))
+        input_units = 1;
+    else if (widget == get_widget("id_english_units"))
+        input_units = 2;
+    else if (widget == get_widget("id_metric_units"))
+        input_units = 3;
+    update_unit_labels();
+}
+
+void on_output_units_changed(GtkWidget* widget)
+{
+    mark_profile_state(1);
+    bool elevation = widget == get_widget("id_eunits");
+    if (!elevation && widget != get_widget("id_wunits")) return;
+    std::string text = combo_active_text(widget);
+    bool clicks = text == "CLICKS";
+    if (!clicks && text != "MIL" && text != "TMOA" && text != "SMOA") return;
+    if (elevation)
+        set_click_row_sensitive(clicks, "id_clickvalE", "id_lbl_99", "id_clicke_units");
+    else
+        set_click_row_sensitive(clicks, "id_clickvalW", "id_lbl_1", "id_clickw_units");
+}

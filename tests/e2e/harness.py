@@ -1,0 +1,152 @@
+"""Starts the real program in a working folder of its own and finds its
+windows and controls through the accessibility interface, by role and name,
+as a screen reader (or a user) would."""
+
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+import pyatspi
+
+APP_NAME = "stowline"
+
+
+def wait_for(condition, timeout=10.0, interval=0.1, what="condition"):
+    end = time.monotonic() + timeout
+    while True:
+        try:
+            value = condition()
+        except Exception:  # the tree changes under us while the program starts
+            value = None
+        if value:
+            return value
+        if time.monotonic() > end:
+            raise AssertionError("timed out waiting for " + what)
+        time.sleep(interval)
+
+
+def walk(node, depth=0, limit=40):
+    if node is None or depth > limit:
+        return
+    yield node
+    for i in range(node.childCount):
+        try:
+            child = node.getChildAtIndex(i)
+        except Exception:
+            continue
+        yield from walk(child, depth + 1, limit)
+
+
+def role_name(node):
+    return node.getRoleName()
+
+
+class Program:
+    """One run of the program, in <root>/bin with <root>/Profiles and <root>/Device."""
+
+    def __init__(self, root=None, extra_env=None):
+        self.root = root or tempfile.mkdtemp(prefix="stowline-e2e-")
+        self.bin = os.path.join(self.root, "bin")
+        for d in (self.bin, os.path.join(self.root, "Profiles"), os.path.join(self.root, "Device")):
+            os.makedirs(d, exist_ok=True)
+        images = os.environ["STOWLINE_IMAGES"]
+        for f in os.listdir(images):
+            shutil.copy(os.path.join(images, f), self.bin)
+        env = dict(os.environ)
+        env["GTK_MODULES"] = "gail:atk-bridge"
+        env["NO_AT_BRIDGE"] = "0"
+        env.update(extra_env or {})
+        self.stdout_path = os.path.join(self.root, "stdout.txt")
+        self._stdout = open(self.stdout_path, "wb")
+        self.proc = subprocess.Popen([os.environ["STOWLINE_BIN"]], cwd=self.bin, env=env,
+                                     stdout=self._stdout, stderr=subprocess.STDOUT)
+        self.app = wait_for(self._find_app, timeout=20, what="the program on the accessibility bus")
+
+    def _find_app(self):
+        desktop = pyatspi.Registry.getDesktop(0)
+        for i in range(desktop.childCount):
+            app = desktop.getChildAtIndex(i)
+            if app is not None and app.name == APP_NAME:
+                return app
+        return None
+
+    # Finding things ---------------------------------------------------------
+    def window(self, title, timeout=10):
+        def find():
+            for i in range(self.app.childCount):
+                w = self.app.getChildAtIndex(i)
+                if w is not None and w.name == title and w.getState().contains(pyatspi.STATE_SHOWING):
+                    return w
+            return None
+        return wait_for(find, timeout=timeout, what="window " + repr(title))
+
+    def find(self, name, role=None, within=None, timeout=10, showing=True):
+        def look():
+            for node in walk(within or self.app):
+                if node.name != name:
+                    continue
+                if role and role_name(node) != role:
+                    continue
+                if showing and not node.getState().contains(pyatspi.STATE_SHOWING):
+                    continue
+                return node
+            return None
+        return wait_for(look, timeout=timeout, what="%s %r" % (role or "control", name))
+
+    def all(self, role, within=None):
+        return [n for n in walk(within or self.app) if role_name(n) == role]
+
+    # Acting -----------------------------------------------------------------
+    @staticmethod
+    def press(node):
+        node.queryAction().doAction(0)
+
+    @staticmethod
+    def text_of(node):
+        t = node.queryText()
+        return t.getText(0, t.characterCount)
+
+    @staticmethod
+    def type_into(node, text):
+        editable = node.queryEditableText()
+        editable.setTextContents(text)
+
+    def screenshot(self, name):
+        shots = os.environ.get("STOWLINE_SHOTS") or self.root
+        os.makedirs(shots, exist_ok=True)
+        path = os.path.join(shots, name + ".png")
+        subprocess.run(["import", "-window", "root", path], check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return path
+
+    def output(self):
+        self._stdout.flush()
+        with open(self.stdout_path, "rb") as f:
+            return f.read().decode("utf-8", "replace")
+
+    def wait_exit(self, timeout=10):
+        return self.proc.wait(timeout=timeout)
+
+    def close(self, keep_root=False):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self._stdout.close()
+        if not keep_root:
+            shutil.rmtree(self.root, ignore_errors=True)
+
+
+class ProgramTest(unittest.TestCase):
+    """Base class: self.program runs for one test and is closed after it."""
+
+    def start(self, **kwargs):
+        self.program = Program(**kwargs)
+        self.addCleanup(self.program.close)
+        return self.program
