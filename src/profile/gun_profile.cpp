@@ -1,0 +1,205 @@
+#include "profile/gun_profile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <initializer_list>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+GunProfile cvIn;
+
+namespace {
+
+// Where each legacy field (at 352 + 4*i in the old layout) lives now.
+constexpr size_t kLegacyMoves[10][2] = {
+    {352, offsetof(GunProfile, az)},   {356, offsetof(GunProfile, lat)},
+    {360, offsetof(GunProfile, lang)}, {364, offsetof(GunProfile, spare1)},
+    {368, offsetof(GunProfile, temp)}, {372, offsetof(GunProfile, pres)},
+    {376, offsetof(GunProfile, hum)},  {380, offsetof(GunProfile, alt)},
+    {384, offsetof(GunProfile, ws)},   {388, offsetof(GunProfile, wd)},
+};
+
+void set_error(std::string* error, const std::string& what)
+{
+    if (error) *error = what + ": " + std::strerror(errno);
+}
+
+}  // namespace
+
+void apply_profile_bytes(GunProfile& p, const unsigned char* data, size_t size)
+{
+    unsigned char* rec = reinterpret_cast<unsigned char*>(&p);
+    if (data && size >= kProfileSize) {
+        std::memcpy(rec, data, kProfileSize);
+        return;
+    }
+
+    // A short file is the old layout; what it lacks reads as zero rather than
+    // whatever happened to be in memory.
+    unsigned char legacy[kLegacyProfileSize] = {};
+    if (data) std::memcpy(legacy, data, size < kLegacyProfileSize ? size : kLegacyProfileSize);
+
+    // The first read lays the old bytes over the record as they are: zh/zo
+    // receive the old az/lat, spare2, ou and mvt_temp[0..4] the old tail.
+    // bd .. shi (the first 352 bytes) agree in both layouts and are in place.
+    std::memcpy(rec, legacy, kLegacyProfileSize);
+    // A file between the two sizes lays its remaining bytes over the record too.
+    if (data && size > kLegacyProfileSize) std::memcpy(rec + kLegacyProfileSize, data + kLegacyProfileSize, size - kLegacyProfileSize);
+    for (const auto& move : kLegacyMoves) std::memcpy(rec + move[1], legacy + move[0], 4);
+
+    // Received profiles carry azimuth 90 and latitude 40; they are not offsets.
+    if (p.zh == 90.0f) p.zh = 0.0f;
+    if (p.zo == 40.0f) p.zo = 0.0f;
+    p.ssfV = 1.0f;
+    p.ssfH = 1.0f;
+}
+
+bool read_profile_file(const std::string& path, GunProfile& p)
+{
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return false;
+    unsigned char buf[kProfileSize];
+    size_t got = std::fread(buf, 1, sizeof buf, f);
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) return false;
+    apply_profile_bytes(p, buf, got);
+    return true;
+}
+
+bool write_profile_bytes(const std::string& path, const GunProfile& p, std::string* error)
+{
+    std::string tmpl = path + ".tmpXXXXXX";
+    std::vector<char> tmp_name(tmpl.begin(), tmpl.end());
+    tmp_name.push_back('\0');
+
+    int fd = mkstemp(tmp_name.data());
+    if (fd < 0) {
+        set_error(error, "cannot create a temporary file beside " + path);
+        return false;
+    }
+    // mkstemp makes the file private; give it the mode a plain create would.
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&p);
+    size_t done = 0;
+    bool ok = true;
+    while (done < kProfileSize) {
+        ssize_t n = ::write(fd, bytes + done, kProfileSize - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (n == 0) errno = EIO;
+            set_error(error, "cannot write " + std::string(tmp_name.data()));
+            ok = false;
+            break;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (ok && fsync(fd) != 0) {
+        set_error(error, "cannot flush " + std::string(tmp_name.data()));
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok) {
+        set_error(error, "cannot close " + std::string(tmp_name.data()));
+        ok = false;
+    }
+    if (ok && std::rename(tmp_name.data(), path.c_str()) != 0) {
+        set_error(error, "cannot replace " + path);
+        ok = false;
+    }
+    if (!ok) ::unlink(tmp_name.data());
+    return ok;
+}
+
+void prepare_profile_for_save(GunProfile& p)
+{
+    p.maxr = 1000.0f;
+    p.az = 0.0f;
+    p.lat = 0.0f;
+    p.lang = 0.0f;
+    p.temp = 59.0f;
+    p.pres = 29.92f;
+    p.hum = 0.0f;
+    p.alt = 0.0f;
+    p.ws = 10.0f;
+    p.wd = 90.0f;
+    p.env2_temp = 59.0f;
+    p.env2_pres = 29.92f;
+    p.env2_hum = 78.0f;
+    p.env2_alt = 0.0f;
+    // Bounds inclusive; a NaN compares false and is kept.
+    if (p.ssfV < 0.1f || p.ssfV > 10.0f) p.ssfV = 1.0f;
+    if (p.ssfH < 0.1f || p.ssfH > 10.0f) p.ssfH = 1.0f;
+    p.spare3 = 1.0f;
+    for (int32_t& w : p.spare4) w = 0;
+}
+
+void apply_new_profile_values(GunProfile& p)
+{
+    p.bd = 0.308f;
+    p.bl = 1.24f;
+    p.bw = 175.0f;
+    p.bt = 10.0f;
+    p.sd = 1;
+    for (float& v : p.dsf) v = 1.0f;
+    for (float& v : p.vl) v = 0.0f;
+    p.dsf_reserved = 0;
+    p.dc = 0;
+    p.bc = 0.475f;
+    p.mv = 2600.0f;
+    p.maxr = 1091.0f;
+    p.zr = 109.1f;
+    p.shi = 1.5f;
+    p.az = 0.0f;
+    p.lat = 0.0f;
+    p.lang = 0.0f;
+    p.temp = 59.0f;
+    p.pres = 29.92f;
+    p.hum = 78.0f;
+    p.alt = 0.0f;
+    p.ws = 0.0f;
+    p.wd = 270.0f;
+    p.ou = 1;
+    p.ssfV = 1.0f;
+    p.ssfH = 1.0f;
+    p.eu = p.wu = p.ce = p.cw = 1;
+    p.cve = p.cvw = 10;
+    p.name[0] = ' ';
+    p.name[1] = '\0';
+}
+
+void establish_profile_invariants(GunProfile& p)
+{
+    p.sd = (p.bt >= 0.0f) ? 1 : -1;  // NaN fails the test: -1
+    for (int32_t* code : {&p.eu, &p.wu, &p.ce, &p.cw})
+        if (*code < 1 || *code > 4) *code = 1;
+    for (int32_t* count : {&p.cve, &p.cvw})
+        if (*count < 1 || *count > 20) *count = 1;
+}
+
+std::string profile_name(const GunProfile& p)
+{
+    size_t n = 0;
+    while (n < kProfileNameBytes && p.name[n] != '\0') ++n;
+    return std::string(p.name, n);
+}
+
+void set_profile_name(GunProfile& p, const char* text)
+{
+    if (!text) text = "";
+    size_t n = std::strlen(text);
+    if (n > kProfileNameBytes) {
+        n = kProfileNameBytes;
+        // Step back over at most three continuation bytes so that no
+        // character is split.
+        for (int back = 0; back < 3 && n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80; ++back)
+            --n;
+    }
+    std::memcpy(p.name, text, n);
+    p.name[n] = '\0';
+}

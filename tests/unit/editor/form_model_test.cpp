@@ -1,0 +1,254 @@
+#include "editor/form_model.h"
+
+#include <clocale>
+#include <cmath>
+#include <gtest/gtest.h>
+
+#include "profile/units.h"
+
+namespace {
+
+GunProfile new_record()
+{
+    GunProfile p{};
+    apply_new_profile_values(p);
+    return p;
+}
+
+FormState shown(GunProfile& p, int units)
+{
+    FormState f;
+    profile_to_form(p, units, f);
+    return f;
+}
+
+}  // namespace
+
+TEST(ProfileToForm, NewProfileUnderMixed)
+{
+    GunProfile p = new_record();
+    FormState f = shown(p, 1);
+    EXPECT_EQ(f.bw, "175");
+    EXPECT_EQ(f.bd, "0.308");
+    EXPECT_EQ(f.bl, "1.240");
+    EXPECT_EQ(f.tr, "10.00");
+    EXPECT_EQ(f.mv, "2600");
+    EXPECT_EQ(f.zr, " 100");
+    EXPECT_EQ(f.bh, "1.50");
+    EXPECT_EQ(f.bc, "0.475");
+    EXPECT_EQ(f.clickvalE, "10");
+    EXPECT_EQ(f.clickvalW, "10");
+    EXPECT_EQ(f.ssfV, "1.00");
+    EXPECT_EQ(f.dsf[0], "1.000");
+    EXPECT_EQ(f.vel[0], "0.00");
+    for (const std::string& t : f.temp) EXPECT_EQ(t, "0");
+    EXPECT_EQ(f.mvt[0], "   0");
+    EXPECT_EQ(f.eunits, "MIL");
+    EXPECT_EQ(f.clickw_units, "MIL");
+    EXPECT_TRUE(f.g1_active);
+    EXPECT_FALSE(f.custom_curve);
+
+    // Reading back stores the shown meters as yards again.
+    form_to_profile(f, 1, p);
+    EXPECT_EQ(p.zr, 100.0f * 1.09361f);
+    EXPECT_NEAR(p.zr, 109.361f, 1e-4);
+    f.zr = "300";
+    form_to_profile(f, 1, p);
+    EXPECT_NEAR(p.zr, 328.083f, 1e-3);
+}
+
+TEST(ProfileToForm, MetricShowsAndReadsBackConverted)
+{
+    GunProfile p = new_record();
+    FormState f = shown(p, 3);
+    EXPECT_EQ(f.bd, "0.782");
+    EXPECT_EQ(f.bl, "3.150");
+    EXPECT_EQ(f.tr, "25.40");
+    EXPECT_EQ(f.bh, "3.81");
+    EXPECT_EQ(f.mv, " 792");
+    EXPECT_EQ(f.zr, " 100");
+
+    form_to_profile(f, 3, p);
+    EXPECT_EQ(p.mv, 792.0f * 3.28084f);
+    EXPECT_NEAR(p.mv, 2598.4f, 0.05);
+    EXPECT_EQ(p.bd, 0.782f / 2.54f);
+    EXPECT_EQ(p.zr, 100.0f * 1.09361f);
+
+    p.mvt_mv[1] = 2500.0f;
+    p.mvt_temp[1] = 80.0f;
+    f = shown(p, 3);
+    EXPECT_EQ(f.temp[1], "  27");
+    EXPECT_EQ(f.mvt[1], " 762");
+    f.temp[1] = "27";
+    form_to_profile(f, 3, p);
+    EXPECT_EQ(p.mvt_temp[1], 27.0f * 1.8f + 32.0f);
+}
+
+TEST(ProfileToForm, EnglishRoundTripKeepsDisplayRounding)
+{
+    GunProfile p = new_record();
+    p.bd = 0.30849f;
+    p.mv = 2650.4f;
+    p.dsf[2] = 0.9876f;
+    p.vl[2] = 1.234f;
+    p.mvt_mv[0] = 2600.0f;
+    p.mvt_temp[0] = 95.0f;
+    p.mvt_temp[3] = 40.0f;  // row 4 is empty: its temperature is not shown
+    FormState f = shown(p, 2);
+    EXPECT_EQ(f.dsf[2], "0.988");
+    EXPECT_EQ(f.temp[0], "  95");
+    EXPECT_EQ(f.temp[3], "0");
+    form_to_profile(f, 2, p);
+    EXPECT_EQ(p.bd, 0.308f);
+    EXPECT_EQ(p.mv, 2650.0f);
+    EXPECT_EQ(p.dsf[2], 0.988f);
+    EXPECT_EQ(p.vl[2], 1.23f);
+    EXPECT_EQ(p.mvt_temp[3], 0.0f);
+
+    // Switching systems only re-shows; it never changes what is stored.
+    GunProfile before = p;
+    FormState english = shown(p, 2);
+    shown(p, 3);
+    FormState again = shown(p, 2);
+    EXPECT_EQ(again.bd, english.bd);
+    EXPECT_EQ(again.mv, english.mv);
+    EXPECT_EQ(again.zr, english.zr);
+    EXPECT_EQ(p.mv, before.mv);
+    EXPECT_EQ(p.zr, before.zr);
+}
+
+TEST(ProfileToForm, UnknownSystemShowsMetricReadsRangeAsYards)
+{
+    GunProfile p = new_record();
+    FormState f = shown(p, 7);
+    EXPECT_EQ(f.bd, "0.782");
+    EXPECT_EQ(f.zr, " 100");
+    form_to_profile(f, 7, p);
+    EXPECT_EQ(p.zr, 100.0f);
+    EXPECT_EQ(p.bd, 0.782f / 2.54f);
+}
+
+TEST(ProfileToForm, CodesAndDragCurve)
+{
+    GunProfile p = new_record();
+    p.eu = 4;
+    p.wu = 9;
+    p.ce = 4;
+    p.cw = 3;
+    p.cve = 0;
+    p.cvw = 5;
+    p.bt = -11.0f;
+    p.dc = 1;
+    FormState f = shown(p, 2);
+    EXPECT_EQ(f.eunits, "CLICKS");
+    EXPECT_EQ(f.wunits, "MIL");
+    EXPECT_EQ(f.clicke_units, "");  // no item for 4 in the click list
+    EXPECT_EQ(f.clickw_units, "SMOA");
+    EXPECT_EQ(f.clickvalE, "01");
+    EXPECT_EQ(f.clickvalW, "05");
+    EXPECT_EQ(f.tr, "-11.00");
+    EXPECT_FALSE(f.g1_active);
+    EXPECT_EQ(p.wu, 1);
+    EXPECT_EQ(p.cve, 1);
+    EXPECT_EQ(p.sd, -1);
+
+    form_to_profile(f, 2, p);
+    EXPECT_EQ(p.eu, 4);
+    EXPECT_EQ(p.ce, 4);  // "" matches nothing: kept
+    EXPECT_EQ(p.dc, 1);
+    f.g1_active = true;
+    f.clickw_units = "CLICKS";  // not a click unit: kept
+    f.eunits = "tmoa";
+    form_to_profile(f, 2, p);
+    EXPECT_EQ(p.dc, 0);
+    EXPECT_EQ(p.cw, 3);
+    EXPECT_EQ(p.eu, 4);
+
+    p.dc = 10;
+    f.g1_active = false;
+    FormState custom = f;
+    profile_to_form(p, 2, custom);
+    EXPECT_TRUE(custom.custom_curve);
+    EXPECT_FALSE(custom.g1_active);  // radios left as they were
+    form_to_profile(custom, 2, p);
+    EXPECT_EQ(p.dc, 10);
+}
+
+TEST(FormToProfile, FixedValuesAndLenientNumbers)
+{
+    GunProfile p = new_record();
+    FormState f = shown(p, 2);
+    p.temp = 10;
+    p.pres = 1;
+    p.maxr = 5;
+    p.alt = 7;
+    f.mv = "2650abc";
+    f.bw = "  168.5";
+    f.bc = "abc";
+    f.clickvalE = "12.9";
+    f.clickvalW = "-3.7";
+    form_to_profile(f, 2, p);
+    EXPECT_EQ(p.mv, 2650.0f);
+    EXPECT_EQ(p.bw, 168.5f);
+    EXPECT_EQ(p.bc, 0.0f);
+    EXPECT_EQ(p.cve, 12);
+    EXPECT_EQ(p.cvw, -3);
+    EXPECT_EQ(p.temp, 59.0f);
+    EXPECT_EQ(p.pres, 29.92f);
+    EXPECT_EQ(p.maxr, 1094.0f);
+    EXPECT_EQ(p.alt, 0.0f);
+}
+
+TEST(FormToProfile, NumbersIgnoreTheProcessLocale)
+{
+    const char* old = std::setlocale(LC_NUMERIC, nullptr);
+    std::string saved = old ? old : "C";
+    if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))
+        GTEST_SKIP() << "no locale with a decimal comma installed";
+    EXPECT_EQ(parse_number("0.475"), 0.475);
+    std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(FormToProfile, ClickValuesClamp)
+{
+    EXPECT_EQ(parse_click_value("1e12"), INT32_MAX);
+    EXPECT_EQ(parse_click_value("-1e12"), INT32_MIN);
+    EXPECT_EQ(parse_click_value("nan"), 0);
+    EXPECT_EQ(parse_click_value(""), 0);
+    EXPECT_EQ(parse_click_value("2147483647.9"), INT32_MAX);
+}
+
+TEST(ProfileToForm, DamagedValuesGiveTextsSafely)
+{
+    GunProfile p = new_record();
+    p.bw = 3.4e38f;
+    p.mv = INFINITY;
+    p.bd = NAN;
+    p.vl[0] = 3.4e38f;
+    p.dsf[0] = -3.4e38f;
+    p.mvt_mv[0] = NAN;  // not an empty row
+    p.mvt_temp[0] = 3.4e38f;
+    FormState f = shown(p, 3);
+    EXPECT_EQ(f.bw.size(), 39u);
+    EXPECT_EQ(f.mv, " inf");
+    EXPECT_EQ(f.bd, "nan");
+    EXPECT_EQ(f.vel[0], "33999");  // cut to the entry's five characters
+    EXPECT_EQ(f.dsf[0], "-3399999");
+    EXPECT_EQ(f.temp[0].size(), 8u);
+    EXPECT_EQ(format_number("%4.0f", 1.7976931348623157e308).size(), 309u);
+
+    // Reading such texts back stays within float.
+    form_to_profile(f, 3, p);
+    EXPECT_EQ(p.bw, 3.4e38f);
+    EXPECT_TRUE(std::isinf(p.mv));
+    f.bw = "1e39";
+    form_to_profile(f, 3, p);
+    EXPECT_TRUE(std::isinf(p.bw));
+}
+
+TEST(ProfileToForm, CutCountsCharactersNotBytes)
+{
+    EXPECT_EQ(cut_to_chars("\xC3\xA9\xC3\xA9\xC3\xA9", 2), "\xC3\xA9\xC3\xA9");
+    EXPECT_EQ(cut_to_chars("abc", 5), "abc");
+    EXPECT_EQ(cut_to_chars("abcdef", 0), "abcdef");
+}

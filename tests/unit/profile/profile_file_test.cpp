@@ -1,0 +1,332 @@
+#include "profile/gun_profile.h"
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<unsigned char>;
+
+namespace {
+
+Bytes bytes_of(const GunProfile& p)
+{
+    auto b = reinterpret_cast<const unsigned char*>(&p);
+    return Bytes(b, b + sizeof p);
+}
+
+// A record whose every byte differs, so misplaced copies show.
+GunProfile patterned(unsigned char seed)
+{
+    GunProfile p;
+    auto b = reinterpret_cast<unsigned char*>(&p);
+    for (size_t i = 0; i < sizeof p; ++i) b[i] = static_cast<unsigned char>(i * 7 + seed);
+    return p;
+}
+
+void put_float(Bytes& b, size_t at, float v) { std::memcpy(b.data() + at, &v, 4); }
+
+Bytes read_file(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_file(const fs::path& path, const Bytes& b)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), b.size());
+}
+
+class ProfileFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/sl_profile_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override
+    {
+        fs::permissions(dir, fs::perms::owner_all, fs::perm_options::add);
+        fs::remove_all(dir);
+    }
+    size_t entries() const { return std::distance(fs::directory_iterator(dir), fs::directory_iterator()); }
+    fs::path dir;
+};
+
+}  // namespace
+
+TEST_F(ProfileFile, SavedFileIsTheRecordByteForByte)
+{
+    GunProfile p = patterned(3);
+    fs::path path = dir / "a.pro";
+    ASSERT_TRUE(write_profile_bytes(path, p));
+    EXPECT_EQ(read_file(path), bytes_of(p));
+    EXPECT_EQ(entries(), 1u);  // no temporary left behind
+
+    GunProfile q{};
+    ASSERT_TRUE(read_profile_file(path, q));
+    EXPECT_EQ(bytes_of(q), bytes_of(p));
+
+    // Little-endian fields at their offsets.
+    apply_new_profile_values(p);
+    ASSERT_TRUE(write_profile_bytes(path, p));
+    Bytes b = read_file(path);
+    float mv;
+    std::memcpy(&mv, b.data() + 336, 4);
+    EXPECT_EQ(mv, 2600.0f);
+    EXPECT_EQ(b[524], ' ');
+    EXPECT_EQ(b[525], 0);
+}
+
+TEST_F(ProfileFile, LongerFileLoadsItsFirst556Bytes)
+{
+    Bytes b = bytes_of(patterned(9));
+    b.resize(600, 0xEE);
+    write_file(dir / "long.pro", b);
+    GunProfile p = patterned(1);
+    ASSERT_TRUE(read_profile_file(dir / "long.pro", p));
+    EXPECT_EQ(bytes_of(p), Bytes(b.begin(), b.begin() + 556));
+}
+
+TEST_F(ProfileFile, LegacyLayoutMovesFieldsAndKeepsTheRest)
+{
+    Bytes legacy(428);
+    for (size_t i = 0; i < legacy.size(); ++i) legacy[i] = static_cast<unsigned char>(i * 13 + 5);
+    put_float(legacy, 0, 0.308f);
+    put_float(legacy, 348, 1.75f);
+    const float moved[10] = {90.0f, 40.0f, 5, 6, 70, 28.5f, 50, 100, 3, 180};
+    for (int i = 0; i < 10; ++i) put_float(legacy, 352 + 4 * i, moved[i]);
+
+    const GunProfile prev = patterned(42);
+    GunProfile p = prev;
+    apply_profile_bytes(p, legacy.data(), legacy.size());
+
+    EXPECT_EQ(p.bd, 0.308f);
+    EXPECT_EQ(p.shi, 1.75f);
+    EXPECT_EQ(p.zh, 0.0f);  // legacy azimuth 90 is no zero height
+    EXPECT_EQ(p.zo, 0.0f);  // nor latitude 40 a zero offset
+    EXPECT_EQ(p.az, 90.0f);
+    EXPECT_EQ(p.lat, 40.0f);
+    EXPECT_EQ(p.lang, 5.0f);
+    EXPECT_EQ(p.spare1, 6.0f);
+    EXPECT_EQ(p.temp, 70.0f);
+    EXPECT_EQ(p.pres, 28.5f);
+    EXPECT_EQ(p.hum, 50.0f);
+    EXPECT_EQ(p.alt, 100.0f);
+    EXPECT_EQ(p.ws, 3.0f);
+    EXPECT_EQ(p.wd, 180.0f);
+    EXPECT_EQ(p.ssfV, 1.0f);
+    EXPECT_EQ(p.ssfH, 1.0f);
+
+    Bytes got = bytes_of(p), old = bytes_of(prev);
+    EXPECT_EQ(Bytes(got.begin() + 396, got.begin() + 400), Bytes(legacy.begin() + 396, legacy.begin() + 400));
+    EXPECT_EQ(Bytes(got.begin() + 404, got.begin() + 428), Bytes(legacy.begin() + 404, legacy.end()));
+    // From 428 on the previous profile stays, except the two scale factors.
+    for (size_t i = 428; i < 556; ++i) {
+        if (i < 460 || i >= 468) {
+            EXPECT_EQ(got[i], old[i]) << "byte " << i;
+        }
+    }
+
+    put_float(legacy, 352, 89.0f);  // not the marker value: kept as zero height
+    apply_profile_bytes(p, legacy.data(), legacy.size());
+    EXPECT_EQ(p.zh, 89.0f);
+}
+
+TEST_F(ProfileFile, ShortFileReadsMissingBytesAsZero)
+{
+    Bytes small = bytes_of(patterned(7));
+    small.resize(100);
+    write_file(dir / "s.pro", small);
+    const GunProfile prev = patterned(77);
+    GunProfile p = prev;
+    ASSERT_TRUE(read_profile_file(dir / "s.pro", p));
+    Bytes got = bytes_of(p), old = bytes_of(prev);
+    EXPECT_EQ(Bytes(got.begin(), got.begin() + 100), small);
+    for (size_t i = 100; i < 428; ++i) EXPECT_EQ(got[i], 0) << "byte " << i;
+    EXPECT_EQ(got[556 - 1], old[556 - 1]);
+    EXPECT_EQ(p.ssfV, 1.0f);
+
+    write_file(dir / "empty.pro", {});
+    p = prev;
+    ASSERT_TRUE(read_profile_file(dir / "empty.pro", p));
+    EXPECT_EQ(p.bd, 0.0f);
+    EXPECT_EQ(std::memcmp(p.name, prev.name, 32), 0);
+}
+
+TEST_F(ProfileFile, FileBetweenTheTwoSizesLaysAllItsBytesOverTheRecord)
+{
+    Bytes mid = bytes_of(patterned(3));
+    mid.resize(500);
+    write_file(dir / "m.pro", mid);
+    const GunProfile prev = patterned(91);
+    GunProfile p = prev;
+    ASSERT_TRUE(read_profile_file(dir / "m.pro", p));
+    Bytes got = bytes_of(p), old = bytes_of(prev);
+    for (size_t i = 428; i < 500; ++i)
+        if (i < 460 || i >= 468) EXPECT_EQ(got[i], mid[i]) << "byte " << i;
+    EXPECT_EQ(p.ssfV, 1.0f);  // the scale factors are reset as for any old file
+    EXPECT_EQ(p.ssfH, 1.0f);
+    for (size_t i = 500; i < 556; ++i) EXPECT_EQ(got[i], old[i]) << "byte " << i;
+    // Still the legacy layout below 428: the old az sits in az's new place.
+    EXPECT_EQ(std::memcmp(&p.az, mid.data() + 352, 4), 0);
+}
+
+TEST_F(ProfileFile, MissingFileLeavesTheRecord)
+{
+    GunProfile p = patterned(5);
+    Bytes before = bytes_of(p);
+    EXPECT_FALSE(read_profile_file(dir / "nothing.pro", p));
+    EXPECT_FALSE(read_profile_file(dir.string(), p));  // a folder is no profile
+    EXPECT_EQ(bytes_of(p), before);
+}
+
+TEST_F(ProfileFile, FailedWriteKeepsTheOldFile)
+{
+    GunProfile p = patterned(1);
+    std::string error;
+    EXPECT_FALSE(write_profile_bytes(dir / "missing" / "a.pro", p, &error));
+    EXPECT_FALSE(error.empty());
+
+    // A folder in the target's place cannot be replaced.
+    fs::create_directory(dir / "busy.pro");
+    write_file(dir / "busy.pro" / "keep", {1, 2, 3});
+    EXPECT_FALSE(write_profile_bytes(dir / "busy.pro", p));
+    EXPECT_EQ(read_file(dir / "busy.pro" / "keep"), (Bytes{1, 2, 3}));
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(ProfileFile, WriteIntoReadOnlyFolderFails)
+{
+    GunProfile p = patterned(1);
+    if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
+    write_file(dir / "old.pro", {9, 9});
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(write_profile_bytes(dir / "old.pro", p));
+    EXPECT_EQ(read_file(dir / "old.pro"), (Bytes{9, 9}));
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST(ProfileValues, SaveTimeValues)
+{
+    GunProfile p = patterned(11);
+    p.ssfV = 0.1f;
+    p.ssfH = 10.0f;
+    prepare_profile_for_save(p);
+    EXPECT_EQ(p.maxr, 1000.0f);
+    EXPECT_EQ(p.az + p.lat + p.lang + p.hum + p.alt + p.env2_alt, 0.0f);
+    EXPECT_EQ(p.temp, 59.0f);
+    EXPECT_EQ(p.pres, 29.92f);
+    EXPECT_EQ(p.ws, 10.0f);
+    EXPECT_EQ(p.wd, 90.0f);
+    EXPECT_EQ(p.env2_temp, 59.0f);
+    EXPECT_EQ(p.env2_pres, 29.92f);
+    EXPECT_EQ(p.env2_hum, 78.0f);
+    EXPECT_EQ(p.spare3, 1.0f);
+    for (int32_t w : p.spare4) EXPECT_EQ(w, 0);
+    EXPECT_EQ(p.ssfV, 0.1f);  // bounds are inclusive
+    EXPECT_EQ(p.ssfH, 10.0f);
+
+    p.ssfV = 0.05f;
+    p.ssfH = 12.0f;
+    prepare_profile_for_save(p);
+    EXPECT_EQ(p.ssfV, 1.0f);
+    EXPECT_EQ(p.ssfH, 1.0f);
+
+    p.ssfV = NAN;
+    prepare_profile_for_save(p);
+    EXPECT_TRUE(std::isnan(p.ssfV));
+}
+
+TEST(ProfileValues, NewProfileKeepsInheritedFields)
+{
+    const GunProfile prev = patterned(21);
+    GunProfile p = prev;
+    apply_new_profile_values(p);
+    EXPECT_EQ(p.bd, 0.308f);
+    EXPECT_EQ(p.bl, 1.24f);
+    EXPECT_EQ(p.bw, 175.0f);
+    EXPECT_EQ(p.bt, 10.0f);
+    EXPECT_EQ(p.sd, 1);
+    EXPECT_EQ(p.dsf[5], 1.0f);
+    EXPECT_EQ(p.vl[0], 0.0f);
+    EXPECT_EQ(p.dc, 0);
+    EXPECT_EQ(p.bc, 0.475f);
+    EXPECT_EQ(p.mv, 2600.0f);
+    EXPECT_EQ(p.maxr, 1091.0f);
+    EXPECT_EQ(p.zr, 109.1f);
+    EXPECT_EQ(p.shi, 1.5f);
+    EXPECT_EQ(p.hum, 78.0f);
+    EXPECT_EQ(p.wd, 270.0f);
+    EXPECT_EQ(p.ws, 0.0f);
+    EXPECT_EQ(p.ou, 1);
+    EXPECT_EQ(p.cve, 10);
+    EXPECT_EQ(p.cw, 1);
+    EXPECT_EQ(profile_name(p), " ");
+
+    EXPECT_EQ(std::memcmp(p.cc, prev.cc, sizeof p.cc), 0);
+    EXPECT_EQ(std::memcmp(&p.zh, &prev.zh, 8), 0);  // zh, zo
+    EXPECT_EQ(std::memcmp(p.mvt_temp, prev.mvt_temp, 48), 0);
+    EXPECT_EQ(std::memcmp(&p.env2_temp, &prev.env2_temp, 16), 0);
+    EXPECT_EQ(std::memcmp(p.spare4, prev.spare4, 16), 0);
+    EXPECT_EQ(std::memcmp(p.name + 2, prev.name + 2, 30), 0);
+}
+
+TEST(ProfileValues, InvariantsCorrectOutOfRangeValues)
+{
+    GunProfile p{};
+    p.eu = 7;
+    p.wu = 0;
+    p.ce = 4;
+    p.cw = -1;
+    p.cve = 0;
+    p.cvw = 25;
+    p.bt = -11.0f;
+    establish_profile_invariants(p);
+    EXPECT_EQ(p.eu, 1);
+    EXPECT_EQ(p.wu, 1);
+    EXPECT_EQ(p.ce, 4);
+    EXPECT_EQ(p.cw, 1);
+    EXPECT_EQ(p.cve, 1);
+    EXPECT_EQ(p.cvw, 1);
+    EXPECT_EQ(p.sd, -1);
+
+    p.cvw = 20;
+    for (float bt : {0.0f, -0.0f, 9.0f}) {
+        p.bt = bt;
+        establish_profile_invariants(p);
+        EXPECT_EQ(p.sd, 1) << bt;
+    }
+    EXPECT_EQ(p.cvw, 20);
+    p.bt = NAN;
+    establish_profile_invariants(p);
+    EXPECT_EQ(p.sd, -1);
+}
+
+TEST(ProfileValues, NameIsCutOnCharacterBoundaries)
+{
+    GunProfile p = patterned(2);
+    set_profile_name(p, "308 Win");
+    EXPECT_EQ(profile_name(p), "308 Win");
+    EXPECT_EQ(p.name[8], patterned(2).name[8]);  // bytes after the NUL stay
+
+    set_profile_name(p, std::string(40, 'x').c_str());
+    EXPECT_EQ(profile_name(p), std::string(31, 'x'));
+
+    std::string euro;
+    for (int i = 0; i < 10; ++i) euro += "\xE2\x82\xAC";
+    set_profile_name(p, ("a" + euro).c_str());  // exactly 31 bytes
+    EXPECT_EQ(profile_name(p), "a" + euro);
+    set_profile_name(p, ("ab" + euro).c_str());  // 32: the last euro sign goes
+    EXPECT_EQ(profile_name(p), "ab" + euro.substr(0, 27));
+
+    std::memset(p.name, 'n', sizeof p.name);  // no NUL at all
+    EXPECT_EQ(profile_name(p), std::string(31, 'n'));
+}
