@@ -1,0 +1,16 @@
+#include "settings/device_modes.h"
+
+#include <cstring>
+
+int relay_mode = 0;
+int kolvan_folder_mode = 0;
+char kolvan_folder[kKolvanFolderBytes] = {};
+
+bool set_kolvan_folder(const char* path)
+{
+    size_t n = path ? std::strlen(path) : 0;
+    if (n >= sizeof kolvan_folder) return false;
+    std::memcpy(kolvan_folder, path ? path : "", n);
+    kolvan_folder[n] = '\0';
+    return true;
+}

@@ -1,0 +1,14 @@
+// The run's device-kind flags and the wrist-GPS folder: set once by the
+// device-kind choice (and the settings file), read by the profile lists, the
+// profile commands and the link.
+#pragma once
+
+constexpr int kKolvanFolderBytes = 1024;
+
+extern int relay_mode;          // 1: the cv-relay device was chosen
+extern int kolvan_folder_mode;  // 1: the wrist-GPS unit; the device side is kolvan_folder
+extern char kolvan_folder[kKolvanFolderBytes];  // UTF-8, NUL-terminated; empty when none was chosen
+
+// Stores `path` in kolvan_folder; false (and nothing changed) when it does
+// not fit the field.
+bool set_kolvan_folder(const char* path);
