@@ -1,0 +1,220 @@
+#include "link/command_channel.h"
+
+#include "app/console.h"
+#include "link/frame_codec.h"
+#include "link/link_state.h"
+#include "link/platform/hid_uart.h"
+#include "link/platform/serial_port.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr size_t command_buffer_size = 256;
+constexpr size_t com_line_size = 1024;
+constexpr int clear_to_send_checks = 101;
+
+// The COM line being assembled survives between polls, so a line whose end
+// has not arrived yet is completed by a later poll.
+char com_line[com_line_size];
+size_t com_line_length = 0;
+bool com_line_overflow = false;
+
+uint32_t hid_write_bytes(const uint8_t* bytes, uint32_t n)
+{
+    uint32_t written = 0;
+    if (HidUart_Write(hid_device, bytes, n, &written) != 0) return written;
+    return written;
+}
+
+void receive_com()
+{
+    for (;;) {
+        unsigned char byte;
+        if (serial_read(com_handle, &byte, 1) != 1) return;
+        if (byte == 0) continue;
+        const bool end = byte == '\r' || byte == '\n';
+        if (com_line_overflow) {
+            // Resynchronise at the next line end.
+            if (end) {
+                com_line_overflow = false;
+                com_line_length = 0;
+            }
+            continue;
+        }
+        if (com_line_length >= com_line_size - 1) {
+            console_message("Dropped a received line longer than %d characters...\n",
+                            static_cast<int>(com_line_size - 1));
+            com_line_length = 0;
+            com_line_overflow = !end;
+            continue;
+        }
+        com_line[com_line_length++] = static_cast<char>(byte);
+        if (end) {
+            com_line[com_line_length] = '\0';
+            com_line_length = 0;
+            deliver_line(com_line);
+            return;
+        }
+    }
+}
+
+void handle_message(const uint8_t* msg, size_t len)
+{
+    switch (msg[0]) {
+    case 0: {
+        if (len < message_header_size) return;
+        char text[frame_buffer_size + 1];
+        const size_t n = len - message_header_size;
+        std::memcpy(text, msg + message_header_size, n);
+        text[n] = '\0';
+        deliver_line(text);
+        break;
+    }
+    case 3:
+        device_version = parse_device_version(len > 4 ? msg + 4 : msg, len > 4 ? len - 4 : 0);
+        console_message("--->>> Version: %6.4f\n", static_cast<double>(device_version));
+        break;
+    case 4: {
+        const int value = len >= 6 ? (msg[4] | (msg[5] << 8)) : 0;
+        console_message("---> Ack: %d\n", value);
+        clear_to_send = 1;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void receive_hid()
+{
+    for (;;) {
+        uint8_t byte = 0;
+        uint32_t got = 0;
+        if (HidUart_Read(hid_device, &byte, 1, &got) != 0 || got == 0) return;
+        if (!frame_assembler_push(byte)) continue;
+        uint8_t msg[frame_buffer_size];
+        const size_t len = frame_decode(frame_rx.buffer, frame_rx.count, msg, sizeof msg);
+        frame_assembler_reset();
+        if (len == 0) {
+            console_message("Got a bad frame...\n");
+            continue;
+        }
+        handle_message(msg, len);
+    }
+}
+
+}  // namespace
+
+float parse_device_version(const uint8_t* chars, size_t n)
+{
+    char source[11] = {};
+    for (size_t i = 0; i < 10 && i < n; ++i) source[i] = static_cast<char>(chars[i]);
+    char text[8] = {};
+    std::memcpy(text, source, 4);
+    if (source[4] == '.') {
+        text[4] = source[5];
+        text[5] = source[6];
+    }
+    float value = 0.0f;
+    const char* end = text + std::strlen(text);
+    if (std::from_chars(text, end, value).ec != std::errc()) value = 0.0f;
+    return value;
+}
+
+void com_line_reset()
+{
+    com_line_length = 0;
+    com_line_overflow = false;
+}
+
+int send_frame_message(uint16_t code, const char* text, size_t length)
+{
+    if (text == nullptr) length = 0;
+    uint8_t message[message_header_size + message_max_text];
+    const size_t n = build_text_message(message, code, text, length);
+    frame_assembler_reset();
+    uint8_t frame[frame_buffer_size];
+    const size_t frame_length = frame_encode(message, n, frame);
+
+    const uint8_t preamble[2] = {frame_flag, frame_flag};
+    hid_write_bytes(preamble, sizeof preamble);
+    link_sleep_ms(10);
+    uint32_t total = 0;
+    for (size_t i = 0; i < frame_length; ++i) total += hid_write_bytes(frame + i, 1);
+
+    const int shown = static_cast<int>(n - message_header_size);
+    console_message("---> Outgoing: %.*s\n", shown, shown > 0 ? text : "");
+    return total != 0;
+}
+
+int send_command(const char* text)
+{
+    if (text == nullptr) return 0;
+    const size_t n = strnlen(text, command_buffer_size);
+    if (n >= command_buffer_size) {
+        console_message("-----> TX refused: command longer than %d characters\n",
+                        static_cast<int>(command_buffer_size - 1));
+        return 0;
+    }
+    char copy[command_buffer_size];
+    std::memcpy(copy, text, n + 1);
+    char trace[command_buffer_size + 16];
+    std::snprintf(trace, sizeof trace, "-----> TX: %s\n\n", copy);
+    std::fputs(trace, stdout);
+    std::fflush(stdout);
+
+    if (!hid_connected) {
+        const long written = serial_write(com_handle, copy, n);
+        return written > 0 ? static_cast<int>(written) : 0;
+    }
+
+    // Each check that fails waits 10 ms and pumps, so the poll can take in the
+    // acknowledgement; no pause follows the last check.
+    for (int check = 1; !clear_to_send; ++check) {
+        if (check == clear_to_send_checks) {
+            link_progress_hide();
+            return 0;
+        }
+        link_sleep_ms(10);
+        link_pump();
+    }
+    // A frame that did not go out gets no acknowledgement: report it unsent
+    // and keep the channel clear.
+    if (!send_frame_message(message_code_command, copy, n)) return 0;
+    clear_to_send = 0;
+    return static_cast<int>(n > 0 ? n : 1);
+}
+
+void acknowledge_line()
+{
+    if (device_version >= 1.12001f) send_command(":AK\r");
+}
+
+bool receive_poll()
+{
+    if (hid_connected) receive_hid();
+    else receive_com();
+    return true;
+}
+
+void deliver_line(const char* line)
+{
+    if (upload_active) return;
+    if (link_line_handler != nullptr) link_line_handler(line);
+}
+
+bool download_watchdog()
+{
+    console_message("Hi, I'm a friendly neighborhood watchdoog!\n");
+    if (!gun_is_saved) {
+        console_message("Watchdog triggered redo.\n");
+        link_progress_hide();
+        char command[32];
+        std::snprintf(command, sizeof command, ":AD,%02d\r", gun_counter);
+        send_command(command);
+    }
+    return false;
+}

@@ -1,0 +1,35 @@
+// The text command channel over the active carrier: sending command lines
+// (framed on the bridge, with its clear-to-send wait), the receive poll of
+// both carriers, delivery of received lines and the download watchdog.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Builds a kind-0 message of `code` and `text` (`length` bytes), frames it
+// and writes it after the 7E 7E preamble. Nonzero when a frame byte went out.
+int send_frame_message(uint16_t code, const char* text, size_t length);
+
+// Sends one command line (at most 255 characters). Nonzero when handed to
+// the carrier (COM: the bytes written), 0 when not sent.
+int send_command(const char* text);
+
+// ":AK\r" when the device's firmware asks for acknowledgements (1.12001 on).
+void acknowledge_line();
+
+// One run of the poll timer; always true (keep the timer).
+bool receive_poll();
+
+// Hands a received line to the line hook unless an upload runs.
+void deliver_line(const char* line);
+
+// The one-shot watchdog of the download: re-requests `gun_counter` when it
+// was not stored. Returns false (do not repeat).
+bool download_watchdog();
+
+// Reads the bridge's ten version characters ("1.12.3" -> 1.123); 0 when they
+// hold no number.
+float parse_device_version(const uint8_t* chars, size_t n);
+
+// Drops the part of a COM line received so far (after closing a port).
+void com_line_reset();

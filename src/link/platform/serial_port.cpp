@@ -1,0 +1,112 @@
+#include "link/platform/serial_port.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <strings.h>
+#include <termios.h>
+#include <unistd.h>
+
+int serial_open(const char* path, int baud)
+{
+    speed_t speed;
+    if (baud == 9600) speed = B9600;
+    else if (baud == 115200) speed = B115200;
+    else {
+        errno = EINVAL;
+        return -1;
+    }
+    if (path == nullptr || path[0] == '\0') {
+        errno = ENOENT;
+        return -1;
+    }
+    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    termios tio;
+    if (tcgetattr(fd, &tio) != 0) {
+        const int e = errno;
+        close(fd);
+        errno = e;
+        return -1;
+    }
+    cfmakeraw(&tio);
+    tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(fd, TCSANOW, &tio) != 0) {
+        const int e = errno;
+        close(fd);
+        errno = e;
+        return -1;
+    }
+    return fd;
+}
+
+long serial_read(int fd, void* buffer, size_t n)
+{
+    if (fd < 0) return -1;
+    for (;;) {
+        const ssize_t rc = read(fd, buffer, n);
+        if (rc > 0) return rc;
+        if (rc == 0) {
+            // A hung-up terminal reads as end of file; tell it from "nothing yet".
+            pollfd p{fd, POLLIN, 0};
+            if (poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL))) return -1;
+            return 0;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) return 0;
+        return -1;
+    }
+}
+
+long serial_write(int fd, const void* buffer, size_t n)
+{
+    if (fd < 0) return -1;
+    using clock = std::chrono::steady_clock;
+    const auto deadline = clock::now() + std::chrono::milliseconds(10 + 10 * static_cast<long long>(n));
+    const auto* p = static_cast<const unsigned char*>(buffer);
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t rc = write(fd, p + done, n - done);
+        if (rc > 0) {
+            done += static_cast<size_t>(rc);
+            continue;
+        }
+        if (rc < 0 && errno == EINTR) continue;
+        if (rc < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock::now()).count();
+        if (left <= 0) break;
+        pollfd pfd{fd, POLLOUT, 0};
+        const int pr = poll(&pfd, 1, static_cast<int>(left));
+        if (pr < 0 && errno == EINTR) continue;
+        if (pr <= 0 || (pfd.revents & (POLLHUP | POLLERR | POLLNVAL))) break;
+    }
+    if (done == 0 && n > 0) return -1;
+    return static_cast<long>(done);
+}
+
+void serial_close(int fd)
+{
+    if (fd >= 0) close(fd);
+}
+
+bool com_name_to_path(const char* name, char* path, size_t size)
+{
+    if (name == nullptr || size == 0) return false;
+    const char* digits = nullptr;
+    if (strncasecmp(name, "\\\\.\\com", 7) == 0) digits = name + 7;
+    else if (strncasecmp(name, "com", 3) == 0) digits = name + 3;
+    if (digits == nullptr || *digits < '1' || *digits > '9') return false;
+    char* end = nullptr;
+    const long n = std::strtol(digits, &end, 10);
+    if (*end != '\0' || n < 1 || n > 255) return false;
+    std::snprintf(path, size, "/dev/ttyS%ld", n - 1);
+    return true;
+}

@@ -1,0 +1,117 @@
+#include "settings/settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+class SettingsFile : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        dir = fs::temp_directory_path() / ("stowline-settings-" + std::to_string(getpid()));
+        fs::create_directories(dir);
+        path = (dir / "settings.ini").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+    void write_raw(const std::vector<unsigned char>& bytes)
+    {
+        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<std::streamsize>(bytes.size()));
+    }
+    std::vector<unsigned char> read_raw()
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+    }
+    fs::path dir;
+    std::string path;
+};
+
+TEST_F(SettingsFile, RoundTripKeepsTheLayout)
+{
+    char folder[settings_folder_size] = {};
+    std::snprintf(folder, sizeof folder, "/home/user/Kolvan Profiles/été");
+    ASSERT_TRUE(write_settings_file(path.c_str(), 2, folder));
+    const auto bytes = read_raw();
+    ASSERT_EQ(settings_file_size, bytes.size());
+    EXPECT_EQ((std::vector<unsigned char>{2, 0, 0, 0}), std::vector<unsigned char>(bytes.begin(), bytes.begin() + 4));
+    EXPECT_EQ(0, std::memcmp(bytes.data() + 4, folder, sizeof folder));
+    EXPECT_FALSE(fs::exists(path + ".tmp"));
+
+    int units = 0;
+    char back[settings_folder_size];
+    std::memset(back, 'x', sizeof back);
+    ASSERT_TRUE(read_settings_file(path.c_str(), units, back));
+    EXPECT_EQ(2, units);
+    EXPECT_STREQ(folder, back);
+
+    // Writing again replaces the old file.
+    ASSERT_TRUE(write_settings_file(path.c_str(), -7, back));
+    ASSERT_TRUE(read_settings_file(path.c_str(), units, back));
+    EXPECT_EQ(-7, units);
+}
+
+TEST_F(SettingsFile, MissingAndShortFiles)
+{
+    int units = 1;
+    char folder[settings_folder_size] = "kept";
+    EXPECT_FALSE(read_settings_file(path.c_str(), units, folder));
+    EXPECT_EQ(1, units);
+    EXPECT_STREQ("kept", folder);
+
+    write_raw({3, 0, 0, 0});
+    ASSERT_TRUE(read_settings_file(path.c_str(), units, folder));
+    EXPECT_EQ(3, units);
+    EXPECT_STREQ("", folder);
+
+    write_raw({2, 0});
+    ASSERT_TRUE(read_settings_file(path.c_str(), units, folder));
+    EXPECT_EQ(2, units);
+
+    write_raw({1, 0, 0, 0, '/', 't', 'm'});
+    ASSERT_TRUE(read_settings_file(path.c_str(), units, folder));
+    EXPECT_STREQ("/tm", folder);
+
+    write_raw({});
+    ASSERT_TRUE(read_settings_file(path.c_str(), units, folder));
+    EXPECT_EQ(0, units);
+}
+
+TEST_F(SettingsFile, DamagedFilesStayInsideTheField)
+{
+    std::vector<unsigned char> bytes(2000, 'a');  // no NUL anywhere, and too long
+    bytes[0] = 1, bytes[1] = bytes[2] = bytes[3] = 0;
+    write_raw(bytes);
+    int units = 0;
+    char folder[settings_folder_size + 8];
+    std::memset(folder, 'z', sizeof folder);
+    ASSERT_TRUE(read_settings_file(path.c_str(), units, folder));
+    EXPECT_EQ(1, units);
+    EXPECT_EQ(settings_folder_size - 1, std::strlen(folder));
+    EXPECT_EQ('z', folder[settings_folder_size]);  // nothing past the field
+}
+
+TEST_F(SettingsFile, FailedWriteReportsAndKeepsTheOldFile)
+{
+    char folder[settings_folder_size] = "/old";
+    ASSERT_TRUE(write_settings_file(path.c_str(), 3, folder));
+    const std::string missing = (dir / "no such folder" / "settings.ini").string();
+    EXPECT_FALSE(write_settings_file(missing.c_str(), 2, folder));
+
+    // A directory in the way of the rename: the write fails, the old file stays.
+    const std::string blocked = (dir / "blocked").string();
+    fs::create_directories(blocked + "/inside");
+    EXPECT_FALSE(write_settings_file(blocked.c_str(), 2, folder));
+    EXPECT_FALSE(fs::exists(blocked + ".tmp"));
+    int units = 0;
+    char back[settings_folder_size];
+    ASSERT_TRUE(read_settings_file(path.c_str(), units, back));
+    EXPECT_EQ(3, units);
+}
