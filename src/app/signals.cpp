@@ -4,6 +4,8 @@
 
 #include "app/shell.h"
 #include "app/startup.h"
+#include "collections/profile_commands.h"
+#include "collections/profile_lists.h"
 #include "editor/editor.h"
 
 namespace {
@@ -22,6 +24,12 @@ void on_entry_activate(GtkEntry*, gpointer) { read_form_into_profile(); }
 void on_entry_changed(GtkEditable*, gpointer) { on_form_entry_changed(); }
 void on_new_clicked(GtkButton* b, gpointer) { new_profile(GTK_WIDGET(b)); }
 void on_units_combo_changed(GtkComboBox* c, gpointer) { on_output_units_changed(GTK_WIDGET(c)); }
+void on_pc_cursor(GtkTreeView* v, gpointer) { on_pc_list_cursor_changed(v); }
+void on_device_cursor(GtkTreeView* v, gpointer) { on_device_list_cursor_changed(v); }
+void on_delete_clicked(GtkButton* b, gpointer) { confirm_delete_profile(GTK_WIDGET(b)); }
+void on_save_clicked(GtkButton* b, gpointer) { save_profile(GTK_WIDGET(b)); }
+void on_copy_clicked(GtkButton* b, gpointer) { copy_profile_as(GTK_WIDGET(b)); }
+void on_copy_between_clicked(GtkButton* b, gpointer) { copy_profile_between_folders(GTK_WIDGET(b)); }
 
 void connect(const char* id, const char* signal, GCallback handler)
 {
@@ -64,7 +72,15 @@ void connect_signals()
     connect("id_awin", "close", G_CALLBACK(on_about_close));
     connect("id_awin", "response", G_CALLBACK(on_about_response));
     connect("id_progress_win", "delete-event", G_CALLBACK(on_progress_delete));
+    connect("id_cls_tv", "cursor-changed", G_CALLBACK(on_pc_cursor));
+    connect("id_dls_tv", "cursor-changed", G_CALLBACK(on_device_cursor));
+    connect("id_pc_pro_del", "clicked", G_CALLBACK(on_delete_clicked));
+    connect("id_device_pro_del", "clicked", G_CALLBACK(on_delete_clicked));
     connect("id_btn_new", "clicked", G_CALLBACK(on_new_clicked));
+    connect("id_btn_save", "clicked", G_CALLBACK(on_save_clicked));
+    connect("id_btn_copy", "clicked", G_CALLBACK(on_copy_clicked));
+    connect("id_cp_to_dev_btn", "clicked", G_CALLBACK(on_copy_between_clicked));
+    connect("id_cp_to_pc_btn", "clicked", G_CALLBACK(on_copy_between_clicked));
     connect("id_eunits", "changed", G_CALLBACK(on_units_combo_changed));
     connect("id_wunits", "changed", G_CALLBACK(on_units_combo_changed));
     for (const char* id : kClickEntries) connect_form_entry(id);

@@ -7,6 +7,7 @@
 
 #include "app/console.h"
 #include "app/shell.h"
+#include "collections/profile_lists.h"
 #include "editor/editor.h"
 #include "profile/gun_profile.h"
 #include "ui_definition.h"
@@ -86,6 +87,13 @@ bool start_application(int* argc, char*** argv)
 
     std::memset(&cvIn, 0, sizeof cvIn);
     set_window_icons();
+
+    setup_profile_list_columns();
+    console_message("Creating PC and Device list...\n");
+    std::fflush(stdout);
+    scan_pc_profiles();
+    clear_device_folder();
+    scan_device_profiles();
 
     new_profile(nullptr);
 

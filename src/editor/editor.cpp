@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/shell.h"
+#include "collections/profile_lists.h"
 #include "editor/form_model.h"
 #include "profile/gun_profile.h"
 #include "profile/units.h"
@@ -191,12 +192,14 @@ void load_profile_file(const char* path)
 
 bool write_profile_file(const char* path)
 {
-    if (!write_profile_bytes(path, cvIn)) {
+    bool written = write_profile_bytes(path, cvIn);
+    if (written)
+        mark_profile_state(2);
+    else
         status_message("Could not save profile to disk...\n");
-        return false;
-    }
-    mark_profile_state(2);
-    return true;
+    scan_pc_profiles();
+    scan_device_profiles();
+    return written;
 }
 
 void on_input_units_toggled(GtkWidget* widget)

@@ -1,0 +1,247 @@
+#include "collections/profile_folders.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/console.h"
+#include "settings/device_modes.h"
+
+const char* const kPcProfileFolder = "../Profiles";
+const char* const kDeviceMirrorFolder = "../Device";
+
+namespace {
+
+bool is_valid_utf8(const char* s)
+{
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(s);
+    while (*p) {
+        unsigned c = *p;
+        int extra;
+        unsigned min;
+        if (c < 0x80) { ++p; continue; }
+        if (c >= 0xc2 && c <= 0xdf) { extra = 1; min = 0x80; }
+        else if (c >= 0xe0 && c <= 0xef) { extra = 2; min = 0x800; }
+        else if (c >= 0xf0 && c <= 0xf4) { extra = 3; min = 0x10000; }
+        else return false;
+        unsigned code = c & (0x3f >> extra);
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xc0) != 0x80) return false;
+            code = (code << 6) | (p[i] & 0x3f);
+        }
+        if (code < min || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return false;
+        p += extra + 1;
+    }
+    return true;
+}
+
+// Removes the temporary file unless it was renamed away.
+struct TempFile {
+    std::string path;
+    int fd = -1;
+    ~TempFile()
+    {
+        if (fd >= 0) ::close(fd);
+        if (!path.empty()) ::unlink(path.c_str());
+    }
+};
+
+bool write_all(int fd, const char* data, size_t size)
+{
+    while (size > 0) {
+        ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        data += n;
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Puts the finished temporary file in place without replacing an existing
+// target. Some file systems (the FAT storage of a wrist unit) refuse the
+// no-replace flag; there a check before the rename has to do.
+bool rename_no_replace(const char* from, const char* to)
+{
+    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    struct stat st;
+    if (::lstat(to, &st) == 0 || errno != ENOENT) return false;
+    return std::rename(from, to) == 0;
+}
+
+}  // namespace
+
+bool compare_names(const std::string& a, const std::string& b)
+{
+    return std::strcmp(a.c_str(), b.c_str()) < 0;
+}
+
+bool has_profile_extension(const char* name, bool upper_too)
+{
+    size_t n = std::strlen(name);
+    if (n < 4) return false;
+    const char* ext = name + n - 4;
+    return std::strcmp(ext, ".pro") == 0 || (upper_too && std::strcmp(ext, ".PRO") == 0);
+}
+
+FolderScan scan_profile_folder(const std::string& folder, bool upper_too, int capacity)
+{
+    FolderScan scan;
+    if (folder.empty()) return scan;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return scan;
+    scan.opened = true;
+    scan.names.reserve(static_cast<size_t>(std::min(capacity, 1024)));
+    while (const dirent* e = ::readdir(dir)) {
+        if (!has_profile_extension(e->d_name, upper_too)) continue;
+        if (std::strlen(e->d_name) >= kRowTextBytes || !is_valid_utf8(e->d_name) ||
+            static_cast<int>(scan.names.size()) >= capacity) {
+            scan.incomplete = true;
+            continue;
+        }
+        scan.names.emplace_back(e->d_name);
+    }
+    ::closedir(dir);
+    std::sort(scan.names.begin(), scan.names.end(), compare_names);
+    return scan;
+}
+
+FolderScan scan_pc_folder()
+{
+    return scan_profile_folder(kPcProfileFolder, false, kPcScanCapacity);
+}
+
+FolderScan scan_device_folder()
+{
+    std::string folder = kolvan_folder_mode ? std::string(kolvan_folder) : std::string(kDeviceMirrorFolder);
+    return scan_profile_folder(folder, true, kDeviceScanCapacity);
+}
+
+std::string profile_row_text(const std::string& file_name)
+{
+    return file_name.size() >= 4 ? file_name.substr(0, file_name.size() - 4) : std::string();
+}
+
+bool profile_name_is_safe(const char* name)
+{
+    if (!name) return false;
+    if (std::strstr(name, "..")) return false;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p)
+        if (*p == '/' || *p == '\\' || *p < 0x20 || *p == 0x7f) return false;
+    return true;
+}
+
+std::string pc_profile_path(const char* name)
+{
+    return (std::filesystem::path(kPcProfileFolder) / (std::string(name) + ".pro")).string();
+}
+
+bool device_folder_is_set()
+{
+    return !kolvan_folder_mode || kolvan_folder[0] != '\0';
+}
+
+std::string device_profile_path(const char* name)
+{
+    std::filesystem::path folder = kolvan_folder_mode ? kolvan_folder : kDeviceMirrorFolder;
+    return (folder / (std::string(name) + ".pro")).string();
+}
+
+int device_profile_limit()
+{
+    return relay_mode ? kRelayDeviceProfileLimit : kDeviceProfileLimit;
+}
+
+bool device_has_room(int device_profile_count)
+{
+    return device_profile_count < device_profile_limit();
+}
+
+bool copy_profile_file(const std::string& from, const std::string& to, CopyMode mode)
+{
+    int src = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    if (src < 0) return false;
+    struct stat st;
+    if (::fstat(src, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(src);
+        return false;
+    }
+    // Refuse early rather than write a whole copy that cannot be placed.
+    if (mode == CopyMode::fail_if_exists && ::access(to.c_str(), F_OK) == 0) {
+        ::close(src);
+        return false;
+    }
+
+    TempFile tmp;
+    std::string tmpl = to + ".tmpXXXXXX";
+    std::vector<char> name(tmpl.begin(), tmpl.end());
+    name.push_back('\0');
+    tmp.fd = ::mkstemp(name.data());
+    if (tmp.fd < 0) {
+        ::close(src);
+        return false;
+    }
+    tmp.path = name.data();
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(tmp.fd, 0666 & ~mask);
+
+    bool ok = true;
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(src, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) { ok = false; break; }
+        if (n == 0) break;
+        if (!write_all(tmp.fd, buf, static_cast<size_t>(n))) { ok = false; break; }
+    }
+    ::close(src);
+    if (ok && ::fsync(tmp.fd) != 0) ok = false;
+    if (::close(tmp.fd) != 0) ok = false;
+    tmp.fd = -1;
+    if (!ok) return false;
+
+    bool placed = mode == CopyMode::replace ? std::rename(tmp.path.c_str(), to.c_str()) == 0
+                                            : rename_no_replace(tmp.path.c_str(), to.c_str());
+    if (placed) tmp.path.clear();
+    return placed;
+}
+
+bool delete_profile_file(const std::string& path)
+{
+    return ::unlink(path.c_str()) == 0;
+}
+
+bool ensure_folder(const std::string& folder)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    return std::filesystem::is_directory(folder, ec);
+}
+
+int delete_device_mirror_files()
+{
+    if (kolvan_folder_mode) return 0;
+    DIR* dir = ::opendir(kDeviceMirrorFolder);
+    if (!dir) return 0;
+    // Collect first: deleting while reading the folder may skip entries.
+    std::vector<std::string> names;
+    while (const dirent* e = ::readdir(dir))
+        if (has_profile_extension(e->d_name, true)) names.emplace_back(e->d_name);
+    ::closedir(dir);
+    int deleted = 0;
+    for (const std::string& n : names) {
+        char path[512];
+        std::snprintf(path, sizeof path, "%s/%s", kDeviceMirrorFolder, n.c_str());
+        console_message("Deleting... %s\n", path);
+        if (::unlink(path) == 0) ++deleted;
+    }
+    return deleted;
+}

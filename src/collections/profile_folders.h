@@ -1,0 +1,66 @@
+// The profile folders without the toolkit: the PC and device-side paths of a
+// profile name, the name rules, bounded folder scans in byte order, copying
+// with or without replacement through a temporary file, deleting, the limit.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+constexpr int kPcScanCapacity = 8192;
+constexpr int kDeviceScanCapacity = 50;
+// A row's text buffer; longer file names are not shown.
+constexpr size_t kRowTextBytes = 128;
+constexpr int kDeviceProfileLimit = 30;
+constexpr int kRelayDeviceProfileLimit = 34;
+
+extern const char* const kPcProfileFolder;      // "../Profiles"
+extern const char* const kDeviceMirrorFolder;   // "../Device"
+
+struct FolderScan {
+    std::vector<std::string> names;  // whole file names, extension included, sorted
+    bool opened = false;             // the folder could be read
+    bool incomplete = false;         // names were left out (table full, too long, not UTF-8)
+};
+
+// Byte-wise order of two names (strcmp): "GUN10" < "GUN2", "B" < "a".
+bool compare_names(const std::string& a, const std::string& b);
+
+// True when the last four bytes are ".pro", or ".PRO" when `upper_too`.
+bool has_profile_extension(const char* name, bool upper_too);
+
+// Reads `folder` and keeps at most `capacity` matching names, sorted.
+FolderScan scan_profile_folder(const std::string& folder, bool upper_too, int capacity);
+FolderScan scan_pc_folder();
+// The wrist-GPS folder in folder mode (empty when none is chosen yet), else
+// the mirror folder.
+FolderScan scan_device_folder();
+
+// The list text of a file name: the name less its last four characters.
+std::string profile_row_text(const std::string& file_name);
+
+// A name may become a file name only when it cannot leave its folder: no
+// path separator, no "..", no control character.
+bool profile_name_is_safe(const char* name);
+
+std::string pc_profile_path(const char* name);
+// kolvan_folder + "/<name>.pro" in folder mode, else "../Device/<name>.pro".
+std::string device_profile_path(const char* name);
+// False in folder mode while no folder has been chosen.
+bool device_folder_is_set();
+
+// 34 with the relay device, else 30.
+int device_profile_limit();
+bool device_has_room(int device_profile_count);
+
+enum class CopyMode { fail_if_exists, replace };
+// Copies the file byte for byte through a temporary file beside `to`; a
+// failure leaves `to` as it was and no partial file behind.
+bool copy_profile_file(const std::string& from, const std::string& to, CopyMode mode);
+bool delete_profile_file(const std::string& path);
+// Creates `folder` (and its parents) when it is missing.
+bool ensure_folder(const std::string& folder);
+
+// Deletes the profile files of the mirror folder, tracing "Deleting... %s\n"
+// for each; nothing in folder mode. Returns the number deleted.
+int delete_device_mirror_files();

@@ -1,0 +1,130 @@
+#include "collections/profile_lists.h"
+
+#include <string>
+#include <vector>
+
+#include "app/console.h"
+#include "app/shell.h"
+#include "collections/profile_folders.h"
+#include "editor/editor.h"
+#include "settings/device_modes.h"
+
+int device_profile_count = 0;
+
+namespace {
+
+// What each store shows now. A refresh that finds the same names leaves the
+// store alone: refilling a long list re-lays out every row and would drop the
+// user's selection at every step of a transfer.
+std::vector<std::string> g_pc_rows;
+std::vector<std::string> g_device_rows;
+// Refilling a store moves the cursor; that is not a user's selection.
+bool g_refilling = false;
+
+void setup_column(const char* view_id, const char* store_id, const char* title)
+{
+    GtkTreeView* view = GTK_TREE_VIEW(get_widget(view_id));
+    GtkTreeViewColumn* column = gtk_tree_view_column_new();
+    gtk_tree_view_column_set_title(column, title);
+    GtkCellRenderer* cell = gtk_cell_renderer_text_new();
+    gtk_tree_view_column_pack_start(column, cell, TRUE);
+    gtk_tree_view_column_add_attribute(column, cell, "text", 0);
+    gtk_tree_view_append_column(view, column);
+    gtk_tree_view_column_set_spacing(column, 5);
+    gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_AUTOSIZE);
+    gtk_tree_view_column_set_min_width(column, 150);
+    gtk_tree_view_column_set_alignment(column, 0.0f);
+    gtk_tree_view_column_set_resizable(column, FALSE);
+    gtk_tree_view_set_rules_hint(view, TRUE);
+    gtk_tree_view_set_model(view, GTK_TREE_MODEL(get_object(store_id)));
+    gtk_tree_view_columns_autosize(view);
+}
+
+void append_row(const char* store_id, const char* file_name)
+{
+    GtkListStore* store = GTK_LIST_STORE(get_object(store_id));
+    GtkTreeIter iter;
+    gtk_list_store_append(store, &iter);
+    gtk_list_store_set(store, &iter, 0, profile_row_text(file_name).c_str(), -1);
+}
+
+void fill_store(const char* store_id, const FolderScan& scan, std::vector<std::string>& shown,
+                void (*add_row)(const char*))
+{
+    GtkListStore* store = GTK_LIST_STORE(get_object(store_id));
+    int rows = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr);
+    if (scan.names == shown && rows == static_cast<int>(shown.size())) return;
+    g_refilling = true;
+    gtk_list_store_clear(store);
+    for (const std::string& name : scan.names) add_row(name.c_str());
+    g_refilling = false;
+    shown = scan.names;
+}
+
+std::string selected_name(GtkTreeView* view)
+{
+    GtkTreeModel* model = nullptr;
+    GtkTreeIter iter;
+    if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter)) return {};
+    gchar* text = nullptr;
+    gtk_tree_model_get(model, &iter, 0, &text, -1);
+    std::string name = text ? text : "";
+    g_free(text);
+    return name;
+}
+
+void load_selected(GtkTreeView* view, bool device_side)
+{
+    if (g_refilling) return;
+    if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), nullptr, nullptr)) return;
+    std::string name = selected_name(view);
+    std::string path = device_side ? device_profile_path(name.c_str()) : pc_profile_path(name.c_str());
+    console_message("Selected profile name ---> %s\n", path.c_str());
+    gtk_entry_set_text(GTK_ENTRY(get_widget("id_profile_name")), name.c_str());
+    load_profile_file(path.c_str());
+}
+
+}  // namespace
+
+void setup_profile_list_columns()
+{
+    setup_column("id_cls_tv", "cls", "-- Profiles on PC --");
+    setup_column("id_dls_tv", "dls", "-- Profiles on Device --");
+}
+
+void add_pc_profile_row(const char* file_name) { append_row("cls", file_name); }
+void add_device_profile_row(const char* file_name) { append_row("dls", file_name); }
+
+int scan_pc_profiles()
+{
+    FolderScan scan = scan_pc_folder();
+    fill_store("cls", scan, g_pc_rows, add_pc_profile_row);
+    if (scan.incomplete) status_message("Not every PC profile could be listed...\n");
+    return 1;
+}
+
+int scan_device_profiles()
+{
+    FolderScan scan = scan_device_folder();
+    fill_store("dls", scan, g_device_rows, add_device_profile_row);
+    device_profile_count = static_cast<int>(scan.names.size());
+    if (scan.incomplete) status_message("Not every device profile could be listed...\n");
+    return 1;
+}
+
+void refresh_profile_lists()
+{
+    scan_pc_profiles();
+    scan_device_profiles();
+    for (int i = 0; i < 5; ++i) gtk_main_iteration_do(FALSE);
+}
+
+void on_pc_list_cursor_changed(GtkTreeView* view) { load_selected(view, false); }
+void on_device_list_cursor_changed(GtkTreeView* view) { load_selected(view, true); }
+
+void clear_device_folder()
+{
+    if (kolvan_folder_mode) return;
+    delete_device_mirror_files();
+    scan_device_profiles();
+}
