@@ -2,8 +2,11 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "app/console.h"
+#include "link/link_gui.h"
+#include "settings/device_selection.h"
 
 GtkBuilder* ui_builder = nullptr;
 int progress_visible = 0;
@@ -26,6 +29,10 @@ void status_message(const char* fmt, ...)
     va_start(ap, fmt);
     std::vsnprintf(buffer, sizeof buffer, fmt, ap);
     va_end(ap);
+    // Many messages end in a line end; the one-line bar would draw it as a
+    // symbol, so it is left out of what is shown.
+    size_t n = std::strlen(buffer);
+    while (n > 0 && (buffer[n - 1] == '\n' || buffer[n - 1] == '\r')) buffer[--n] = '\0';
     GtkWidget* sb = get_widget("id_sb");
     if (!sb) return;
     gtk_statusbar_pop(GTK_STATUSBAR(sb), 0);
@@ -117,5 +124,7 @@ void set_image_file(GtkWidget* image, const char* file)
 
 void quit_application()
 {
+    save_settings();
+    stop_receive_poll();
     if (gtk_main_level() > 0) gtk_main_quit();
 }

@@ -7,10 +7,18 @@
 #include "collections/profile_commands.h"
 #include "collections/profile_lists.h"
 #include "editor/editor.h"
+#include "link/link_gui.h"
+#include "settings/device_selection.h"
 
 namespace {
 
 void on_quit(GtkWidget*, gpointer) { quit_application(); }
+void on_kolvan(GtkButton* b, gpointer) { choose_device_kolvan(GTK_WIDGET(b)); }
+void on_m900(GtkButton* b, gpointer) { choose_device_m900(GTK_WIDGET(b)); }
+void on_m600(GtkButton* b, gpointer) { choose_device_m600(GTK_WIDGET(b)); }
+void on_cv_relay(GtkButton* b, gpointer) { choose_device_cv_relay(GTK_WIDGET(b)); }
+void on_folder_select(GtkButton* b, gpointer) { choose_kolvan_folder(GTK_WIDGET(b)); }
+void on_connect(GtkButton* b, gpointer) { on_connect_clicked(GTK_WIDGET(b)); }
 void on_menu_quit(GtkMenuItem*, gpointer) { quit_application(); }
 void on_menu_about(GtkMenuItem*, gpointer) { show_about(nullptr); }
 
@@ -62,6 +70,11 @@ void connect_signals()
 {
     connect("id_sw", "destroy", G_CALLBACK(on_quit));
     connect("id_sw_quit", "clicked", G_CALLBACK(on_quit));
+    connect("id_sel_kolvan", "clicked", G_CALLBACK(on_kolvan));
+    connect("id_sel_m900", "clicked", G_CALLBACK(on_m900));
+    connect("id_sel_m600", "clicked", G_CALLBACK(on_m600));
+    connect("id_sel_cv-relay", "clicked", G_CALLBACK(on_cv_relay));
+    connect("id_kolvan_folder_sel", "clicked", G_CALLBACK(on_folder_select));
     connect("id_mw", "destroy", G_CALLBACK(on_quit));
     for (const char* id : {"id_mix_units", "id_english_units", "id_metric_units"})
         connect(id, "toggled", G_CALLBACK(on_units_toggled));
@@ -79,6 +92,7 @@ void connect_signals()
     connect("id_btn_new", "clicked", G_CALLBACK(on_new_clicked));
     connect("id_btn_save", "clicked", G_CALLBACK(on_save_clicked));
     connect("id_btn_copy", "clicked", G_CALLBACK(on_copy_clicked));
+    connect("id_connect_btn", "clicked", G_CALLBACK(on_connect));
     connect("id_cp_to_dev_btn", "clicked", G_CALLBACK(on_copy_between_clicked));
     connect("id_cp_to_pc_btn", "clicked", G_CALLBACK(on_copy_between_clicked));
     connect("id_eunits", "changed", G_CALLBACK(on_units_combo_changed));

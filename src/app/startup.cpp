@@ -9,6 +9,7 @@
 #include "app/shell.h"
 #include "collections/profile_lists.h"
 #include "editor/editor.h"
+#include "link/link_gui.h"
 #include "profile/gun_profile.h"
 #include "ui_definition.h"
 
@@ -77,6 +78,7 @@ bool start_application(int* argc, char*** argv)
         return false;
     }
     console_message("String with numbers: %.2f\r\n", 2.34567);
+    link_gui_init();
 
     ui_builder = gtk_builder_new();
     GError* error = nullptr;
@@ -97,8 +99,18 @@ bool start_application(int* argc, char*** argv)
 
     new_profile(nullptr);
 
-    // Port list: one text cell showing column 0 of id_com_ts.
-    pack_text_renderer(gtk_cell_renderer_text_new(), "id_com_cb");
+    // Port list: the port name (column 0), and the system's description of
+    // the port (column 1) in grey beside it.
+    // Device paths are longer than "COM3": both texts are shortened with an
+    // ellipsis where the combo is too narrow for them.
+    GtkCellRenderer* port = gtk_cell_renderer_text_new();
+    g_object_set(port, "ellipsize", PANGO_ELLIPSIZE_MIDDLE, NULL);
+    pack_text_renderer(port, "id_com_cb");
+    GtkCellRenderer* description = gtk_cell_renderer_text_new();
+    g_object_set(description, "foreground", "#606060", "ellipsize", PANGO_ELLIPSIZE_END, NULL);
+    gtk_cell_layout_pack_start(GTK_CELL_LAYOUT(get_widget("id_com_cb")), description, FALSE);
+    gtk_cell_layout_set_attributes(GTK_CELL_LAYOUT(get_widget("id_com_cb")), description, "text", 1, NULL);
+    fill_port_list();
 
     mark_profile_state(1);
     gtk_widget_hide(get_widget("id_custom_dc_lbl"));

@@ -96,6 +96,58 @@ class Program:
             return None
         return wait_for(look, timeout=timeout, what="%s %r" % (role or "control", name))
 
+    def shown(self, name, role=None, within=None):
+        """True when a control of that name is on screen now (no waiting)."""
+        for node in walk(within or self.app):
+            if node.name == name and (not role or role_name(node) == role):
+                if node.getState().contains(pyatspi.STATE_SHOWING):
+                    return True
+        return False
+
+    def window_shown(self, title):
+        for i in range(self.app.childCount):
+            w = self.app.getChildAtIndex(i)
+            if w is not None and w.name == title and w.getState().contains(pyatspi.STATE_SHOWING):
+                return True
+        return False
+
+    @staticmethod
+    def combo_text(combo):
+        """The text a combo box shows: the name of its selected item."""
+        try:
+            sel = combo.querySelection()
+            for i in range(sel.nSelectedChildren):
+                return sel.getSelectedChild(i).name or ""
+        except NotImplementedError:
+            pass
+        return combo.name or ""
+
+    def output_after_quit(self):
+        self.quit_from_menu()
+        self.wait_exit()
+        return self.output()
+
+    def main_window(self):
+        return self.window("Corvane - Stowline")
+
+    def choose_device(self, kind):
+        """Presses a device picture in the selection window; the main window."""
+        sw = self.window("Corvane Stowline")
+        self.press(self.find(kind, role="push button", within=sw))
+        return self.main_window()
+
+    def status_text(self):
+        bar = self.find_role("status bar")
+        texts = [self.text_of(n) for n in walk(bar) if role_name(n) == "label"]
+        return "".join(texts)
+
+    def find_role(self, role, within=None, timeout=10):
+        return wait_for(lambda: next((n for n in walk(within or self.app) if role_name(n) == role), None),
+                        timeout=timeout, what=role)
+
+    def quit_from_menu(self):
+        self.press(self.find("Quit", role="menu item", showing=False))
+
     def all(self, role, within=None):
         return [n for n in walk(within or self.app) if role_name(n) == role]
 

@@ -193,3 +193,9 @@ TEST(Catalogue, PictureOnlyControlsCarryAccessibleNames)
     for (const auto& [id, name] : names)
         EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(get_widget(id))), name) << id;
 }
+
+TEST(StatusBar, TrailingLineEndIsNotDrawn)
+{
+    status_message("Connected to device...\n");
+    EXPECT_EQ(status_text(), "Connected to device...");
+}

@@ -258,7 +258,7 @@ TEST_F(Editor, FailedWriteReportsAndKeepsTheUnsavedMark)
     mark_profile_state(1);
     std::string path = test_root() + "/missing-folder/x.pro";
     EXPECT_FALSE(write_profile_file(path.c_str()));
-    EXPECT_EQ(status_text(), "Could not save profile to disk...\n");
+    EXPECT_EQ(status_text(), "Could not save profile to disk...");
     EXPECT_EQ(label_markup_colour(), "Red");
 
     std::string good = test_root() + "/good.pro";

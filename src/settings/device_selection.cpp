@@ -1,0 +1,129 @@
+#include "settings/device_selection.h"
+
+#include <cstring>
+#include <initializer_list>
+
+#include "app/console.h"
+#include "app/shell.h"
+#include "collections/profile_lists.h"
+#include "editor/editor.h"
+#include "link/link_gui.h"
+#include "profile/units.h"
+#include "settings/device_modes.h"
+#include "settings/settings_file.h"
+
+const char* const settings_path = "settings.ini";
+
+static bool settings_loaded = false;
+
+void load_settings()
+{
+    int units = 0;
+    char folder[settings_folder_size] = {};
+    if (read_settings_file(settings_path, units, folder)) {
+        input_units = units;
+        set_kolvan_folder(folder);
+        console_message("Loaded the settings...\n");
+        console_message("Kolvan Folder... %s\n", kolvan_folder);
+    }
+    settings_loaded = true;
+    update_unit_labels();
+
+    const char* radio = input_units == 1 ? "id_mix_units" : input_units == 2 ? "id_english_units" : "id_metric_units";
+    gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(get_widget(radio)), TRUE);
+    // A value outside 1..3 selected Metric above without a toggle when Metric
+    // was already active: keep what the button stands for.
+    input_units = input_units == 1 ? 1 : input_units == 2 ? 2 : 3;
+
+    scan_device_profiles();
+}
+
+void save_settings()
+{
+    if (!settings_loaded) return;
+    if (write_settings_file(settings_path, input_units, kolvan_folder))
+        console_message("Saved the settings...\n");
+    else
+        status_message("Could not save settings to disk...\n");
+}
+
+namespace {
+
+void hide_widgets(std::initializer_list<const char*> ids)
+{
+    for (const char* id : ids) gtk_widget_hide(get_widget(id));
+}
+
+void begin_choice(int folder_mode)
+{
+    gtk_widget_hide(get_widget("id_sw"));
+    kolvan_folder_mode = folder_mode;
+}
+
+void end_choice()
+{
+    load_settings();
+    gtk_widget_show(get_widget("id_mw"));
+}
+
+}  // namespace
+
+void choose_device_kolvan(GtkWidget*)
+{
+    begin_choice(1);
+    hide_widgets({"id_zr_lbl1", "id_connect_btn", "id_com_cb", "id_con_img", "id_download_btn", "id_upload_btn"});
+    end_choice();
+}
+
+void choose_device_m900(GtkWidget*)
+{
+    begin_choice(0);
+    hide_widgets({"id_zr_lbl1", "id_connect_btn", "id_com_cb", "id_kolvan_folder_sel"});
+    hid_connect();
+    end_choice();
+}
+
+void choose_device_m600(GtkWidget*)
+{
+    begin_choice(0);
+    hide_widgets({"id_kolvan_folder_sel"});
+    end_choice();
+}
+
+void choose_device_cv_relay(GtkWidget*)
+{
+    begin_choice(0);
+    hide_widgets({"id_kolvan_folder_sel"});
+    end_choice();
+    set_button_label(get_widget("id_download_btn"), "Get Profiles\nFrom CV\nDevice");
+    set_button_label(get_widget("id_upload_btn"), "Send Profiles\nTo CV Device");
+    relay_mode = 1;
+}
+
+void apply_kolvan_folder(const char* folder)
+{
+    if (!set_kolvan_folder(folder)) {
+        status_message("Folder path too long, not selected...");
+        return;
+    }
+    status_message("Profile Folder Selected... %s", kolvan_folder);
+}
+
+void choose_kolvan_folder(GtkWidget*)
+{
+    GtkWidget* dialog = gtk_file_chooser_dialog_new("Set Profile Folder", GTK_WINDOW(get_widget("id_mw")),
+                                                    GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER, GTK_STOCK_CANCEL,
+                                                    GTK_RESPONSE_CANCEL, GTK_STOCK_OPEN, GTK_RESPONSE_ACCEPT, NULL);
+    if (kolvan_folder[0]) gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(dialog), kolvan_folder);
+    if (gtk_dialog_run(GTK_DIALOG(dialog)) == GTK_RESPONSE_ACCEPT) {
+        // The folder the user selected; with nothing selected, the one shown.
+        gchar* name = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(dialog));
+        if (!name) name = gtk_file_chooser_get_current_folder(GTK_FILE_CHOOSER(dialog));
+        gchar* utf8 = name ? g_filename_to_utf8(name, -1, nullptr, nullptr, nullptr) : nullptr;
+        if (utf8) apply_kolvan_folder(utf8);
+        g_free(utf8);
+        g_free(name);
+    }
+    gtk_widget_destroy(dialog);
+    scan_device_profiles();
+}
