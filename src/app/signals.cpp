@@ -5,6 +5,7 @@
 #include "app/shell.h"
 #include "app/startup.h"
 #include "editor/editor.h"
+#include "library/bullet_window.h"
 
 namespace {
 
@@ -22,6 +23,17 @@ void on_entry_activate(GtkEntry*, gpointer) { read_form_into_profile(); }
 void on_entry_changed(GtkEditable*, gpointer) { on_form_entry_changed(); }
 void on_new_clicked(GtkButton* b, gpointer) { new_profile(GTK_WIDGET(b)); }
 void on_units_combo_changed(GtkComboBox* c, gpointer) { on_output_units_changed(GTK_WIDGET(c)); }
+
+gboolean on_bullet_window_delete(GtkWidget* w, GdkEvent*, gpointer) { return hide_bullet_library(w); }
+void on_bullet_cancel(GtkButton* b, gpointer) { hide_bullet_library(GTK_WIDGET(b)); }
+void on_bullet_ok(GtkButton* b, gpointer) { ask_bullet_confirmation(GTK_WIDGET(b)); }
+void on_database_clicked(GtkButton* b, gpointer) { open_bullet_library(GTK_WIDGET(b)); }
+void on_bullet_row_activated(GtkTreeView* v, GtkTreePath*, GtkTreeViewColumn*, gpointer)
+{
+    ask_bullet_confirmation(GTK_WIDGET(v));
+}
+void on_bullet_filter(GtkEditable*, gpointer) { on_bullet_filter_changed(); }
+void on_bullet_page(GtkNotebook*, gpointer, guint page, gpointer) { on_bullet_page_switched(static_cast<int>(page)); }
 
 void connect(const char* id, const char* signal, GCallback handler)
 {
@@ -60,11 +72,19 @@ void connect_signals()
     for (const char* id : kFormEntries) connect_form_entry(id);
     connect("id_mi_quit", "activate", G_CALLBACK(on_menu_quit));
     connect("id_mi_about", "activate", G_CALLBACK(on_menu_about));
+    connect("id_bl_win", "delete-event", G_CALLBACK(on_bullet_window_delete));
+    connect("id_bl_cl", "clicked", G_CALLBACK(on_bullet_cancel));
+    connect("id_bl_ok", "clicked", G_CALLBACK(on_bullet_ok));
+    connect("id_db_btn", "clicked", G_CALLBACK(on_database_clicked));
+    connect("id_bl_filter", "changed", G_CALLBACK(on_bullet_filter));
+    connect("id_bl_nb", "switch-page", G_CALLBACK(on_bullet_page));
     connect("id_awin", "delete-event", G_CALLBACK(on_about_delete));
     connect("id_awin", "close", G_CALLBACK(on_about_close));
     connect("id_awin", "response", G_CALLBACK(on_about_response));
     connect("id_progress_win", "delete-event", G_CALLBACK(on_progress_delete));
     connect("id_btn_new", "clicked", G_CALLBACK(on_new_clicked));
+    connect("id_bl_tv", "row-activated", G_CALLBACK(on_bullet_row_activated));
+    connect("id_bl_g7_tv", "row-activated", G_CALLBACK(on_bullet_row_activated));
     connect("id_eunits", "changed", G_CALLBACK(on_units_combo_changed));
     connect("id_wunits", "changed", G_CALLBACK(on_units_combo_changed));
     for (const char* id : kClickEntries) connect_form_entry(id);

@@ -8,6 +8,8 @@
 #include "app/console.h"
 #include "app/shell.h"
 #include "editor/editor.h"
+#include "library/bullet_table.h"
+#include "library/bullet_window.h"
 #include "profile/gun_profile.h"
 #include "ui_definition.h"
 
@@ -85,6 +87,12 @@ bool start_application(int* argc, char*** argv)
     }
 
     std::memset(&cvIn, 0, sizeof cvIn);
+
+    setup_bullet_list_columns();
+    fill_bullet_list(kBulletListG1);
+    fill_bullet_list(kBulletListG7);
+    fill_bullet_list(kBulletListCustom);
+
     set_window_icons();
 
     new_profile(nullptr);
