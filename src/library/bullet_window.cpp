@@ -121,6 +121,7 @@ void fill_page(int page, const std::string& filter)
     gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
     g_object_unref(store);
     gtk_tree_view_columns_autosize(view);
+    gtk_widget_trigger_tooltip_query(GTK_WIDGET(view));  // a shown name may be gone
 
     auto at = std::find(rows.begin(), rows.end(), keep);
     if (keep >= 0 && at != rows.end()) {
