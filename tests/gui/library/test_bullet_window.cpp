@@ -193,6 +193,22 @@ TEST_F(BulletWindow, OpensWithThreePagesListingWhatEachApplies)
     EXPECT_EQ(cell("id_bl_g7_tv", 0, 5), "0.058");
 }
 
+// The longest names must not push the buttons out of the window, which has
+// no horizontal scroll bar.
+TEST_F(BulletWindow, LongNamesLeaveOkInsideTheWindow)
+{
+    for (int page = 0; page < 2; ++page) {
+        show_page(page);
+        for (int i = 0; i < 20; ++i) pump_events();
+        GtkAllocation win, ok, tv;
+        gtk_widget_get_allocation(get_widget("id_bl_win"), &win);
+        gtk_widget_get_allocation(get_widget("id_bl_ok"), &ok);
+        gtk_widget_get_allocation(get_widget(page == 0 ? "id_bl_tv" : "id_bl_g7_tv"), &tv);
+        EXPECT_LE(ok.x + ok.width, win.width) << page;
+        EXPECT_LE(tv.width, win.width) << page;
+    }
+}
+
 TEST_F(BulletWindow, UnknownCellsAreEmptyNeverZero)
 {
     int t = first_g1_record_without_length();
