@@ -9,6 +9,7 @@
 #include "editor/editor.h"
 #include "link/link_gui.h"
 #include "settings/device_selection.h"
+#include "library/bullet_window.h"
 
 namespace {
 
@@ -38,6 +39,17 @@ void on_delete_clicked(GtkButton* b, gpointer) { confirm_delete_profile(GTK_WIDG
 void on_save_clicked(GtkButton* b, gpointer) { save_profile(GTK_WIDGET(b)); }
 void on_copy_clicked(GtkButton* b, gpointer) { copy_profile_as(GTK_WIDGET(b)); }
 void on_copy_between_clicked(GtkButton* b, gpointer) { copy_profile_between_folders(GTK_WIDGET(b)); }
+
+gboolean on_bullet_window_delete(GtkWidget* w, GdkEvent*, gpointer) { return hide_bullet_library(w); }
+void on_bullet_cancel(GtkButton* b, gpointer) { hide_bullet_library(GTK_WIDGET(b)); }
+void on_bullet_ok(GtkButton* b, gpointer) { ask_bullet_confirmation(GTK_WIDGET(b)); }
+void on_database_clicked(GtkButton* b, gpointer) { open_bullet_library(GTK_WIDGET(b)); }
+void on_bullet_row_activated(GtkTreeView* v, GtkTreePath*, GtkTreeViewColumn*, gpointer)
+{
+    ask_bullet_confirmation(GTK_WIDGET(v));
+}
+void on_bullet_filter(GtkEditable*, gpointer) { on_bullet_filter_changed(); }
+void on_bullet_page(GtkNotebook*, gpointer, guint page, gpointer) { on_bullet_page_switched(static_cast<int>(page)); }
 
 void connect(const char* id, const char* signal, GCallback handler)
 {
@@ -81,6 +93,12 @@ void connect_signals()
     for (const char* id : kFormEntries) connect_form_entry(id);
     connect("id_mi_quit", "activate", G_CALLBACK(on_menu_quit));
     connect("id_mi_about", "activate", G_CALLBACK(on_menu_about));
+    connect("id_bl_win", "delete-event", G_CALLBACK(on_bullet_window_delete));
+    connect("id_bl_cl", "clicked", G_CALLBACK(on_bullet_cancel));
+    connect("id_bl_ok", "clicked", G_CALLBACK(on_bullet_ok));
+    connect("id_db_btn", "clicked", G_CALLBACK(on_database_clicked));
+    connect("id_bl_filter", "changed", G_CALLBACK(on_bullet_filter));
+    connect("id_bl_nb", "switch-page", G_CALLBACK(on_bullet_page));
     connect("id_awin", "delete-event", G_CALLBACK(on_about_delete));
     connect("id_awin", "close", G_CALLBACK(on_about_close));
     connect("id_awin", "response", G_CALLBACK(on_about_response));
@@ -95,6 +113,8 @@ void connect_signals()
     connect("id_connect_btn", "clicked", G_CALLBACK(on_connect));
     connect("id_cp_to_dev_btn", "clicked", G_CALLBACK(on_copy_between_clicked));
     connect("id_cp_to_pc_btn", "clicked", G_CALLBACK(on_copy_between_clicked));
+    connect("id_bl_tv", "row-activated", G_CALLBACK(on_bullet_row_activated));
+    connect("id_bl_g7_tv", "row-activated", G_CALLBACK(on_bullet_row_activated));
     connect("id_eunits", "changed", G_CALLBACK(on_units_combo_changed));
     connect("id_wunits", "changed", G_CALLBACK(on_units_combo_changed));
     for (const char* id : kClickEntries) connect_form_entry(id);

@@ -10,6 +10,8 @@
 #include "collections/profile_lists.h"
 #include "editor/editor.h"
 #include "link/link_gui.h"
+#include "library/bullet_table.h"
+#include "library/bullet_window.h"
 #include "profile/gun_profile.h"
 #include "ui_definition.h"
 
@@ -88,6 +90,12 @@ bool start_application(int* argc, char*** argv)
     }
 
     std::memset(&cvIn, 0, sizeof cvIn);
+
+    setup_bullet_list_columns();
+    fill_bullet_list(kBulletListG1);
+    fill_bullet_list(kBulletListG7);
+    fill_bullet_list(kBulletListCustom);
+
     set_window_icons();
 
     setup_profile_list_columns();
@@ -100,9 +108,8 @@ bool start_application(int* argc, char*** argv)
     new_profile(nullptr);
 
     // Port list: the port name (column 0), and the system's description of
-    // the port (column 1) in grey beside it.
-    // Device paths are longer than "COM3": both texts are shortened with an
-    // ellipsis where the combo is too narrow for them.
+    // the port (column 1) in grey beside it. Device paths are longer than
+    // "COM3": both are shortened with an ellipsis where the combo is narrow.
     GtkCellRenderer* port = gtk_cell_renderer_text_new();
     g_object_set(port, "ellipsize", PANGO_ELLIPSIZE_MIDDLE, NULL);
     pack_text_renderer(port, "id_com_cb");

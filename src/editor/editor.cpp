@@ -138,6 +138,8 @@ void show_profile()
         gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(get_widget(cvIn.dc == 0 ? "id_g1_btn" : "id_g7_btn")), TRUE);
         gtk_widget_set_sensitive(box, TRUE);
         gtk_widget_show(box);
+        // A custom curve chosen from the library hid the caption with the box.
+        gtk_widget_show(get_widget("id_drag_curve_lbl"));
         gtk_widget_hide(get_widget("id_custom_dc_lbl"));
     } else {
         gtk_widget_set_sensitive(box, FALSE);

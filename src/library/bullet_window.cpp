@@ -1,0 +1,315 @@
+#include "library/bullet_window.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/shell.h"
+#include "editor/editor.h"
+#include "library/bullet_table.h"
+#include "profile/gun_profile.h"
+
+namespace {
+
+struct bullet_page {
+    const char* view;
+    const char* store;
+    const char* empty_label;
+    int kind;
+    const char* nothing_text;  // the page when the library has none of its kind
+};
+
+// Notebook page order.
+const bullet_page kPages[] = {
+    {"id_bl_tv", "id_bl_ls", "id_bl_g1_empty_lbl", kBulletListG1,
+     "No bullets with a G1 coefficient in the library."},
+    {"id_bl_g7_tv", "id_bl_g7", "id_bl_g7_empty_lbl", kBulletListG7,
+     "No bullets with a G7 coefficient in the library."},
+    {"id_bl_cc_tv", "id_bl_cc", "id_bl_cc_empty_lbl", kBulletListCustom,
+     "No bullets with a custom drag curve in the library."},
+};
+constexpr int kPageCount = 3;
+const char* const kNoMatchText = "No bullets on this page match the filter.";
+
+struct list_column {
+    const char* title;
+    int store_column;
+    int min_width;
+};
+const list_column kColumns[] = {
+    {"Caliber", 2, 45}, {"Manufacturer", 0, 45}, {"Name", 1, 90},
+    {"Weight", 3, 45},  {"Length", 4, 45},       {"BC", 5, 45},
+};
+
+const bullet_record* g_records = bullet_table;
+int g_record_count = kBulletCount;
+
+// Per page: the table index of each store row as the store stands, and the
+// filter text it was built with.
+std::vector<int> g_rows[kPageCount];
+std::string g_applied_filter[kPageCount];
+// Table index of each custom_curve_cache entry, ascending.
+std::vector<int> g_curve_records;
+
+int page_of_kind(int kind)
+{
+    for (int p = 0; p < kPageCount; ++p)
+        if (kPages[p].kind == kind) return p;
+    return -1;
+}
+
+GtkListStore* page_store(int page) { return GTK_LIST_STORE(get_object(kPages[page].store)); }
+GtkTreeView* page_view(int page) { return GTK_TREE_VIEW(get_widget(kPages[page].view)); }
+
+std::string filter_text()
+{
+    GtkWidget* entry = get_widget("id_bl_filter");
+    return entry ? gtk_entry_get_text(GTK_ENTRY(entry)) : "";
+}
+
+int selected_record(int page)
+{
+    int row = selected_row_index(page_view(page));
+    return row < 0 || row >= static_cast<int>(g_rows[page].size()) ? -1 : g_rows[page][row];
+}
+
+void show_empty_note(int page)
+{
+    GtkWidget* label = get_widget(kPages[page].empty_label);
+    if (!label) return;
+    if (!g_rows[page].empty()) {
+        gtk_widget_hide(label);
+        return;
+    }
+    // An empty page says why: nothing of its kind at all, or nothing matching.
+    bool any = false;
+    for (int i = 0; i < g_record_count && !any; ++i) any = bullet_has_kind(g_records[i], kPages[page].kind);
+    gtk_label_set_text(GTK_LABEL(label), any ? kNoMatchText : kPages[page].nothing_text);
+    gtk_widget_show(label);
+}
+
+// Rebuilds one page's store from the table for `filter`, keeping the selected
+// bullet selected when it still matches.
+void fill_page(int page, const std::string& filter)
+{
+    const bullet_page& pg = kPages[page];
+    GtkListStore* store = page_store(page);
+    GtkTreeView* view = page_view(page);
+    int keep = selected_record(page);
+
+    std::vector<int>& rows = g_rows[page];
+    rows.assign(static_cast<size_t>(g_record_count), 0);
+    int n = bullet_list_rows(g_records, g_record_count, pg.kind, filter.c_str(), rows.data(), g_record_count);
+    rows.resize(static_cast<size_t>(n));
+    g_applied_filter[page] = filter;
+
+    // Detached while it changes, so the view does not follow every row.
+    g_object_ref(store);
+    gtk_tree_view_set_model(view, nullptr);
+    gtk_list_store_clear(store);
+    for (int t : rows) {
+        bullet_row_texts r = bullet_row(g_records[t], pg.kind);
+        GtkTreeIter iter;
+        if (pg.kind == kBulletListCustom)
+            gtk_list_store_insert_with_values(store, &iter, -1, 0, r.manufacturer, 1, r.bullet_name, 2, r.caliber,
+                                              3, r.weight, 4, r.length, -1);
+        else
+            gtk_list_store_insert_with_values(store, &iter, -1, 0, r.manufacturer, 1, r.bullet_name, 2, r.caliber,
+                                              3, r.weight, 4, r.length, 5, r.bc, -1);
+    }
+    gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
+    g_object_unref(store);
+    gtk_tree_view_columns_autosize(view);
+    gtk_widget_trigger_tooltip_query(GTK_WIDGET(view));  // a shown name may be gone
+
+    auto at = std::find(rows.begin(), rows.end(), keep);
+    if (keep >= 0 && at != rows.end()) {
+        GtkTreePath* path = gtk_tree_path_new_from_indices(static_cast<int>(at - rows.begin()), -1);
+        gtk_tree_selection_select_path(gtk_tree_view_get_selection(view), path);
+        gtk_tree_view_scroll_to_cell(view, path, nullptr, FALSE, 0, 0);
+        gtk_tree_path_free(path);
+    }
+    show_empty_note(page);
+}
+
+// Copies a store cell into a fixed text field, "" when empty.
+void cell_text(GtkTreeModel* model, GtkTreeIter* iter, int column, char* buf, size_t n)
+{
+    gchar* text = nullptr;
+    gtk_tree_model_get(model, iter, column, &text, -1);
+    std::snprintf(buf, n, "%s", text ? text : "");
+    g_free(text);
+}
+
+const custom_curve_entry* curve_of_record(int record)
+{
+    auto at = std::lower_bound(g_curve_records.begin(), g_curve_records.end(), record);
+    if (at == g_curve_records.end() || *at != record) return nullptr;
+    int entry = static_cast<int>(at - g_curve_records.begin());
+    return entry < custom_curve_count ? &custom_curve_cache[entry] : nullptr;
+}
+
+void apply_selected_bullet()
+{
+    int page = gtk_notebook_get_current_page(GTK_NOTEBOOK(get_widget("id_bl_nb")));
+    if (page < 0 || page >= kPageCount) return;
+    const bullet_page& pg = kPages[page];
+    GtkTreeView* view = page_view(page);
+    int row = selected_row_index(view);
+    int record = bullet_table_index(pg.kind, row);
+    if (record < 0) return;
+
+    // The values reach the profile as the row shows them.
+    GtkTreeModel* model = gtk_tree_view_get_model(view);
+    GtkTreeIter iter;
+    if (!gtk_tree_model_iter_nth_child(model, &iter, nullptr, row)) return;
+    bullet_row_texts texts{};
+    cell_text(model, &iter, 2, texts.caliber, sizeof texts.caliber);
+    cell_text(model, &iter, 3, texts.weight, sizeof texts.weight);
+    cell_text(model, &iter, 4, texts.length, sizeof texts.length);
+    if (pg.kind != kBulletListCustom) cell_text(model, &iter, 5, texts.bc, sizeof texts.bc);
+
+    bullet_choice choice{};
+    const custom_curve_entry* curve = pg.kind == kBulletListCustom ? curve_of_record(record) : nullptr;
+    if (!bullet_choice_from_row(texts, pg.kind, &choice) || !apply_bullet_choice(cvIn, choice, curve)) {
+        status_message("The library lacks values for this bullet: the profile is unchanged.\n");
+        return;
+    }
+
+    bool custom = pg.kind == kBulletListCustom;
+    GtkWidget* box = get_widget("id_bc_hbox");
+    GtkWidget* drag_label = get_widget("id_drag_curve_lbl");
+    if (custom) {
+        gtk_widget_hide(box);
+        gtk_widget_hide(drag_label);
+        gtk_widget_show(get_widget("id_custom_dc_lbl"));
+    } else {
+        gtk_widget_show(box);
+        gtk_widget_show(drag_label);
+    }
+    show_profile();
+    gtk_widget_set_sensitive(box, custom ? FALSE : TRUE);
+    gtk_widget_hide(get_widget("id_bl_win"));
+    mark_profile_state(1);
+    if (!choice.length_known)
+        status_message("Bullet length is not in the library: the profile keeps its length; please check it.\n");
+}
+
+void on_question_response(GtkDialog* dialog, gint response, gpointer) { apply_chosen_bullet(dialog, response); }
+
+}  // namespace
+
+void setup_bullet_list_columns()
+{
+    for (const bullet_page& pg : kPages) {
+        GtkTreeView* view = GTK_TREE_VIEW(get_widget(pg.view));
+        for (const list_column& c : kColumns) {
+            if (pg.kind == kBulletListCustom && c.store_column == 5) continue;  // no BC on a custom curve
+            GtkCellRenderer* cell = gtk_cell_renderer_text_new();
+            GtkTreeViewColumn* column = gtk_tree_view_column_new();
+            gtk_tree_view_column_set_title(column, c.title);
+            gtk_tree_view_column_pack_start(column, cell, TRUE);
+            gtk_tree_view_column_add_attribute(column, cell, "text", c.store_column);
+            gtk_tree_view_column_set_spacing(column, 5);
+            gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_AUTOSIZE);
+            gtk_tree_view_column_set_min_width(column, c.min_width);
+            gtk_tree_view_column_set_alignment(column, 0.0f);
+            gtk_tree_view_column_set_resizable(column, FALSE);
+            if (c.store_column == 1) {
+                // The longest names would widen the view past the window and push
+                // OK out of sight (no horizontal scroll bar): Name gives way and
+                // takes the spare width instead; its tooltip shows it whole.
+                g_object_set(cell, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
+                gtk_tree_view_column_set_expand(column, TRUE);
+            }
+            gtk_tree_view_append_column(view, column);
+        }
+        gtk_tree_view_set_tooltip_column(view, 1);
+        gtk_tree_view_set_rules_hint(view, TRUE);
+        gtk_tree_view_set_model(view, GTK_TREE_MODEL(get_object(pg.store)));
+        gtk_tree_view_columns_autosize(view);
+    }
+}
+
+void fill_bullet_list(int list_kind)
+{
+    int page = page_of_kind(list_kind);
+    if (page < 0) return;
+    if (list_kind == kBulletListCustom) {
+        custom_curve_count = fill_custom_curve_cache(g_records, g_record_count, custom_curve_cache, kBulletCount);
+        g_curve_records.assign(static_cast<size_t>(g_record_count), 0);
+        int n = bullet_list_rows(g_records, g_record_count, kBulletListCustom, nullptr, g_curve_records.data(),
+                                 g_record_count);
+        g_curve_records.resize(static_cast<size_t>(n));
+    }
+    fill_page(page, filter_text());
+}
+
+void open_bullet_library(GtkWidget*)
+{
+    gtk_widget_show(get_widget("id_bl_win"));
+}
+
+gboolean hide_bullet_library(GtkWidget*)
+{
+    gtk_widget_hide(get_widget("id_bl_win"));
+    return TRUE;
+}
+
+void ask_bullet_confirmation(GtkWidget*)
+{
+    GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(get_widget("id_bl_win")), GTK_DIALOG_DESTROY_WITH_PARENT,
+                                               GTK_MESSAGE_ERROR, GTK_BUTTONS_YES_NO, "Proceed?");
+    gtk_message_dialog_set_markup(GTK_MESSAGE_DIALOG(dialog),
+                                  "Warning: Selecting a new bullet will overwrite your current bullet.\n"
+                                  "Do you wish to proceed?");
+    g_signal_connect(dialog, "response", G_CALLBACK(on_question_response), nullptr);
+    gtk_widget_show_all(dialog);
+}
+
+void apply_chosen_bullet(GtkDialog* dialog, gint response)
+{
+    if (response != GTK_RESPONSE_NO) apply_selected_bullet();
+    gtk_widget_destroy(GTK_WIDGET(dialog));
+}
+
+int selected_row_index(GtkTreeView* view)
+{
+    GtkTreeModel* model = nullptr;
+    GtkTreeIter iter;
+    if (!view || !gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter)) return -1;
+    GtkTreePath* path = gtk_tree_model_get_path(model, &iter);
+    int row = gtk_tree_path_get_indices(path)[0];
+    gtk_tree_path_free(path);
+    return row;
+}
+
+int bullet_table_index(int list_kind, int row)
+{
+    int page = page_of_kind(list_kind);
+    if (page < 0 || row < 0 || row >= static_cast<int>(g_rows[page].size())) return -1;
+    return g_rows[page][row];
+}
+
+void on_bullet_filter_changed()
+{
+    int page = gtk_notebook_get_current_page(GTK_NOTEBOOK(get_widget("id_bl_nb")));
+    if (page < 0 || page >= kPageCount) return;
+    std::string text = filter_text();
+    if (text != g_applied_filter[page]) fill_page(page, text);
+}
+
+void on_bullet_page_switched(int page)
+{
+    if (page < 0 || page >= kPageCount) return;
+    std::string text = filter_text();
+    if (text != g_applied_filter[page]) fill_page(page, text);
+}
+
+void use_bullet_records(const bullet_record* records, int count)
+{
+    g_records = records;
+    g_record_count = std::min(count, static_cast<int>(kBulletCount));
+    for (const bullet_page& pg : kPages) fill_bullet_list(pg.kind);
+}
