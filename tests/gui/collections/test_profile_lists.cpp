@@ -113,3 +113,30 @@ TEST_F(Lists, FolderModeReadsTheChosenFolder)
     EXPECT_TRUE(list_rows("dls").empty());
     fs::remove_all(unit);
 }
+
+TEST_F(Lists, NewAndRemovedFilesUpdateTheListAndKeepTheSelection)
+{
+    for (const char* n : {"B", "D", "F"}) write_profile(profiles_dir() / (std::string(n) + ".pro"), 150.0f, n);
+    scan_pc_profiles();
+    select_row("id_cls_tv", 1);  // D
+    for (const char* n : {"A", "C", "E", "G"}) std::ofstream(profiles_dir() / (std::string(n) + ".pro")) << "x";
+    fs::remove(profiles_dir() / "F.pro");
+    refresh_profile_lists();
+    EXPECT_EQ(list_rows("cls"), (std::vector<std::string>{"A", "B", "C", "D", "E", "G"}));
+    GtkTreeModel* model = nullptr;
+    GtkTreeIter iter;
+    ASSERT_TRUE(gtk_tree_selection_get_selected(gtk_tree_view_get_selection(GTK_TREE_VIEW(get_widget("id_cls_tv"))),
+                                                &model, &iter));
+    gchar* text = nullptr;
+    gtk_tree_model_get(model, &iter, 0, &text, -1);
+    EXPECT_STREQ(text, "D");
+    g_free(text);
+
+    // Both device-side spellings of one name are two rows.
+    std::ofstream(device_dir() / "X.pro") << "x";
+    scan_device_profiles();
+    std::ofstream(device_dir() / "X.PRO") << "x";
+    std::ofstream(device_dir() / "W.pro") << "x";
+    scan_device_profiles();
+    EXPECT_EQ(list_rows("dls"), (std::vector<std::string>{"W", "X", "X"}));
+}
