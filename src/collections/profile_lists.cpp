@@ -40,12 +40,44 @@ void setup_column(const char* view_id, const char* store_id, const char* title)
     gtk_tree_view_columns_autosize(view);
 }
 
+void set_row(GtkListStore* store, GtkTreeIter* iter, const std::string& file_name)
+{
+    gtk_list_store_set(store, iter, 0, profile_row_text(file_name).c_str(), -1);
+}
+
 void append_row(const char* store_id, const char* file_name)
 {
     GtkListStore* store = GTK_LIST_STORE(get_object(store_id));
     GtkTreeIter iter;
     gtk_list_store_append(store, &iter);
-    gtk_list_store_set(store, &iter, 0, profile_row_text(file_name).c_str(), -1);
+    set_row(store, &iter, file_name);
+}
+
+// Brings the store from the names it shows to the new scan by removing and
+// inserting only the rows that differ (both are in byte order), so a large
+// list is not rebuilt and re-laid out when one file came or went.
+void update_store(GtkListStore* store, const std::vector<std::string>& shown, const std::vector<std::string>& names)
+{
+    GtkTreeIter it;
+    bool valid = gtk_tree_model_get_iter_first(GTK_TREE_MODEL(store), &it);
+    size_t i = 0, j = 0;
+    while (i < shown.size() || j < names.size()) {
+        bool take_old = i < shown.size() && (j >= names.size() || compare_names(shown[i], names[j]));
+        bool take_new = j < names.size() && (i >= shown.size() || compare_names(names[j], shown[i]));
+        if (take_old) {
+            valid = gtk_list_store_remove(store, &it);
+            ++i;
+        } else if (take_new) {
+            GtkTreeIter added;
+            gtk_list_store_insert_before(store, &added, valid ? &it : nullptr);
+            set_row(store, &added, names[j]);
+            ++j;
+        } else {
+            valid = gtk_tree_model_iter_next(GTK_TREE_MODEL(store), &it);
+            ++i;
+            ++j;
+        }
+    }
 }
 
 void fill_store(const char* store_id, const FolderScan& scan, std::vector<std::string>& shown,
@@ -53,10 +85,15 @@ void fill_store(const char* store_id, const FolderScan& scan, std::vector<std::s
 {
     GtkListStore* store = GTK_LIST_STORE(get_object(store_id));
     int rows = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr);
-    if (scan.names == shown && rows == static_cast<int>(shown.size())) return;
+    bool in_step = rows == static_cast<int>(shown.size());
+    if (in_step && scan.names == shown) return;
     g_refilling = true;
-    gtk_list_store_clear(store);
-    for (const std::string& name : scan.names) add_row(name.c_str());
+    if (in_step) {
+        update_store(store, shown, scan.names);
+    } else {
+        gtk_list_store_clear(store);
+        for (const std::string& name : scan.names) add_row(name.c_str());
+    }
     g_refilling = false;
     shown = scan.names;
 }

@@ -1,0 +1,250 @@
+// The profile folders without a display: scanning and its filters, byte
+// order, the name rules, the paths of both modes, copying and replacing
+// through a temporary file, the device limit and the mirror clearing.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "collections/profile_folders.h"
+#include "settings/device_modes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void write_file(const fs::path& p, const std::string& bytes)
+{
+    std::ofstream(p, std::ios::binary) << bytes;
+}
+
+std::string read_file(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> folder_entries(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A working folder bin/ beside Profiles/ and Device/, as the program runs.
+class Folders : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/stowline-folders-XXXXXX";
+        ASSERT_TRUE(mkdtemp(tmpl));
+        root = tmpl;
+        fs::create_directories(root / "bin");
+        fs::create_directories(root / "Profiles");
+        fs::create_directories(root / "Device");
+        old_cwd = fs::current_path();
+        fs::current_path(root / "bin");
+        relay_mode = 0;
+        kolvan_folder_mode = 0;
+        set_kolvan_folder("");
+    }
+    void TearDown() override
+    {
+        fs::current_path(old_cwd);
+        relay_mode = 0;
+        kolvan_folder_mode = 0;
+        set_kolvan_folder("");
+        fs::remove_all(root);
+    }
+    fs::path root, old_cwd;
+};
+
+}  // namespace
+
+TEST_F(Folders, PcScanKeepsLowerCaseExtensionOnlyDeviceScanTakesBoth)
+{
+    for (const char* n : {"A.pro", "B.PRO", "C.Pro", "D.pro.bak", "pro", ".pro", "E.txt"}) {
+        write_file(root / "Profiles" / n, "x");
+        write_file(root / "Device" / n, "x");
+    }
+    fs::create_directory(root / "Profiles" / "Folder.pro");  // listed like a file
+
+    FolderScan pc = scan_pc_folder();
+    EXPECT_TRUE(pc.opened);
+    EXPECT_FALSE(pc.incomplete);
+    EXPECT_EQ(pc.names, (std::vector<std::string>{".pro", "A.pro", "Folder.pro"}));
+
+    FolderScan dev = scan_device_folder();
+    EXPECT_EQ(dev.names, (std::vector<std::string>{".pro", "A.pro", "B.PRO"}));
+    EXPECT_EQ(profile_row_text(".pro"), "");
+    EXPECT_EQ(profile_row_text("B.PRO"), "B");
+}
+
+TEST_F(Folders, ByteOrderPutsUpperCaseFirstAndGun10BeforeGun2)
+{
+    for (const char* n : {"b.pro", "GUN2.pro", "a.pro", "GUN10.pro", "B.pro", "\xc3\xa9t\xc3\xa9.pro"})
+        write_file(root / "Profiles" / n, "x");
+    EXPECT_EQ(scan_pc_folder().names,
+              (std::vector<std::string>{"B.pro", "GUN10.pro", "GUN2.pro", "a.pro", "b.pro", "\xc3\xa9t\xc3\xa9.pro"}));
+}
+
+TEST_F(Folders, MissingFoldersGiveEmptyScans)
+{
+    fs::remove_all(root / "Profiles");
+    fs::remove_all(root / "Device");
+    FolderScan pc = scan_pc_folder();
+    EXPECT_FALSE(pc.opened);
+    EXPECT_TRUE(pc.names.empty());
+    EXPECT_FALSE(pc.incomplete);
+    EXPECT_TRUE(scan_device_folder().names.empty());
+}
+
+TEST_F(Folders, SurplusAndUnshowableNamesAreLeftOutAndFlagged)
+{
+    for (int i = 0; i < kDeviceScanCapacity + 5; ++i)
+        write_file(root / "Device" / ("G" + std::to_string(i) + ".pro"), "x");
+    FolderScan dev = scan_device_folder();
+    EXPECT_EQ(dev.names.size(), size_t(kDeviceScanCapacity));
+    EXPECT_TRUE(dev.incomplete);
+
+    // 127 bytes with the extension still fit the row buffer; 128 do not.
+    std::string fits(123, 'L'), too_long(124, 'M');
+    write_file(root / "Profiles" / (fits + ".pro"), "x");
+    write_file(root / "Profiles" / (too_long + ".pro"), "x");
+    FolderScan pc = scan_pc_folder();
+    EXPECT_EQ(pc.names, std::vector<std::string>{fits + ".pro"});
+    EXPECT_TRUE(pc.incomplete);
+
+    fs::remove(root / "Profiles" / (too_long + ".pro"));
+    write_file(root / "Profiles" / "bad\xff.pro", "x");
+    write_file(root / "Profiles" / "half\xc3.pro", "x");
+    pc = scan_pc_folder();
+    EXPECT_EQ(pc.names, std::vector<std::string>{fits + ".pro"});
+    EXPECT_TRUE(pc.incomplete);
+}
+
+TEST_F(Folders, PcScanHoldsItsFullTable)
+{
+    fs::path dir = root / "Profiles";
+    for (int i = 0; i < kPcScanCapacity + 3; ++i) write_file(dir / ("P" + std::to_string(i) + ".pro"), "");
+    FolderScan pc = scan_pc_folder();
+    EXPECT_EQ(pc.names.size(), size_t(kPcScanCapacity));
+    EXPECT_TRUE(pc.incomplete);
+    EXPECT_TRUE(std::is_sorted(pc.names.begin(), pc.names.end(), compare_names));
+}
+
+TEST_F(Folders, PathsInBothModes)
+{
+    EXPECT_EQ(pc_profile_path("GUN 1"), "../Profiles/GUN 1.pro");
+    EXPECT_EQ(pc_profile_path(""), "../Profiles/.pro");
+    EXPECT_EQ(device_profile_path("GUN 1"), "../Device/GUN 1.pro");
+    EXPECT_TRUE(device_folder_is_set());
+
+    kolvan_folder_mode = 1;
+    EXPECT_FALSE(device_folder_is_set());
+    ASSERT_TRUE(set_kolvan_folder("/media/unit/Profiles"));
+    EXPECT_TRUE(device_folder_is_set());
+    EXPECT_EQ(device_profile_path("GUN 1"), "/media/unit/Profiles/GUN 1.pro");
+    ASSERT_TRUE(set_kolvan_folder("/media/unit/Profiles/"));
+    EXPECT_EQ(device_profile_path("X"), "/media/unit/Profiles/X.pro");
+    EXPECT_EQ(pc_profile_path("X"), "../Profiles/X.pro");
+}
+
+TEST_F(Folders, FolderModeScansTheChosenFolderAndNothingWhileUnset)
+{
+    write_file(root / "Device" / "MIRROR.pro", "x");
+    fs::create_directories(root / "unit");
+    write_file(root / "unit" / "WRIST.PRO", "x");
+    kolvan_folder_mode = 1;
+    EXPECT_TRUE(scan_device_folder().names.empty());
+    ASSERT_TRUE(set_kolvan_folder((root / "unit").c_str()));
+    EXPECT_EQ(scan_device_folder().names, std::vector<std::string>{"WRIST.PRO"});
+}
+
+TEST_F(Folders, NamesThatCouldLeaveTheirFolderAreRefused)
+{
+    for (const char* ok : {"", "GUN 1", "new gun", "6.5 CM", "a.b", "\xc3\xa9t\xc3\xa9", "100%"})
+        EXPECT_TRUE(profile_name_is_safe(ok)) << ok;
+    for (const char* bad : {"a/b", "/etc", "..", "../x", "x..", "a\\b", "tab\there", "nl\n", "del\x7f"})
+        EXPECT_FALSE(profile_name_is_safe(bad)) << bad;
+    EXPECT_FALSE(profile_name_is_safe(nullptr));
+}
+
+TEST_F(Folders, DeviceLimitIs30Or34WithTheRelay)
+{
+    EXPECT_EQ(device_profile_limit(), 30);
+    EXPECT_TRUE(device_has_room(29));
+    EXPECT_FALSE(device_has_room(30));
+    relay_mode = 1;
+    EXPECT_EQ(device_profile_limit(), 34);
+    EXPECT_TRUE(device_has_room(33));
+    EXPECT_FALSE(device_has_room(34));
+}
+
+TEST_F(Folders, CopyFailsIfTheTargetExistsAndReplaceSwapsItWhole)
+{
+    fs::path from = root / "Profiles" / "A.pro", to = root / "Device" / "A.pro";
+    std::string bytes(556, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = char(i * 7);
+    write_file(from, bytes);
+
+    ASSERT_TRUE(copy_profile_file(from, to, CopyMode::fail_if_exists));
+    EXPECT_EQ(read_file(to), bytes);
+
+    write_file(from, "changed");
+    EXPECT_FALSE(copy_profile_file(from, to, CopyMode::fail_if_exists));
+    EXPECT_EQ(read_file(to), bytes);
+    EXPECT_TRUE(copy_profile_file(from, to, CopyMode::replace));
+    EXPECT_EQ(read_file(to), "changed");
+    EXPECT_EQ(folder_entries(root / "Device"), std::vector<std::string>{"A.pro"});
+}
+
+TEST_F(Folders, FailedCopyLeavesNeitherPartialFileNorDamage)
+{
+    fs::path to = root / "Device" / "A.pro";
+    EXPECT_FALSE(copy_profile_file(root / "Profiles" / "missing.pro", to, CopyMode::replace));
+    EXPECT_FALSE(fs::exists(to));
+
+    // A source that opens but fails on reading: the old target survives.
+    write_file(to, "old");
+    EXPECT_FALSE(copy_profile_file("/proc/self/mem", to, CopyMode::replace));
+    EXPECT_EQ(read_file(to), "old");
+    EXPECT_EQ(folder_entries(root / "Device"), std::vector<std::string>{"A.pro"});
+
+    // A target folder that does not exist.
+    write_file(root / "Profiles" / "B.pro", "b");
+    EXPECT_FALSE(copy_profile_file(root / "Profiles" / "B.pro", root / "nowhere" / "B.pro", CopyMode::replace));
+    EXPECT_FALSE(copy_profile_file(root / "Profiles", root / "Device" / "C.pro", CopyMode::replace));
+    EXPECT_FALSE(fs::exists(root / "Device" / "C.pro"));
+}
+
+TEST_F(Folders, DeleteAndEnsureFolder)
+{
+    write_file(root / "Profiles" / "A.pro", "x");
+    EXPECT_TRUE(delete_profile_file(pc_profile_path("A")));
+    EXPECT_FALSE(delete_profile_file(pc_profile_path("A")));
+    fs::remove_all(root / "Profiles");
+    EXPECT_TRUE(ensure_folder(kPcProfileFolder));
+    EXPECT_TRUE(fs::is_directory(root / "Profiles"));
+}
+
+TEST_F(Folders, ClearingTheMirrorDeletesItsProfilesButNotInFolderMode)
+{
+    for (const char* n : {"A.pro", "B.PRO", "keep.txt"}) write_file(root / "Device" / n, "x");
+    kolvan_folder_mode = 1;
+    EXPECT_EQ(delete_device_mirror_files(), 0);
+    EXPECT_EQ(folder_entries(root / "Device").size(), 3u);
+
+    kolvan_folder_mode = 0;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(delete_device_mirror_files(), 2);
+    std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_NE(out.find("Deleting... ../Device/A.pro\n"), std::string::npos) << out;
+    EXPECT_EQ(folder_entries(root / "Device"), std::vector<std::string>{"keep.txt"});
+    EXPECT_TRUE(scan_device_folder().names.empty());
+}
