@@ -73,6 +73,8 @@ static void fill_unit_store(const char* store_id, const char* const* rows, int c
 
 bool start_application(int* argc, char*** argv)
 {
+    // Trace lines reach a log or a pipe as they happen, not in blocks.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     set_program_locale();
     gtk_disable_setlocale();
     if (!gtk_init_check(argc, argv)) {

@@ -100,7 +100,7 @@ TEST_F(Commands, NamesThatCouldLeaveTheFolderTouchNothing)
         name_profile(bad);
         click("id_btn_save");
         pump_events();
-        EXPECT_EQ(status_text(), "Could not save profile to disk...\n") << bad;
+        EXPECT_EQ(status_text(), "Could not save profile to disk...") << bad;
         EXPECT_EQ(label_markup_colour(), "Red");
     }
     EXPECT_TRUE(seen_dialogs().empty());
@@ -291,13 +291,13 @@ TEST_F(Commands, FolderModeWritesReadsAndDeletesInTheChosenFolder)
         status_message("-");
         click(btn);
         pump_events();
-        EXPECT_EQ(status_text(), "No device folder chosen...\n") << btn;
+        EXPECT_EQ(status_text(), "No device folder chosen...") << btn;
         EXPECT_EQ(shown_overwrite_question(), nullptr);
     }
     answer_dialogs({{GTK_RESPONSE_OK}});
     click("id_device_pro_del");
     pump_events();
-    EXPECT_EQ(status_text(), "No device folder chosen...\n");
+    EXPECT_EQ(status_text(), "No device folder chosen...");
     EXPECT_FALSE(fs::exists("/W.pro"));
 
     fs::path unit = fs::path(test_root()) / "unit";
