@@ -64,7 +64,11 @@ int add_port_to_list(void*, const serial_port_info* info)
     GtkTreeIter iter;
     gtk_tree_store_append(store, &iter, nullptr);
     // Column 1 carries the system's description where it differs from the name.
-    const char* friendly = std::strcmp(info->friendly_name, info->port_name) != 0 ? info->friendly_name : "";
+    // A description that only repeats the device's name ("ttyS0") adds nothing.
+    const char* base = std::strrchr(info->port_name, '/');
+    base = base ? base + 1 : info->port_name;
+    bool repeats = std::strcmp(info->friendly_name, info->port_name) == 0 || std::strcmp(info->friendly_name, base) == 0;
+    const char* friendly = repeats ? "" : info->friendly_name;
     gtk_tree_store_set(store, &iter, 0, name, 1, friendly, -1);
     gtk_combo_box_set_active_iter(GTK_COMBO_BOX(get_widget("id_com_cb")), &iter);
     return 1;
