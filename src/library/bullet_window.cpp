@@ -212,8 +212,10 @@ void setup_bullet_list_columns()
             gtk_tree_view_column_pack_start(column, cell, TRUE);
             gtk_tree_view_column_add_attribute(column, cell, "text", c.store_column);
             gtk_tree_view_column_set_spacing(column, 5);
-            gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_AUTOSIZE);
+            // Minimum width first: on an autosized column not yet in a view the
+            // toolkit would try to size it and complain.
             gtk_tree_view_column_set_min_width(column, c.min_width);
+            gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_AUTOSIZE);
             gtk_tree_view_column_set_alignment(column, 0.0f);
             gtk_tree_view_column_set_resizable(column, FALSE);
             if (c.store_column == 1) {
