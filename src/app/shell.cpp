@@ -88,13 +88,14 @@ gboolean hide_on_close(GtkWidget* widget)
     return TRUE;
 }
 
-static GtkLabel* find_label(GtkWidget* widget)
+GtkWidget* find_descendant(GtkWidget* widget, GType type)
 {
-    if (GTK_IS_LABEL(widget)) return GTK_LABEL(widget);
+    if (!widget) return nullptr;
+    if (G_TYPE_CHECK_INSTANCE_TYPE(widget, type)) return widget;
     if (!GTK_IS_CONTAINER(widget)) return nullptr;
     GList* children = gtk_container_get_children(GTK_CONTAINER(widget));
-    GtkLabel* found = nullptr;
-    for (GList* c = children; c && !found; c = c->next) found = find_label(GTK_WIDGET(c->data));
+    GtkWidget* found = nullptr;
+    for (GList* c = children; c && !found; c = c->next) found = find_descendant(GTK_WIDGET(c->data), type);
     g_list_free(children);
     return found;
 }
@@ -103,9 +104,9 @@ void set_button_label(GtkWidget* button, const char* text)
 {
     if (!button) return;
     GtkWidget* child = gtk_bin_get_child(GTK_BIN(button));
-    GtkLabel* label = child ? find_label(child) : nullptr;
+    GtkWidget* label = find_descendant(child, GTK_TYPE_LABEL);
     if (label)
-        gtk_label_set_text(label, text);
+        gtk_label_set_text(GTK_LABEL(label), text);
     else
         gtk_button_set_label(GTK_BUTTON(button), text);
 }

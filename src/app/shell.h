@@ -27,6 +27,9 @@ void show_about(GtkWidget* widget);
 // Hides the emitting widget; keeps it for the next use.
 gboolean hide_on_close(GtkWidget* widget);
 
+// The first widget of `type` in `widget` or below it (depth first).
+GtkWidget* find_descendant(GtkWidget* widget, GType type);
+
 // Sets `label` (mnemonic or plain) of a button whose child is a label or a box
 // holding one.
 void set_button_label(GtkWidget* button, const char* text);

@@ -17,17 +17,6 @@ std::vector<SeenDialog> g_seen;
 GtkWidget* g_last_answered = nullptr;
 guint g_timer = 0;
 
-GtkWidget* find_entry(GtkWidget* w)
-{
-    if (GTK_IS_ENTRY(w)) return w;
-    if (!GTK_IS_CONTAINER(w)) return nullptr;
-    GList* children = gtk_container_get_children(GTK_CONTAINER(w));
-    GtkWidget* found = nullptr;
-    for (GList* c = children; c && !found; c = c->next) found = find_entry(GTK_WIDGET(c->data));
-    g_list_free(children);
-    return found;
-}
-
 GtkWidget* shown_modal_dialog()
 {
     GList* tops = gtk_window_list_toplevels();
@@ -61,7 +50,7 @@ gboolean answer_one(gpointer)
         seen.text = text ? text : "";
         g_free(text);
     }
-    if (GtkWidget* e = find_entry(gtk_dialog_get_content_area(GTK_DIALOG(d)))) {
+    if (GtkWidget* e = find_descendant(gtk_dialog_get_content_area(GTK_DIALOG(d)), GTK_TYPE_ENTRY)) {
         if (a.type_text && gtk_widget_is_sensitive(e)) gtk_entry_set_text(GTK_ENTRY(e), a.type_text);
         seen.entry = gtk_entry_get_text(GTK_ENTRY(e));
         seen.entry_sensitive = gtk_widget_is_sensitive(e);

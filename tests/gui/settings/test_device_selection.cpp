@@ -33,19 +33,8 @@ const char* const kHideable[] = {"id_zr_lbl1",      "id_connect_btn", "id_com_cb
 
 std::string button_text(const char* id)
 {
-    GtkWidget* child = gtk_bin_get_child(GTK_BIN(get_widget(id)));
-    std::vector<GtkWidget*> todo{child};
-    while (!todo.empty()) {
-        GtkWidget* w = todo.back();
-        todo.pop_back();
-        if (GTK_IS_LABEL(w)) return gtk_label_get_text(GTK_LABEL(w));
-        if (GTK_IS_CONTAINER(w)) {
-            GList* kids = gtk_container_get_children(GTK_CONTAINER(w));
-            for (GList* k = kids; k; k = k->next) todo.push_back(GTK_WIDGET(k->data));
-            g_list_free(kids);
-        }
-    }
-    return "";
+    GtkWidget* label = find_descendant(get_widget(id), GTK_TYPE_LABEL);
+    return label ? gtk_label_get_text(GTK_LABEL(label)) : "";
 }
 
 void write_settings(int units, const char* folder, size_t size = 1028)
