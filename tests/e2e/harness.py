@@ -28,16 +28,20 @@ def wait_for(condition, timeout=10.0, interval=0.1, what="condition"):
         time.sleep(interval)
 
 
-def walk(node, depth=0, limit=40):
+def walk(node, depth=0, limit=40, into_tables=True):
     if node is None or depth > limit:
         return
     yield node
+    # A list of a thousand rows is thousands of cells to ask about, one
+    # round trip each: skip them unless cells are what is looked for.
+    if not into_tables and role_name(node) in ("table", "tree table"):
+        return
     for i in range(node.childCount):
         try:
             child = node.getChildAtIndex(i)
         except Exception:
             continue
-        yield from walk(child, depth + 1, limit)
+        yield from walk(child, depth + 1, limit, into_tables)
 
 
 def role_name(node):
@@ -84,8 +88,10 @@ class Program:
         return wait_for(find, timeout=timeout, what="window " + repr(title))
 
     def find(self, name, role=None, within=None, timeout=10, showing=True):
+        cells = role in (None, "table cell")
+
         def look():
-            for node in walk(within or self.app):
+            for node in walk(within or self.app, into_tables=cells):
                 if node.name != name:
                     continue
                 if role and role_name(node) != role:
@@ -98,7 +104,7 @@ class Program:
 
     def shown(self, name, role=None, within=None):
         """True when a control of that name is on screen now (no waiting)."""
-        for node in walk(within or self.app):
+        for node in walk(within or self.app, into_tables=role in (None, "table cell")):
             if node.name == name and (not role or role_name(node) == role):
                 if node.getState().contains(pyatspi.STATE_SHOWING):
                     return True
@@ -149,7 +155,7 @@ class Program:
         self.press(self.find("Quit", role="menu item", showing=False))
 
     def all(self, role, within=None):
-        return [n for n in walk(within or self.app) if role_name(n) == role]
+        return [n for n in walk(within or self.app, into_tables=role == "table cell") if role_name(n) == role]
 
     # Acting -----------------------------------------------------------------
     @staticmethod

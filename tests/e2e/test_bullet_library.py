@@ -2,7 +2,8 @@ import unittest
 
 import pyatspi
 
-from harness import ProgramTest
+from harness import ProgramTest, wait_for
+
 
 class BulletLibrary(ProgramTest):
     def test_filter_choose_and_see_the_editor_change(self):
@@ -21,9 +22,11 @@ class BulletLibrary(ProgramTest):
         p.press(p.find("OK", role="push button", within=bl))
         p.press(p.find("Yes", role="push button"))
 
-        self.assertFalse(bl.getState().contains(pyatspi.STATE_SHOWING))
-        self.assertEqual(p.text_of(p.find("Ballistic Coeff.", role="text", within=mw)), "0.113")
+        wait_for(lambda: not bl.getState().contains(pyatspi.STATE_SHOWING), what="the library to close")
+        bc = p.find("Ballistic Coeff.", role="text", within=mw)
+        wait_for(lambda: p.text_of(bc) == "0.113", what="the chosen bullet's BC")
         self.assertEqual(p.text_of(p.find("Bullet Mass", role="text", within=mw)).strip(), "60")
+        self.assertEqual(p.text_of(diameter), "0.222")
         self.assertNotEqual(p.text_of(diameter), before)
         p.screenshot("bullet-chosen")
 
