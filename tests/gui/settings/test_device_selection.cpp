@@ -278,3 +278,35 @@ TEST_F(DeviceSelection, M900WithoutItsCableCarriesOn)
               "Error: Could not detect Zeravik USB Cable.  Please Connect the Cable and Restart the applicaiton...");
     EXPECT_TRUE(is_visible("id_mw"));
 }
+
+TEST_F(DeviceSelection, PulledCableCanBeDisconnectedAndConnectedAgain)
+{
+    choose_device_m600(nullptr);
+    sim_serial first;
+    ASSERT_TRUE(sim_serial_open(first, sim_kind::m600, false));
+    serial_port_info info{first.slave_path.c_str(), "", ""};
+    add_port_to_list(nullptr, &info);
+    click("id_connect_btn");
+    ASSERT_EQ(com_connected, 1);
+
+    sim_serial_close(first);  // the cable is pulled
+    for (int i = 0; i < 3; ++i) receive_poll();
+    EXPECT_EQ(send_command(":A-\r"), 0);
+    pump_events();
+
+    click("id_connect_btn");
+    EXPECT_EQ(com_connected, 0);
+    EXPECT_EQ(status_text(), "Device disconnected...");
+
+    sim_serial second;
+    ASSERT_TRUE(sim_serial_open(second, sim_kind::m600, false));
+    serial_port_info again{second.slave_path.c_str(), "", ""};
+    add_port_to_list(nullptr, &again);
+    click("id_connect_btn");
+    EXPECT_EQ(com_connected, 1);
+    EXPECT_EQ(lamp_state(), "Connected");
+    EXPECT_GT(send_command(":A-\r"), 0);
+    sim_serial_poll(second, 500);
+    ASSERT_EQ(second.lines.size(), 1u);
+    sim_serial_close(second);
+}
