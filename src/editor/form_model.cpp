@@ -1,10 +1,12 @@
 #include "editor/form_model.h"
 
 #include <cfloat>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <locale.h>
+#include <string>
 
 #include "profile/units.h"
 
@@ -53,11 +55,35 @@ void read_combo(const std::string& text, bool allow_clicks, int32_t& field)
 double parse_number(const char* text)
 {
     if (!text) return 0.0;
+    // Only the decimal prefix counts: sign, digits, point, digits, exponent.
+    // A general parser would also take "0x10", "nan" or "inf", and a typed
+    // "nan" would reach the profile and the device.
+    const char* p = text;
+    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
+    const char* start = p;
+    if (*p == '+' || *p == '-') ++p;
+    const char* digits = p;
+    while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+    bool whole = p > digits;
+    if (*p == '.') {
+        const char* fraction = ++p;
+        while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
+        if (!whole && p == fraction) return 0.0;  // "." or "-." alone
+    } else if (!whole) {
+        return 0.0;
+    }
+    if (*p == 'e' || *p == 'E') {
+        const char* e = p + 1;
+        if (*e == '+' || *e == '-') ++e;
+        if (std::isdigit(static_cast<unsigned char>(*e))) {
+            while (std::isdigit(static_cast<unsigned char>(*e))) ++e;
+            p = e;
+        }
+    }
+    std::string number(start, p);
     // The process locale may use a decimal comma; profiles always use ".".
     static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    char* end = nullptr;
-    double v = c_locale ? strtod_l(text, &end, c_locale) : std::strtod(text, &end);
-    return end == text ? 0.0 : v;
+    return c_locale ? strtod_l(number.c_str(), nullptr, c_locale) : std::strtod(number.c_str(), nullptr);
 }
 
 int32_t parse_click_value(const char* text)

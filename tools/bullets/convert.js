@@ -219,8 +219,8 @@ curves. All values are texts.
 ${makerTable}
 
 One record more, Aguila "SniperSubsonic" (\`tools/bullets/extra_records.tsv\`),
-has the values supplied with the product requirements of this program's
-bullet library.
+has the values supplied by the project owner for this program's bullet
+library.
 
 ## Columns of bullets.tsv
 

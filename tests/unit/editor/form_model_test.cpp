@@ -2,6 +2,8 @@
 
 #include <clocale>
 #include <cmath>
+#include <string>
+#include <utility>
 #include <gtest/gtest.h>
 
 #include "profile/units.h"
@@ -199,6 +201,18 @@ TEST(FormToProfile, FixedValuesAndLenientNumbers)
     EXPECT_EQ(p.alt, 0.0f);
 }
 
+TEST(FormToProfile, OnlyDecimalNumbersAreRead)
+{
+    // Text a general number parser would take, but a shooter did not type
+    // as a number: its decimal prefix counts, or 0.
+    const std::pair<const char*, double> cases[] = {
+        {"0x10", 0.0},  {"nan", 0.0},   {"inf", 0.0},     {"-infinity", 0.0}, {"1e3", 1000.0},
+        {"2.5e", 2.5},  {"-.5", -0.5},  {".", 0.0},       {"+7", 7.0},        {" \t12,5", 12.0},
+        {"1.2.3", 1.2}, {"e5", 0.0},    {"-", 0.0},       {"3.", 3.0},        {"1e-2x", 0.01},
+    };
+    for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(parse_number(text), value) << text;
+}
+
 TEST(FormToProfile, NumbersIgnoreTheProcessLocale)
 {
     const char* old = std::setlocale(LC_NUMERIC, nullptr);
@@ -237,10 +251,12 @@ TEST(ProfileToForm, DamagedValuesGiveTextsSafely)
     EXPECT_EQ(f.temp[0].size(), 8u);
     EXPECT_EQ(format_number("%4.0f", 1.7976931348623157e308).size(), 309u);
 
-    // Reading such texts back stays within float.
+    // Reading such texts back stays within float; "inf" and "nan" are no
+    // decimal numbers and read as 0.
     form_to_profile(f, 3, p);
     EXPECT_EQ(p.bw, 3.4e38f);
-    EXPECT_TRUE(std::isinf(p.mv));
+    EXPECT_EQ(p.mv, 0.0f);
+    EXPECT_EQ(p.bd, 0.0f);
     f.bw = "1e39";
     form_to_profile(f, 3, p);
     EXPECT_TRUE(std::isinf(p.bw));
