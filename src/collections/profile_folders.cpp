@@ -9,8 +9,10 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "app/console.h"
+#include "app/file_replace.h"
 #include "settings/device_modes.h"
 
 const char* const kPcProfileFolder = "../Profiles";
@@ -39,41 +41,6 @@ bool is_valid_utf8(const char* s)
         p += extra + 1;
     }
     return true;
-}
-
-// Removes the temporary file unless it was renamed away.
-struct TempFile {
-    std::string path;
-    int fd = -1;
-    ~TempFile()
-    {
-        if (fd >= 0) ::close(fd);
-        if (!path.empty()) ::unlink(path.c_str());
-    }
-};
-
-bool write_all(int fd, const char* data, size_t size)
-{
-    while (size > 0) {
-        ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Puts the finished temporary file in place without replacing an existing
-// target. Some file systems (the FAT storage of a wrist unit) refuse the
-// no-replace flag; there a check before the rename has to do.
-bool rename_no_replace(const char* from, const char* to)
-{
-    if (renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) return true;
-    if (errno != EINVAL && errno != ENOSYS) return false;
-    struct stat st;
-    if (::lstat(to, &st) == 0 || errno != ENOENT) return false;
-    return std::rename(from, to) == 0;
 }
 
 }  // namespace
@@ -179,39 +146,21 @@ bool copy_profile_file(const std::string& from, const std::string& to, CopyMode 
         return false;
     }
 
-    TempFile tmp;
-    std::string tmpl = to + ".tmpXXXXXX";
-    std::vector<char> name(tmpl.begin(), tmpl.end());
-    name.push_back('\0');
-    tmp.fd = ::mkstemp(name.data());
-    if (tmp.fd < 0) {
-        ::close(src);
-        return false;
-    }
-    tmp.path = name.data();
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(tmp.fd, 0666 & ~mask);
-
-    bool ok = true;
-    char buf[65536];
+    std::vector<unsigned char> data;
+    unsigned char buf[65536];
     for (;;) {
         ssize_t n = ::read(src, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) { ok = false; break; }
+        if (n < 0) {
+            ::close(src);
+            return false;
+        }
         if (n == 0) break;
-        if (!write_all(tmp.fd, buf, static_cast<size_t>(n))) { ok = false; break; }
+        data.insert(data.end(), buf, buf + n);
     }
     ::close(src);
-    if (ok && ::fsync(tmp.fd) != 0) ok = false;
-    if (::close(tmp.fd) != 0) ok = false;
-    tmp.fd = -1;
-    if (!ok) return false;
-
-    bool placed = mode == CopyMode::replace ? std::rename(tmp.path.c_str(), to.c_str()) == 0
-                                            : rename_no_replace(tmp.path.c_str(), to.c_str());
-    if (placed) tmp.path.clear();
-    return placed;
+    return write_file_replacing(to, data.data(), data.size(),
+                                mode == CopyMode::replace ? Placement::replace : Placement::keep_existing);
 }
 
 bool delete_profile_file(const std::string& path)

@@ -1,13 +1,10 @@
 #include "profile/gun_profile.h"
 
-#include <cerrno>
+#include "app/file_replace.h"
+
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <initializer_list>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <vector>
 
 GunProfile cvIn;
 
@@ -21,11 +18,6 @@ constexpr size_t kLegacyMoves[10][2] = {
     {376, offsetof(GunProfile, hum)},  {380, offsetof(GunProfile, alt)},
     {384, offsetof(GunProfile, ws)},   {388, offsetof(GunProfile, wd)},
 };
-
-void set_error(std::string* error, const std::string& what)
-{
-    if (error) *error = what + ": " + std::strerror(errno);
-}
 
 }  // namespace
 
@@ -72,48 +64,7 @@ bool read_profile_file(const std::string& path, GunProfile& p)
 
 bool write_profile_bytes(const std::string& path, const GunProfile& p, std::string* error)
 {
-    std::string tmpl = path + ".tmpXXXXXX";
-    std::vector<char> tmp_name(tmpl.begin(), tmpl.end());
-    tmp_name.push_back('\0');
-
-    int fd = mkstemp(tmp_name.data());
-    if (fd < 0) {
-        set_error(error, "cannot create a temporary file beside " + path);
-        return false;
-    }
-    // mkstemp makes the file private; give it the mode a plain create would.
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-
-    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&p);
-    size_t done = 0;
-    bool ok = true;
-    while (done < kProfileSize) {
-        ssize_t n = ::write(fd, bytes + done, kProfileSize - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            if (n == 0) errno = EIO;
-            set_error(error, "cannot write " + std::string(tmp_name.data()));
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (ok && fsync(fd) != 0) {
-        set_error(error, "cannot flush " + std::string(tmp_name.data()));
-        ok = false;
-    }
-    if (::close(fd) != 0 && ok) {
-        set_error(error, "cannot close " + std::string(tmp_name.data()));
-        ok = false;
-    }
-    if (ok && std::rename(tmp_name.data(), path.c_str()) != 0) {
-        set_error(error, "cannot replace " + path);
-        ok = false;
-    }
-    if (!ok) ::unlink(tmp_name.data());
-    return ok;
+    return write_file_replacing(path, &p, kProfileSize, Placement::replace, error);
 }
 
 void prepare_profile_for_save(GunProfile& p)

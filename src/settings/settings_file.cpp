@@ -1,9 +1,10 @@
 #include "settings/settings_file.h"
 
+#include "app/file_replace.h"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 
 static void put_le32(unsigned char* p, int32_t v)
 {
@@ -35,15 +36,5 @@ bool write_settings_file(const char* path, int input_units, const char folder[se
     unsigned char bytes[settings_file_size] = {};
     put_le32(bytes, input_units);
     std::memcpy(bytes + 4, folder, settings_folder_size);
-    const std::string temp = std::string(path) + ".tmp";
-    FILE* f = std::fopen(temp.c_str(), "wb");
-    if (f == nullptr) return false;
-    const bool written = std::fwrite(bytes, 1, sizeof bytes, f) == sizeof bytes;
-    const bool flushed = std::fflush(f) == 0 && fsync(fileno(f)) == 0;
-    const bool closed = std::fclose(f) == 0;
-    if (!written || !flushed || !closed || std::rename(temp.c_str(), path) != 0) {
-        std::remove(temp.c_str());
-        return false;
-    }
-    return true;
+    return write_file_replacing(path, bytes, sizeof bytes);
 }
