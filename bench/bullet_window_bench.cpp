@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/shell.h"
+#include "app/shell/shell.h"
 #include "library/bullet_table.h"
-#include "library/bullet_window.h"
+#include "library/window/bullet_window.h"
 #include "ui_definition.h"
 
 namespace {

@@ -17,10 +17,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/shell.h"
+#include "app/shell/shell.h"
 #include "app/startup.h"
 #include "collections/profile_folders.h"
-#include "collections/profile_lists.h"
+#include "collections/window/profile_lists.h"
 
 namespace fs = std::filesystem;
 
@@ -104,7 +104,10 @@ int main(int argc, char** argv)
         same.push_back(time_ms(nothing, [] { scan_pc_profiles(); }));
         settle();
         changed.push_back(time_ms(change_folder, [] { scan_pc_profiles(); }));
-        shown.push_back(time_ms(change_folder, [] { scan_pc_profiles(); settle(); }));
+        shown.push_back(time_ms(change_folder, [] {
+            scan_pc_profiles();
+            settle();
+        }));
         pump_same.push_back(time_ms(nothing, [] { refresh_profile_lists(); }));
         settle();
         pump_changed.push_back(time_ms(change_folder, [] { refresh_profile_lists(); }));
@@ -119,8 +122,7 @@ int main(int argc, char** argv)
     std::printf("  changed, until the view is laid out   %8.2f\n", median(shown));
     std::printf("  refresh_profile_lists, unchanged      %8.2f\n", median(pump_same));
     std::printf("  refresh_profile_lists, changed        %8.2f\n", median(pump_changed));
-    std::printf("  list rows shown: %d\n",
-                gtk_tree_model_iter_n_children(GTK_TREE_MODEL(get_object("cls")), nullptr));
+    std::printf("  list rows shown: %d\n", gtk_tree_model_iter_n_children(GTK_TREE_MODEL(get_object("cls")), nullptr));
     std::error_code ec;
     fs::remove_all(root, ec);
     return 0;

@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages Stowline needs to build, run and test.
 # Needs root (or sudo); does nothing when everything is already installed.
 set -euo pipefail
-build_pkgs=(cmake ninja-build g++ pkg-config libgtk2.0-dev libserialport-dev libhidapi-dev)
+build_pkgs=(cmake ninja-build g++ pkg-config python3 libgtk2.0-dev libserialport-dev libhidapi-dev)
 test_pkgs=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool imagemagick python3 python3-pyatspi
            libatk-adaptor at-spi2-core dbus-x11 fonts-dejavu-core)
 pkgs=("${build_pkgs[@]}")

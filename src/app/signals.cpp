@@ -2,14 +2,14 @@
 // start, in table order and without user data.
 #include <initializer_list>
 
-#include "app/shell.h"
+#include "app/shell/shell.h"
 #include "app/startup.h"
-#include "collections/profile_commands.h"
-#include "collections/profile_lists.h"
-#include "editor/editor.h"
-#include "link/link_gui.h"
-#include "settings/device_selection.h"
-#include "library/bullet_window.h"
+#include "collections/window/profile_commands.h"
+#include "collections/window/profile_lists.h"
+#include "editor/window/editor.h"
+#include "library/window/bullet_window.h"
+#include "link/window/link_window.h"
+#include "settings/window/device_selection.h"
 
 namespace {
 
@@ -62,11 +62,10 @@ void connect(const char* id, const char* signal, GCallback handler)
 // The editor entries that read the form on Enter and mark the profile on
 // every change, in connection order.
 static const char* const kFormEntries[] = {
-    "id_bh_entry",     "id_zh_entry",     "id_zo_entry",     "id_temp_1_entry", "id_temp_2_entry",
-    "id_temp_3_entry", "id_temp_4_entry", "id_temp_5_entry", "id_temp_6_entry", "id_mv_1_entry",
-    "id_mv_2_entry",   "id_mv_3_entry",   "id_mv_4_entry",   "id_mv_5_entry",   "id_mv_6_entry",
-    "id_bw_entry",     "id_bd_entry",     "id_bl_entry",     "id_bc_entry",     "id_tr_entry",
-    "id_mv_entry",     "id_zr_entry",     "id_ssfV_entry",   "id_ssfH_entry",
+    "id_bh_entry",     "id_zh_entry",     "id_zo_entry",     "id_temp_1_entry", "id_temp_2_entry", "id_temp_3_entry",
+    "id_temp_4_entry", "id_temp_5_entry", "id_temp_6_entry", "id_mv_1_entry",   "id_mv_2_entry",   "id_mv_3_entry",
+    "id_mv_4_entry",   "id_mv_5_entry",   "id_mv_6_entry",   "id_bw_entry",     "id_bd_entry",     "id_bl_entry",
+    "id_bc_entry",     "id_tr_entry",     "id_mv_entry",     "id_zr_entry",     "id_ssfV_entry",   "id_ssfH_entry",
 };
 
 // The click-value entries carry the same two handlers, connected last of all.

@@ -1,18 +1,21 @@
 #include "app/startup.h"
 
 #include <clocale>
-#include <initializer_list>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
-#include "app/console.h"
-#include "app/shell.h"
-#include "collections/profile_lists.h"
-#include "editor/editor.h"
-#include "link/link_gui.h"
+#include "app/hooks.h"
+#include "app/shell/shell.h"
+#include "base/console.h"
+#include "collections/window/profile_lists.h"
+#include "editor/window/editor.h"
 #include "library/bullet_table.h"
-#include "library/bullet_window.h"
+#include "library/window/bullet_window.h"
+#include "link/window/link_window.h"
 #include "profile/gun_profile.h"
+#include "profile/units.h"
+#include "settings/window/device_selection.h"
 #include "ui_definition.h"
 
 const char* set_program_locale()
@@ -49,22 +52,23 @@ static void pack_text_renderer(GtkCellRenderer* renderer, const char* combo_id)
 {
     GtkCellLayout* layout = GTK_CELL_LAYOUT(get_widget(combo_id));
     gtk_cell_layout_pack_start(layout, renderer, TRUE);
-    gtk_cell_layout_set_attributes(layout, renderer, "text", 0, NULL);
+    gtk_cell_layout_set_attributes(layout, renderer, "text", kTextColumn, NULL);
 }
 
-static void fill_unit_store(const char* store_id, const char* const* rows, int count,
-                            const char* combo_a, const char* combo_b)
+// Fills a unit store with the texts of unit codes 1 to `last` and makes the
+// first row the active row of both combos.
+static void fill_unit_store(const char* store_id, int last, const char* combo_a, const char* combo_b)
 {
     GtkTreeStore* store = GTK_TREE_STORE(get_object(store_id));
     GtkComboBox* a = GTK_COMBO_BOX(get_widget(combo_a));
     GtkComboBox* b = GTK_COMBO_BOX(get_widget(combo_b));
     gtk_combo_box_set_model(a, GTK_TREE_MODEL(store));
     gtk_combo_box_set_model(b, GTK_TREE_MODEL(store));
-    for (int i = 0; i < count; ++i) {
+    for (int code = 1; code <= last; ++code) {
         GtkTreeIter iter;
         gtk_tree_store_append(store, &iter, nullptr);
-        gtk_tree_store_set(store, &iter, 0, rows[i], -1);
-        if (i == 0) {
+        gtk_tree_store_set(store, &iter, kTextColumn, unit_code_text(code), -1);
+        if (code == 1) {
             gtk_combo_box_set_active_iter(a, &iter);
             gtk_combo_box_set_active_iter(b, &iter);
         }
@@ -82,7 +86,7 @@ bool start_application(int* argc, char*** argv)
         return false;
     }
     console_message("String with numbers: %.2f\r\n", 2.34567);
-    link_gui_init();
+    fill_hooks();
 
     ui_builder = gtk_builder_new();
     GError* error = nullptr;
@@ -109,39 +113,35 @@ bool start_application(int* argc, char*** argv)
 
     new_profile(nullptr);
 
-    // Port list: the port name (column 0), and the system's description of
-    // the port (column 1) in grey beside it. Device paths are longer than
-    // "COM3": both are shortened with an ellipsis where the combo is narrow.
-    GtkCellRenderer* port = gtk_cell_renderer_text_new();
-    g_object_set(port, "ellipsize", PANGO_ELLIPSIZE_MIDDLE, NULL);
-    pack_text_renderer(port, "id_com_cb");
-    GtkCellRenderer* description = gtk_cell_renderer_text_new();
-    g_object_set(description, "foreground", "#606060", "ellipsize", PANGO_ELLIPSIZE_END, NULL);
-    gtk_cell_layout_pack_start(GTK_CELL_LAYOUT(get_widget("id_com_cb")), description, FALSE);
-    gtk_cell_layout_set_attributes(GTK_CELL_LAYOUT(get_widget("id_com_cb")), description, "text", 1, NULL);
-    fill_port_list();
+    prepare_port_list();
 
-    mark_profile_state(1);
+    mark_profile_state(profile_unsaved);
     gtk_widget_hide(get_widget("id_custom_dc_lbl"));
 
-    static const char* const output_units[] = {"MIL", "TMOA", "SMOA", "CLICKS"};
     GtkCellRenderer* units_cell = gtk_cell_renderer_text_new();
     pack_text_renderer(units_cell, "id_eunits");
     pack_text_renderer(units_cell, "id_wunits");
-    fill_unit_store("id_units_ts", output_units, 4, "id_eunits", "id_wunits");
+    fill_unit_store("id_units_ts", kUnitCodeClicks, "id_eunits", "id_wunits");
 
     GtkCellRenderer* click_cell = gtk_cell_renderer_text_new();
     pack_text_renderer(click_cell, "id_clicke_units");
     pack_text_renderer(click_cell, "id_clickw_units");
-    fill_unit_store("id_click_ts", output_units, 3, "id_clicke_units", "id_clickw_units");
+    fill_unit_store("id_click_ts", kUnitCodeClicks - 1, "id_clicke_units", "id_clickw_units");
 
-    for (const char* id : {"id_clickvalW", "id_lbl_1", "id_clickw_units", "id_clickvalE", "id_lbl_99",
-                           "id_clicke_units"})
+    for (const char* id :
+         {"id_clickvalW", "id_lbl_1", "id_clickw_units", "id_clickvalE", "id_lbl_99", "id_clicke_units"})
         gtk_widget_set_sensitive(get_widget(id), FALSE);
 
     connect_signals();
     gtk_widget_show(get_widget("id_sw"));
     return true;
+}
+
+void quit_application()
+{
+    save_settings();
+    stop_receive_poll();
+    if (gtk_main_level() > 0) gtk_main_quit();
 }
 
 int run_application(int argc, char** argv)

@@ -1,6 +1,7 @@
-// Program start: locale, toolkit, the UI definition, start values of the
-// profile and the combos, the signal table, the selection window. The GUI
-// tests run the same start-up without entering the main loop.
+// The program's flows: start-up (locale, toolkit, the UI definition, start
+// values of the profile and the combos, the hooks, the signal table, the
+// selection window) and quitting. The GUI tests run the same start-up
+// without entering the main loop.
 #pragma once
 
 // Steps up to showing the selection window; returns false when the toolkit
@@ -16,3 +17,6 @@ const char* set_program_locale();
 
 // Connects the whole signal table.
 void connect_signals();
+
+// Saves the settings, stops the receive poll and leaves the main loop.
+void quit_application();

@@ -11,8 +11,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/console.h"
-#include "app/file_replace.h"
+#include "base/console.h"
+#include "base/file_replace.h"
+#include "base/owned.h"
 #include "settings/device_modes.h"
 
 const char* const kPcProfileFolder = "../Profiles";
@@ -27,11 +28,20 @@ bool is_valid_utf8(const char* s)
         unsigned c = *p;
         int extra;
         unsigned min;
-        if (c < 0x80) { ++p; continue; }
-        if (c >= 0xc2 && c <= 0xdf) { extra = 1; min = 0x80; }
-        else if (c >= 0xe0 && c <= 0xef) { extra = 2; min = 0x800; }
-        else if (c >= 0xf0 && c <= 0xf4) { extra = 3; min = 0x10000; }
-        else return false;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        if (c >= 0xc2 && c <= 0xdf) {
+            extra = 1;
+            min = 0x80;
+        } else if (c >= 0xe0 && c <= 0xef) {
+            extra = 2;
+            min = 0x800;
+        } else if (c >= 0xf0 && c <= 0xf4) {
+            extra = 3;
+            min = 0x10000;
+        } else return false;
         unsigned code = c & (0x3f >> extra);
         for (int i = 1; i <= extra; ++i) {
             if ((p[i] & 0xc0) != 0x80) return false;
@@ -45,10 +55,7 @@ bool is_valid_utf8(const char* s)
 
 }  // namespace
 
-bool compare_names(const std::string& a, const std::string& b)
-{
-    return std::strcmp(a.c_str(), b.c_str()) < 0;
-}
+bool compare_names(const std::string& a, const std::string& b) { return std::strcmp(a.c_str(), b.c_str()) < 0; }
 
 bool has_profile_extension(const char* name, bool upper_too)
 {
@@ -62,11 +69,11 @@ FolderScan scan_profile_folder(const std::string& folder, bool upper_too, int ca
 {
     FolderScan scan;
     if (folder.empty()) return scan;
-    DIR* dir = ::opendir(folder.c_str());
+    unique_dir dir(folder.c_str());
     if (!dir) return scan;
     scan.opened = true;
     scan.names.reserve(static_cast<size_t>(std::min(capacity, 1024)));
-    while (const dirent* e = ::readdir(dir)) {
+    while (const dirent* e = dir.next()) {
         if (!has_profile_extension(e->d_name, upper_too)) continue;
         if (std::strlen(e->d_name) >= kRowTextBytes || !is_valid_utf8(e->d_name) ||
             static_cast<int>(scan.names.size()) >= capacity) {
@@ -75,15 +82,11 @@ FolderScan scan_profile_folder(const std::string& folder, bool upper_too, int ca
         }
         scan.names.emplace_back(e->d_name);
     }
-    ::closedir(dir);
     std::sort(scan.names.begin(), scan.names.end(), compare_names);
     return scan;
 }
 
-FolderScan scan_pc_folder()
-{
-    return scan_profile_folder(kPcProfileFolder, false, kPcScanCapacity);
-}
+FolderScan scan_pc_folder() { return scan_profile_folder(kPcProfileFolder, false, kPcScanCapacity); }
 
 FolderScan scan_device_folder()
 {
@@ -110,10 +113,7 @@ std::string pc_profile_path(const char* name)
     return (std::filesystem::path(kPcProfileFolder) / (std::string(name) + ".pro")).string();
 }
 
-bool device_folder_is_set()
-{
-    return !kolvan_folder_mode || kolvan_folder[0] != '\0';
-}
+bool device_folder_is_set() { return !kolvan_folder_mode || kolvan_folder[0] != '\0'; }
 
 std::string device_profile_path(const char* name)
 {
@@ -121,52 +121,34 @@ std::string device_profile_path(const char* name)
     return (folder / (std::string(name) + ".pro")).string();
 }
 
-int device_profile_limit()
-{
-    return relay_mode ? kRelayDeviceProfileLimit : kDeviceProfileLimit;
-}
+int device_profile_limit() { return relay_mode ? kRelayDeviceProfileLimit : kDeviceProfileLimit; }
 
-bool device_has_room(int device_profile_count)
-{
-    return device_profile_count < device_profile_limit();
-}
+bool device_has_room(int device_profile_count) { return device_profile_count < device_profile_limit(); }
 
 bool copy_profile_file(const std::string& from, const std::string& to, CopyMode mode)
 {
-    int src = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-    if (src < 0) return false;
+    unique_fd src(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!src) return false;
     struct stat st;
-    if (::fstat(src, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(src);
-        return false;
-    }
+    if (::fstat(src.get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
     // Refuse early rather than write a whole copy that cannot be placed.
-    if (mode == CopyMode::fail_if_exists && ::access(to.c_str(), F_OK) == 0) {
-        ::close(src);
-        return false;
-    }
+    if (mode == CopyMode::fail_if_exists && ::access(to.c_str(), F_OK) == 0) return false;
 
     std::vector<unsigned char> data;
     unsigned char buf[65536];
     for (;;) {
-        ssize_t n = ::read(src, buf, sizeof buf);
+        ssize_t n = ::read(src.get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            ::close(src);
-            return false;
-        }
+        if (n < 0) return false;
         if (n == 0) break;
         data.insert(data.end(), buf, buf + n);
     }
-    ::close(src);
+    src.reset();
     return write_file_replacing(to, data.data(), data.size(),
                                 mode == CopyMode::replace ? Placement::replace : Placement::keep_existing);
 }
 
-bool delete_profile_file(const std::string& path)
-{
-    return ::unlink(path.c_str()) == 0;
-}
+bool delete_profile_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
 bool ensure_folder(const std::string& folder)
 {
@@ -178,13 +160,13 @@ bool ensure_folder(const std::string& folder)
 int delete_device_mirror_files()
 {
     if (kolvan_folder_mode) return 0;
-    DIR* dir = ::opendir(kDeviceMirrorFolder);
-    if (!dir) return 0;
     // Collect first: deleting while reading the folder may skip entries.
     std::vector<std::string> names;
-    while (const dirent* e = ::readdir(dir))
-        if (has_profile_extension(e->d_name, true)) names.emplace_back(e->d_name);
-    ::closedir(dir);
+    {
+        unique_dir dir(kDeviceMirrorFolder);
+        while (const dirent* e = dir.next())
+            if (has_profile_extension(e->d_name, true)) names.emplace_back(e->d_name);
+    }
     int deleted = 0;
     for (const std::string& n : names) {
         char path[512];

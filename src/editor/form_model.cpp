@@ -1,20 +1,14 @@
 #include "editor/form_model.h"
 
 #include <cfloat>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <locale.h>
 #include <string>
 
 #include "profile/units.h"
 
 namespace {
-
-// Room for any double under the fixed formats ("%4.0f" of DBL_MAX is 309
-// digits), so damaged records only give long texts, never a cut number.
-constexpr size_t kNumberBuffer = 512;
 
 std::string shown(const char* fmt, Quantity q, int units, float stored, int max_chars = 0)
 {
@@ -32,14 +26,11 @@ float parse_float(const std::string& text)
     return static_cast<float>(d);
 }
 
-float read_back(const std::string& text, Quantity q, int units)
-{
-    return to_stored(q, units, parse_float(text));
-}
+float read_back(const std::string& text, Quantity q, int units) { return to_stored(q, units, parse_float(text)); }
 
 std::string combo_text(int code, bool has_clicks)
 {
-    if (!has_clicks && code == 4) return "";
+    if (!has_clicks && code == kUnitCodeClicks) return "";
     const char* text = unit_code_text(code);
     return text ? text : "";
 }
@@ -52,40 +43,6 @@ void read_combo(const std::string& text, bool allow_clicks, int32_t& field)
 
 }  // namespace
 
-double parse_number(const char* text)
-{
-    if (!text) return 0.0;
-    // Only the decimal prefix counts: sign, digits, point, digits, exponent.
-    // A general parser would also take "0x10", "nan" or "inf", and a typed
-    // "nan" would reach the profile and the device.
-    const char* p = text;
-    while (std::isspace(static_cast<unsigned char>(*p))) ++p;
-    const char* start = p;
-    if (*p == '+' || *p == '-') ++p;
-    const char* digits = p;
-    while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
-    bool whole = p > digits;
-    if (*p == '.') {
-        const char* fraction = ++p;
-        while (std::isdigit(static_cast<unsigned char>(*p))) ++p;
-        if (!whole && p == fraction) return 0.0;  // "." or "-." alone
-    } else if (!whole) {
-        return 0.0;
-    }
-    if (*p == 'e' || *p == 'E') {
-        const char* e = p + 1;
-        if (*e == '+' || *e == '-') ++e;
-        if (std::isdigit(static_cast<unsigned char>(*e))) {
-            while (std::isdigit(static_cast<unsigned char>(*e))) ++e;
-            p = e;
-        }
-    }
-    std::string number(start, p);
-    // The process locale may use a decimal comma; profiles always use ".".
-    static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    return c_locale ? strtod_l(number.c_str(), nullptr, c_locale) : std::strtod(number.c_str(), nullptr);
-}
-
 int32_t parse_click_value(const char* text)
 {
     double v = std::trunc(parse_number(text));
@@ -93,13 +50,6 @@ int32_t parse_click_value(const char* text)
     if (v >= 2147483647.0) return INT32_MAX;
     if (v <= -2147483648.0) return INT32_MIN;
     return static_cast<int32_t>(v);
-}
-
-std::string format_number(const char* fmt, double v)
-{
-    char buf[kNumberBuffer];
-    std::snprintf(buf, sizeof buf, fmt, v);
-    return buf;
 }
 
 std::string cut_to_chars(const std::string& text, int max_chars)
@@ -152,10 +102,10 @@ void profile_to_form(GunProfile& p, int units, FormState& f)
     f.zr = shown("%4.0f", Quantity::range, units, p.zr);
     for (int i = 0; i < 6; ++i) {
         // A row without velocity is empty, whatever temperature it holds.
-        f.temp[i] = p.mvt_mv[i] == 0.0f ? "0" : shown("%4.0f", Quantity::temperature, units, p.mvt_temp[i], kMaxLenTable);
+        f.temp[i] =
+            p.mvt_mv[i] == 0.0f ? "0" : shown("%4.0f", Quantity::temperature, units, p.mvt_temp[i], kMaxLenTable);
     }
-    for (int i = 0; i < 6; ++i)
-        f.mvt[i] = shown("%4.0f", Quantity::velocity, units, p.mvt_mv[i], kMaxLenTable);
+    for (int i = 0; i < 6; ++i) f.mvt[i] = shown("%4.0f", Quantity::velocity, units, p.mvt_mv[i], kMaxLenTable);
 
     for (int i = 0; i < 6; ++i) f.vel[i] = cut_to_chars(format_number("%2.2f", p.vl[i]), kMaxLenMach);
     for (int i = 0; i < 6; ++i)
@@ -190,7 +140,7 @@ void form_to_profile(const FormState& f, int units, GunProfile& p)
     read_combo(f.clicke_units, false, p.ce);
     read_combo(f.wunits, true, p.wu);
     read_combo(f.clickw_units, false, p.cw);
-    p.temp = 59.0f;
-    p.pres = 29.92f;
+    p.temp = kStandardTemperatureF;
+    p.pres = kStandardPressureInHg;
     p.maxr = 1094.0f;
 }

@@ -7,28 +7,29 @@
 #include <cstdint>
 #include <string>
 
+#include "base/numbers.h"  // parse_number, format_number
 #include "profile/gun_profile.h"
 
 struct FormState {
     // Entries, by the field they show (widget ids in editor.cpp).
     std::string bw, ssfV, ssfH, clickvalE, clickvalW;
     std::string bh, zh, zo, bd, bl, tr, mv, zr;
-    std::string temp[6], mvt[6];   // MV-temperature table
-    std::string vel[6], dsf[6];    // drop scale factor table (read-only entries)
+    std::string temp[6], mvt[6];  // MV-temperature table
+    std::string vel[6], dsf[6];   // drop scale factor table (read-only entries)
     std::string bc;
     // Active item texts of the four unit combos; "" when none is active.
     std::string eunits, wunits, clicke_units, clickw_units;
-    bool g1_active = true;         // id_g1_btn active (else id_g7_btn)
-    bool custom_curve = false;     // dc is neither 0 nor 1
+    bool g1_active = true;      // id_g1_btn active (else id_g7_btn)
+    bool custom_curve = false;  // dc is neither 0 nor 1
 };
 
 // Entry length limits of the window definition (0 = no limit).
-constexpr int kMaxLenTable = 8;        // id_temp_N_entry, id_mv_N_entry
-constexpr int kMaxLenMach = 5;         // id_vel_N
-constexpr int kMaxLenDsfFirst = 8;     // id_dsf_1
-constexpr int kMaxLenDsf = 5;          // id_dsf_2 .. id_dsf_6
-constexpr int kMaxLenClicks = 2;       // id_clickvalE, id_clickvalW
-constexpr int kMaxLenName = 10;        // id_profile_name
+constexpr int kMaxLenTable = 8;     // id_temp_N_entry, id_mv_N_entry
+constexpr int kMaxLenMach = 5;      // id_vel_N
+constexpr int kMaxLenDsfFirst = 8;  // id_dsf_1
+constexpr int kMaxLenDsf = 5;       // id_dsf_2 .. id_dsf_6
+constexpr int kMaxLenClicks = 2;    // id_clickvalE, id_clickvalW
+constexpr int kMaxLenName = 10;     // id_profile_name
 
 // Fills `f` from `p` under `units`, as show_profile does, correcting `p`
 // (sd, unit codes, click counts) on the way. The radio state is set only for
@@ -39,12 +40,7 @@ void profile_to_form(GunProfile& p, int units, FormState& f);
 // read_form_into_profile does (conversions, dc rule, alt/temp/pres/maxr).
 void form_to_profile(const FormState& f, int units, GunProfile& p);
 
-// Lenient number: leading blanks skipped, longest numeric prefix, 0 when none;
-// "." is the decimal point whatever the process locale says.
-double parse_number(const char* text);
 // A click value: parsed, cut towards zero, clamped to the int32 range.
 int32_t parse_click_value(const char* text);
-// printf-style text of one value, bounded; any double (NaN, inf, 1e38) is safe.
-std::string format_number(const char* fmt, double v);
 // The first `max_chars` characters (UTF-8 aware); 0 keeps everything.
 std::string cut_to_chars(const std::string& text, int max_chars);

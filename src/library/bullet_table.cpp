@@ -1,18 +1,15 @@
 #include "library/bullet_table.h"
 
 #include <cctype>
-#include <clocale>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <locale.h>
 
-custom_curve_entry custom_curve_cache[kBulletCount];
-int custom_curve_count = 0;
+#include "base/numbers.h"
 
 namespace {
 
-bool has_curve(const bullet_record& r) {
+bool has_curve(const bullet_record& r)
+{
     for (const CurvePoint& pt : r.curve)
         if (pt.mach != 0.0f || pt.cd != 0.0f) return true;
     return false;
@@ -20,32 +17,32 @@ bool has_curve(const bullet_record& r) {
 
 // Record texts are NUL-terminated within their 64 bytes; a test table might
 // not be, so copy bounded.
-void copy_text(char (&dst)[kBulletTextBytes], const char (&src)[kBulletTextBytes]) {
+void copy_text(char (&dst)[kBulletTextBytes], const char (&src)[kBulletTextBytes])
+{
     size_t len = strnlen(src, kBulletTextBytes - 1);
     std::memcpy(dst, src, len);
     std::memset(dst + len, 0, kBulletTextBytes - len);
 }
 
-bool contains_ignoring_case(const char* hay, const char* needle, size_t needle_len) {
+bool contains_ignoring_case(const char* hay, const char* needle, size_t needle_len)
+{
     size_t hay_len = std::strlen(hay);
     for (size_t i = 0; i + needle_len <= hay_len; ++i) {
         size_t k = 0;
-        while (k < needle_len &&
-               std::tolower(static_cast<unsigned char>(hay[i + k])) ==
-                   std::tolower(static_cast<unsigned char>(needle[k])))
+        while (k < needle_len && std::tolower(static_cast<unsigned char>(hay[i + k])) ==
+                                     std::tolower(static_cast<unsigned char>(needle[k])))
             ++k;
         if (k == needle_len) return true;
     }
     return false;
 }
 
-// strtod in the "C" locale whatever the process locale is; false when the
-// text holds no number or anything but blanks after it.
-bool parse_c_number(const char* text, float* value) {
-    static locale_t c_locale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(0));
-    char* end = nullptr;
-    double v = strtod_l(text, &end, c_locale);
-    if (end == text) return false;
+// A decimal number and nothing but blanks after it.
+bool parse_c_number(const char* text, float* value)
+{
+    double v = 0.0;
+    const char* end = nullptr;
+    if (!read_decimal(text, &v, &end)) return false;
     while (*end == ' ') ++end;
     if (*end != '\0') return false;
     *value = static_cast<float>(v);
@@ -54,7 +51,8 @@ bool parse_c_number(const char* text, float* value) {
 
 }  // namespace
 
-bool bullet_has_kind(const bullet_record& r, int list_kind) {
+bool bullet_has_kind(const bullet_record& r, int list_kind)
+{
     switch (list_kind) {
     case kBulletListG1: return r.bc_g1 != 0.0f;
     case kBulletListG7: return r.bc_g7 != 0.0f;
@@ -63,8 +61,8 @@ bool bullet_has_kind(const bullet_record& r, int list_kind) {
     }
 }
 
-int bullet_list_rows(const bullet_record* table, int count, int list_kind, const char* filter,
-                     int* rows, int capacity) {
+int bullet_list_rows(const bullet_record* table, int count, int list_kind, const char* filter, int* rows, int capacity)
+{
     int n = 0;
     for (int i = 0; i < count; ++i) {
         if (!bullet_has_kind(table[i], list_kind)) continue;
@@ -75,7 +73,8 @@ int bullet_list_rows(const bullet_record* table, int count, int list_kind, const
     return n;
 }
 
-void format_bullet_value(char* buf, size_t n, const char* format, float value) {
+void format_bullet_value(char* buf, size_t n, const char* format, float value)
+{
     if (n == 0) return;
     if (value == 0.0f) {
         buf[0] = '\0';
@@ -84,7 +83,8 @@ void format_bullet_value(char* buf, size_t n, const char* format, float value) {
     std::snprintf(buf, n, format, static_cast<double>(value));
 }
 
-bullet_row_texts bullet_row(const bullet_record& r, int list_kind) {
+bullet_row_texts bullet_row(const bullet_record& r, int list_kind)
+{
     bullet_row_texts t{};
     copy_text(t.manufacturer, r.manufacturer);
     copy_text(t.bullet_name, r.bullet_name);
@@ -96,20 +96,20 @@ bullet_row_texts bullet_row(const bullet_record& r, int list_kind) {
     return t;
 }
 
-bool bullet_matches_filter(const bullet_record& r, const char* needle) {
+bool bullet_matches_filter(const bullet_record& r, const char* needle)
+{
     if (!needle) return true;
     while (*needle == ' ' || *needle == '\t') ++needle;
     size_t len = std::strlen(needle);
     while (len > 0 && (needle[len - 1] == ' ' || needle[len - 1] == '\t')) --len;
     if (len == 0) return true;
     bullet_row_texts t = bullet_row(r, kBulletListCustom);
-    return contains_ignoring_case(t.caliber, needle, len) ||
-           contains_ignoring_case(t.manufacturer, needle, len) ||
+    return contains_ignoring_case(t.caliber, needle, len) || contains_ignoring_case(t.manufacturer, needle, len) ||
            contains_ignoring_case(t.bullet_name, needle, len);
 }
 
-int fill_custom_curve_cache(const bullet_record* table, int count, custom_curve_entry* cache,
-                            int capacity) {
+int fill_custom_curve_cache(const bullet_record* table, int count, custom_curve_entry* cache, int capacity)
+{
     int n = 0;
     for (int i = 0; i < count && n < capacity; ++i) {
         const bullet_record& r = table[i];
@@ -128,9 +128,9 @@ int fill_custom_curve_cache(const bullet_record* table, int count, custom_curve_
     return n;
 }
 
-bool bullet_choice_from_row(const bullet_row_texts& row, int list_kind, bullet_choice* out) {
-    if (list_kind != kBulletListG1 && list_kind != kBulletListG7 && list_kind != kBulletListCustom)
-        return false;
+bool bullet_choice_from_row(const bullet_row_texts& row, int list_kind, bullet_choice* out)
+{
+    if (list_kind != kBulletListG1 && list_kind != kBulletListG7 && list_kind != kBulletListCustom) return false;
     bullet_choice c{};
     c.dc = list_kind;
     if (!parse_c_number(row.caliber, &c.bd) || !parse_c_number(row.weight, &c.bw)) return false;
@@ -145,7 +145,8 @@ bool bullet_choice_from_row(const bullet_row_texts& row, int list_kind, bullet_c
     return true;
 }
 
-bool apply_bullet_choice(GunProfile& p, const bullet_choice& c, const custom_curve_entry* curve) {
+bool apply_bullet_choice(GunProfile& p, const bullet_choice& c, const custom_curve_entry* curve)
+{
     if (c.dc == kBulletListCustom && !curve) return false;
     p.dc = c.dc;
     p.bd = c.bd;

@@ -24,8 +24,7 @@ bool bullet_has_kind(const bullet_record& r, int list_kind);
 // Table indices of the records on one list, in table order, that also match
 // `filter` (nullptr or "" for all). Writes at most `capacity` indices and
 // returns the number of rows.
-int bullet_list_rows(const bullet_record* table, int count, int list_kind, const char* filter,
-                     int* rows, int capacity);
+int bullet_list_rows(const bullet_record* table, int count, int list_kind, const char* filter, int* rows, int capacity);
 
 constexpr size_t kBulletValueText = 16;
 
@@ -34,10 +33,10 @@ constexpr size_t kBulletValueText = 16;
 struct bullet_row_texts {
     char manufacturer[kBulletTextBytes];
     char bullet_name[kBulletTextBytes];
-    char caliber[kBulletValueText];   // "%0.3f"
-    char weight[kBulletValueText];    // "%3.0f"
-    char length[kBulletValueText];    // "%1.3f"
-    char bc[kBulletValueText];        // "%0.3f", G1 or G7 by list
+    char caliber[kBulletValueText];  // "%0.3f"
+    char weight[kBulletValueText];   // "%3.0f"
+    char length[kBulletValueText];   // "%1.3f"
+    char bc[kBulletValueText];       // "%0.3f", G1 or G7 by list
 };
 
 // `value` through `format` into `buf`, or "" when it is 0 (not published).
@@ -61,14 +60,9 @@ struct custom_curve_entry {
 };
 static_assert(sizeof(custom_curve_entry) == 396, "custom curve entry must be 396 bytes");
 
-// Entry i belongs to row i of the custom-curve list.
-extern custom_curve_entry custom_curve_cache[kBulletCount];
-extern int custom_curve_count;
-
 // Fills `cache` from the records that have a curve, in table order, at most
 // `capacity` entries; returns how many were filled.
-int fill_custom_curve_cache(const bullet_record* table, int count, custom_curve_entry* cache,
-                            int capacity);
+int fill_custom_curve_cache(const bullet_record* table, int count, custom_curve_entry* cache, int capacity);
 
 // What a chosen row gives the profile, read back from the row's texts as the
 // window shows them ("C" locale), so the profile gets the displayed values.
@@ -76,8 +70,8 @@ struct bullet_choice {
     int dc;
     float bd;
     float bw;
-    float bc;            // 1.0 for a custom curve
-    bool length_known;   // an empty length keeps the profile's
+    float bc;           // 1.0 for a custom curve
+    bool length_known;  // an empty length keeps the profile's
     float bl;
 };
 

@@ -1,6 +1,6 @@
 #include "link/command_channel.h"
 
-#include "app/console.h"
+#include "base/console.h"
 #include "link/frame_codec.h"
 #include "link/link_state.h"
 #include "link/platform/hid_uart.h"
@@ -21,6 +21,9 @@ constexpr int clear_to_send_checks = 101;
 char com_line[com_line_size];
 size_t com_line_length = 0;
 bool com_line_overflow = false;
+
+// The receive side's frame assembler; sending a frame resets it.
+frame_assembler frame_rx;
 
 uint32_t hid_write_bytes(const uint8_t* bytes, uint32_t n)
 {
@@ -64,7 +67,7 @@ void receive_com()
 void handle_message(const uint8_t* msg, size_t len)
 {
     switch (msg[0]) {
-    case 0: {
+    case message_kind_text: {
         if (len < message_header_size) return;
         char text[frame_buffer_size + 1];
         const size_t n = len - message_header_size;
@@ -73,18 +76,17 @@ void handle_message(const uint8_t* msg, size_t len)
         deliver_line(text);
         break;
     }
-    case 3:
+    case message_kind_version:
         device_version = parse_device_version(len > 4 ? msg + 4 : msg, len > 4 ? len - 4 : 0);
         console_message("--->>> Version: %6.4f\n", static_cast<double>(device_version));
         break;
-    case 4: {
+    case message_kind_ack: {
         const int value = len >= 6 ? (msg[4] | (msg[5] << 8)) : 0;
         console_message("---> Ack: %d\n", value);
         clear_to_send = 1;
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -108,6 +110,9 @@ void receive_hid()
 
 }  // namespace
 
+bool frame_assembler_push(uint8_t byte) { return frame_assembler_push(frame_rx, byte); }
+void frame_assembler_reset() { frame_assembler_reset(frame_rx); }
+
 float parse_device_version(const uint8_t* chars, size_t n)
 {
     char source[11] = {};
@@ -130,6 +135,12 @@ void com_line_reset()
     com_line_overflow = false;
 }
 
+void command_channel_reset()
+{
+    com_line_reset();
+    frame_assembler_reset();
+}
+
 int send_frame_message(uint16_t code, const char* text, size_t length)
 {
     if (text == nullptr) length = 0;
@@ -141,7 +152,7 @@ int send_frame_message(uint16_t code, const char* text, size_t length)
 
     const uint8_t preamble[2] = {frame_flag, frame_flag};
     hid_write_bytes(preamble, sizeof preamble);
-    link_sleep_ms(10);
+    link_hooks.sleep_ms(10);
     uint32_t total = 0;
     for (size_t i = 0; i < frame_length; ++i) total += hid_write_bytes(frame + i, 1);
 
@@ -175,11 +186,11 @@ int send_command(const char* text)
     // acknowledgement; no pause follows the last check.
     for (int check = 1; !clear_to_send; ++check) {
         if (check == clear_to_send_checks) {
-            link_progress_hide();
+            link_hooks.progress_hide();
             return 0;
         }
-        link_sleep_ms(10);
-        link_pump();
+        link_hooks.sleep_ms(10);
+        link_hooks.pump();
     }
     // A frame that did not go out gets no acknowledgement: report it unsent
     // and keep the channel clear.
@@ -203,7 +214,7 @@ bool receive_poll()
 void deliver_line(const char* line)
 {
     if (upload_active) return;
-    if (link_line_handler != nullptr) link_line_handler(line);
+    link_hooks.line_handler(line);
 }
 
 bool download_watchdog()
@@ -211,7 +222,7 @@ bool download_watchdog()
     console_message("Hi, I'm a friendly neighborhood watchdoog!\n");
     if (!gun_is_saved) {
         console_message("Watchdog triggered redo.\n");
-        link_progress_hide();
+        link_hooks.progress_hide();
         char command[32];
         std::snprintf(command, sizeof command, ":AD,%02d\r", gun_counter);
         send_command(command);

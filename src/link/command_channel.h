@@ -33,3 +33,11 @@ float parse_device_version(const uint8_t* chars, size_t n);
 
 // Drops the part of a COM line received so far (after closing a port).
 void com_line_reset();
+
+// The receive side's frame assembler (bridge carrier): feeds one byte, true
+// when a frame is complete; reset empties it and hunts for a flag again.
+bool frame_assembler_push(uint8_t byte);
+void frame_assembler_reset();
+
+// Empties the COM line and the frame assembler.
+void command_channel_reset();

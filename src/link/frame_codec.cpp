@@ -1,10 +1,8 @@
 #include "link/frame_codec.h"
 
-#include "app/console.h"
+#include "base/console.h"
 
 #include <cstring>
-
-frame_assembler frame_rx;
 
 uint16_t crc16_x25(const uint8_t* data, size_t n)
 {
@@ -32,10 +30,7 @@ size_t build_text_message(uint8_t* out, uint16_t code, const char* text, size_t 
     return message_header_size + length;
 }
 
-static bool needs_escape(uint8_t b)
-{
-    return b == frame_escape || b == frame_flag || b == 0x03;
-}
+static bool needs_escape(uint8_t b) { return b == frame_escape || b == frame_flag || b == 0x03; }
 
 static size_t put_escaped(uint8_t* out, size_t pos, uint8_t b)
 {
@@ -85,9 +80,6 @@ void frame_assembler_reset(frame_assembler& a)
     a.inside = false;
     a.count = 0;
 }
-
-bool frame_assembler_push(uint8_t byte) { return frame_assembler_push(frame_rx, byte); }
-void frame_assembler_reset() { frame_assembler_reset(frame_rx); }
 
 size_t frame_decode(const uint8_t* in, size_t n, uint8_t* out, size_t out_size)
 {

@@ -8,7 +8,12 @@
 
 constexpr size_t frame_buffer_size = 512;
 constexpr size_t message_max_text = 255;
-constexpr size_t message_header_size = 6;   // kind, length, code
+constexpr size_t message_header_size = 6;  // kind, length, code
+// Message kinds (the first 16 bits of a message).
+constexpr uint16_t message_kind_text = 0;
+constexpr uint16_t message_kind_version = 3;
+constexpr uint16_t message_kind_ack = 4;
+// Codes of kind-0 messages the program sends.
 constexpr uint16_t message_code_connect = 8;
 constexpr uint16_t message_code_command = 94;
 constexpr uint8_t frame_flag = 0x7E;
@@ -31,14 +36,9 @@ struct frame_assembler {
     uint8_t buffer[frame_buffer_size] = {};
 };
 
-// The receive side's assembler, shared by the poll and the senders.
-extern frame_assembler frame_rx;
-
 // Feeds one byte; true when a frame (escaped bytes between flags) is complete.
 bool frame_assembler_push(frame_assembler& a, uint8_t byte);
 void frame_assembler_reset(frame_assembler& a);
-bool frame_assembler_push(uint8_t byte);
-void frame_assembler_reset();
 
 // Unescapes a gathered frame into `out` (at most frame_buffer_size bytes are
 // used) and checks its CRC. Returns the message length without the CRC, or 0

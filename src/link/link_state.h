@@ -1,14 +1,19 @@
-// Link state shared by both carriers (COM port, HID-UART bridge), the hooks
-// through which the toolkit layer is reached, and opening/closing carriers.
-// No toolkit here: the glue sets the hooks and runs the timers.
+// The link state shared by both carriers (COM port, HID-UART bridge) and the
+// command channel, its one reset, and the hooks through which the link
+// reaches whatever drives it (the window, a test, a command-line tool).
 #pragma once
 
 #include "settings/device_modes.h"  // relay_mode
 
+// The receive poll's cadence per carrier.
+constexpr unsigned com_poll_interval_ms = 100;
+constexpr unsigned hid_poll_interval_ms = 200;
+
 // COM carrier: the open port's descriptor, -1 when none.
 extern int com_handle;
 extern int com_connected;
-// HID carrier: the HidUart device handle, null when none.
+// HID carrier: the HidUart device handle, null when none. The name clashes
+// with hidapi's type: hidapi's header stays out of every file that sees this.
 extern void* hid_device;
 extern int hid_connected;
 extern unsigned int poll_timer_id;
@@ -18,33 +23,21 @@ extern int upload_active;
 extern int gun_counter;
 extern int gun_is_saved;
 
-// Hooks; each defaults to doing nothing (sleep: a real sleep).
-extern void (*link_pump)();                          // "pump events"
-extern void (*link_status)(const char* text);        // status-bar text
-extern void (*link_line_handler)(const char* line);  // the download handler
-extern void (*link_progress_hide)();
-extern void (*link_sleep_ms)(unsigned ms);
-
-// Status text shown when the bridge cannot be opened.
-extern const char* const hid_missing_text;
+// Back to the start values (no carrier open, version 1.11, clear to send).
+// The program starts from them; tests call it between cases.
+void link_state_reset();
 
 bool link_is_connected();
 
-// Opens "COM%d" (n from 1 to 127) at the baud of `relay_mode`; on this
-// platform COMn is /dev/ttyS(n-1). Returns 1 when open and configured.
-int com_open(int n);
-// Opens a device path (a USB adapter, a simulator's pseudo-terminal).
-int com_open_path(const char* path);
-// A port-list entry: a path is opened as it is, otherwise the number of a
-// "COMn" name is taken (split at 'C', 'O', 'M').
-int com_open_name(const char* name);
-int com_close();
-void com_drain_input();
-
-// Opens and configures the bridge; 0 on success, nonzero on failure.
-int hid_open();
-// The link half of connecting to the M900: hid_open, then hid_connected = 1,
-// the 7E 7E preamble, a 10 ms pause and the connect message. On failure the
-// status hook gets hid_missing_text. Returns hid_open's result; the caller
-// then sets the lamp and starts the 200 ms poll when it is 0.
-int hid_connect_link();
+// What the link asks of its driver. Each does nothing until it is filled in
+// (sleep_ms: a real sleep), so the link runs without a window.
+struct link_hook_set {
+    void (*pump)();                    // "pump events": keep the window alive
+    void (*status)(const char* text);  // one status-bar message
+    void (*progress_hide)();
+    void (*sleep_ms)(unsigned ms);
+    void (*line_handler)(const char* line);  // every received line, while no upload runs
+};
+extern link_hook_set link_hooks;
+// The hooks that do nothing.
+link_hook_set link_hooks_default();

@@ -1,6 +1,6 @@
 #include "profile/gun_profile.h"
 
-#include "app/file_replace.h"
+#include "base/file_replace.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,11 +12,10 @@ namespace {
 
 // Where each legacy field (at 352 + 4*i in the old layout) lives now.
 constexpr size_t kLegacyMoves[10][2] = {
-    {352, offsetof(GunProfile, az)},   {356, offsetof(GunProfile, lat)},
-    {360, offsetof(GunProfile, lang)}, {364, offsetof(GunProfile, spare1)},
-    {368, offsetof(GunProfile, temp)}, {372, offsetof(GunProfile, pres)},
-    {376, offsetof(GunProfile, hum)},  {380, offsetof(GunProfile, alt)},
-    {384, offsetof(GunProfile, ws)},   {388, offsetof(GunProfile, wd)},
+    {352, offsetof(GunProfile, az)},     {356, offsetof(GunProfile, lat)},  {360, offsetof(GunProfile, lang)},
+    {364, offsetof(GunProfile, spare1)}, {368, offsetof(GunProfile, temp)}, {372, offsetof(GunProfile, pres)},
+    {376, offsetof(GunProfile, hum)},    {380, offsetof(GunProfile, alt)},  {384, offsetof(GunProfile, ws)},
+    {388, offsetof(GunProfile, wd)},
 };
 
 }  // namespace
@@ -39,7 +38,8 @@ void apply_profile_bytes(GunProfile& p, const unsigned char* data, size_t size)
     // bd .. shi (the first 352 bytes) agree in both layouts and are in place.
     std::memcpy(rec, legacy, kLegacyProfileSize);
     // A file between the two sizes lays its remaining bytes over the record too.
-    if (data && size > kLegacyProfileSize) std::memcpy(rec + kLegacyProfileSize, data + kLegacyProfileSize, size - kLegacyProfileSize);
+    if (data && size > kLegacyProfileSize)
+        std::memcpy(rec + kLegacyProfileSize, data + kLegacyProfileSize, size - kLegacyProfileSize);
     for (const auto& move : kLegacyMoves) std::memcpy(rec + move[1], legacy + move[0], 4);
 
     // Received profiles carry azimuth 90 and latitude 40; they are not offsets.
@@ -73,14 +73,14 @@ void prepare_profile_for_save(GunProfile& p)
     p.az = 0.0f;
     p.lat = 0.0f;
     p.lang = 0.0f;
-    p.temp = 59.0f;
-    p.pres = 29.92f;
+    p.temp = kStandardTemperatureF;
+    p.pres = kStandardPressureInHg;
     p.hum = 0.0f;
     p.alt = 0.0f;
     p.ws = 10.0f;
     p.wd = 90.0f;
-    p.env2_temp = 59.0f;
-    p.env2_pres = 29.92f;
+    p.env2_temp = kStandardTemperatureF;
+    p.env2_pres = kStandardPressureInHg;
     p.env2_hum = 78.0f;
     p.env2_alt = 0.0f;
     // Bounds inclusive; a NaN compares false and is kept.
@@ -109,8 +109,8 @@ void apply_new_profile_values(GunProfile& p)
     p.az = 0.0f;
     p.lat = 0.0f;
     p.lang = 0.0f;
-    p.temp = 59.0f;
-    p.pres = 29.92f;
+    p.temp = kStandardTemperatureF;
+    p.pres = kStandardPressureInHg;
     p.hum = 78.0f;
     p.alt = 0.0f;
     p.ws = 0.0f;
@@ -148,8 +148,7 @@ void set_profile_name(GunProfile& p, const char* text)
         n = kProfileNameBytes;
         // Step back over at most three continuation bytes so that no
         // character is split.
-        for (int back = 0; back < 3 && n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80; ++back)
-            --n;
+        for (int back = 0; back < 3 && n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80; ++back) --n;
     }
     std::memcpy(p.name, text, n);
     p.name[n] = '\0';

@@ -16,37 +16,37 @@ struct CurvePoint {
 };
 
 struct GunProfile {
-    float bd;              // bullet diameter, inches
-    float bl;              // bullet length, inches
-    float bw;              // bullet weight, grains
-    float bt;              // twist rate, inches per turn; sign = direction
-    int32_t sd;            // twist direction, sign of bt
-    float dsf[6];          // drop scale factors
-    float vl[6];           // Mach numbers of the drop scale factor table
+    float bd;      // bullet diameter, inches
+    float bl;      // bullet length, inches
+    float bw;      // bullet weight, grains
+    float bt;      // twist rate, inches per turn; sign = direction
+    int32_t sd;    // twist direction, sign of bt
+    float dsf[6];  // drop scale factors
+    float vl[6];   // Mach numbers of the drop scale factor table
     int32_t dsf_reserved;
-    CurvePoint cc[32];     // custom drag curve
-    int32_t dc;            // 0 G1, 1 G7, 10 custom
-    float bc;              // ballistic coefficient
-    float mv;              // muzzle velocity, ft/s
-    float maxr;            // yards
-    float zr;              // zero range, yards
-    float shi;             // sight height, inches
-    float zh;              // zero height, inches
-    float zo;              // zero offset, inches
+    CurvePoint cc[32];  // custom drag curve
+    int32_t dc;         // 0 G1, 1 G7, 10 custom
+    float bc;           // ballistic coefficient
+    float mv;           // muzzle velocity, ft/s
+    float maxr;         // yards
+    float zr;           // zero range, yards
+    float shi;          // sight height, inches
+    float zh;           // zero height, inches
+    float zo;           // zero offset, inches
     float az;
     float lat;
     float lang;
     float spare1;
-    float temp;            // deg F
-    float pres;            // inHg
-    float hum;             // percent
+    float temp;  // deg F
+    float pres;  // inHg
+    float hum;   // percent
     float alt;
     float ws;
     float spare2;
     float wd;
     int32_t ou;
-    float mvt_temp[6];     // deg F
-    float mvt_mv[6];       // ft/s; 0 marks an empty row
+    float mvt_temp[6];  // deg F
+    float mvt_mv[6];    // ft/s; 0 marks an empty row
     float spare3;
     float ssfV;
     float ssfH;
@@ -54,16 +54,20 @@ struct GunProfile {
     float env2_pres;
     float env2_hum;
     float env2_alt;
-    int32_t eu, wu;        // output units 1..4
-    int32_t ce, cw;        // click units 1..3
-    int32_t cve, cvw;      // clicks per click unit 1..20
+    int32_t eu, wu;    // output units 1..4
+    int32_t ce, cw;    // click units 1..3
+    int32_t cve, cvw;  // clicks per click unit 1..20
     int32_t spare4[4];
-    char name[32];         // NUL-terminated
+    char name[32];  // NUL-terminated
 };
 
 constexpr size_t kProfileSize = 556;
 constexpr size_t kLegacyProfileSize = 428;
 constexpr size_t kProfileNameBytes = 31;  // text bytes; the 32nd holds the NUL
+
+// The standard atmosphere that new, saved and received profiles carry.
+constexpr float kStandardTemperatureF = 59.0f;
+constexpr float kStandardPressureInHg = 29.92f;
 
 static_assert(sizeof(GunProfile) == kProfileSize, "profile record must be 556 bytes");
 static_assert(offsetof(GunProfile, bd) == 0);

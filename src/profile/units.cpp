@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-int input_units = 1;
+int input_units = kUnitsMixed;
 
 // Single-precision constants throughout: the device firmware and stored
 // files were produced with these exact float factors.
@@ -24,21 +24,16 @@ float celsius_to_fahrenheit(float v) { return v * kFahrenheitPerCelsius + kFreez
 
 // Mixed and English show inches, ft/s and deg F; every other value
 // (Metric, or an unknown one from a settings file) shows metric units.
-static bool metric_lengths(int units) { return units != 1 && units != 2; }
+static bool metric_lengths(int units) { return units != kUnitsMixed && units != kUnitsEnglish; }
 
 float to_shown(Quantity q, int units, float stored)
 {
     switch (q) {
-    case Quantity::length:
-        return metric_lengths(units) ? inches_to_cm(stored) : stored;
-    case Quantity::velocity:
-        return metric_lengths(units) ? feet_to_meters(stored) : stored;
-    case Quantity::temperature:
-        return metric_lengths(units) ? fahrenheit_to_celsius(stored) : stored;
-    case Quantity::range:
-        return units == 2 ? stored : yards_to_meters(stored);
-    case Quantity::none:
-        break;
+    case Quantity::length: return metric_lengths(units) ? inches_to_cm(stored) : stored;
+    case Quantity::velocity: return metric_lengths(units) ? feet_to_meters(stored) : stored;
+    case Quantity::temperature: return metric_lengths(units) ? fahrenheit_to_celsius(stored) : stored;
+    case Quantity::range: return units == kUnitsEnglish ? stored : yards_to_meters(stored);
+    case Quantity::none: break;
     }
     return stored;
 }
@@ -46,38 +41,34 @@ float to_shown(Quantity q, int units, float stored)
 float to_stored(Quantity q, int units, float shown)
 {
     switch (q) {
-    case Quantity::length:
-        return metric_lengths(units) ? cm_to_inches(shown) : shown;
-    case Quantity::velocity:
-        return metric_lengths(units) ? meters_to_feet(shown) : shown;
-    case Quantity::temperature:
-        return metric_lengths(units) ? celsius_to_fahrenheit(shown) : shown;
+    case Quantity::length: return metric_lengths(units) ? cm_to_inches(shown) : shown;
+    case Quantity::velocity: return metric_lengths(units) ? meters_to_feet(shown) : shown;
+    case Quantity::temperature: return metric_lengths(units) ? celsius_to_fahrenheit(shown) : shown;
     case Quantity::range:
         // Only Mixed and Metric read meters back; an unknown system reads
         // yards, as the program always did.
-        return (units == 1 || units == 3) ? meters_to_yards(shown) : shown;
-    case Quantity::none:
-        break;
+        return (units == kUnitsMixed || units == kUnitsMetric) ? meters_to_yards(shown) : shown;
+    case Quantity::none: break;
     }
     return shown;
 }
 
 const char* length_unit_label(int units) { return metric_lengths(units) ? "cm" : "inches"; }
 const char* velocity_unit_label(int units) { return metric_lengths(units) ? "m/s" : "fps"; }
-const char* range_unit_label(int units) { return units == 2 ? "yards" : "meters"; }
+const char* range_unit_label(int units) { return units == kUnitsEnglish ? "yards" : "meters"; }
 
 static const char* const kUnitTexts[4] = {"MIL", "TMOA", "SMOA", "CLICKS"};
 
 const char* unit_code_text(int code)
 {
-    if (code < 1 || code > 4) return nullptr;
+    if (code < 1 || code > kUnitCodeClicks) return nullptr;
     return kUnitTexts[code - 1];
 }
 
 int unit_code_from_text(const char* text, bool allow_clicks)
 {
     if (!text) return 0;
-    int last = allow_clicks ? 4 : 3;
+    int last = allow_clicks ? kUnitCodeClicks : kUnitCodeClicks - 1;
     for (int code = 1; code <= last; ++code)
         if (std::strcmp(text, kUnitTexts[code - 1]) == 0) return code;
     return 0;

@@ -3,7 +3,12 @@
 // codes ("MIL", "TMOA", "SMOA", "CLICKS").
 #pragma once
 
-// The editor's unit system: 1 Mixed, 2 English, 3 Metric. Starts at 1.
+// The editor's unit systems, as the settings file stores them.
+constexpr int kUnitsMixed = 1;    // inches, ft/s, deg F, meters
+constexpr int kUnitsEnglish = 2;  // inches, ft/s, deg F, yards
+constexpr int kUnitsMetric = 3;   // cm, m/s, deg C, meters
+
+// The editor's unit system. Starts Mixed.
 extern int input_units;
 
 float feet_to_meters(float v);
@@ -28,7 +33,9 @@ const char* length_unit_label(int units);
 const char* velocity_unit_label(int units);
 const char* range_unit_label(int units);
 
-// Output/click unit codes. `unit_code_text` gives nullptr outside 1..4.
+// Output/click unit codes: 1 "MIL", 2 "TMOA", 3 "SMOA", 4 "CLICKS" (output
+// units only). `unit_code_text` gives nullptr outside 1..4.
+constexpr int kUnitCodeClicks = 4;
 const char* unit_code_text(int code);
 // Exact, case-sensitive match; 0 when the text is none of them (or "CLICKS"
 // while `allow_clicks` is false).

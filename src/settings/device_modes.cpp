@@ -2,9 +2,16 @@
 
 #include <cstring>
 
-int relay_mode = 0;
-int kolvan_folder_mode = 0;
-char kolvan_folder[kKolvanFolderBytes] = {};
+int relay_mode;
+int kolvan_folder_mode;
+char kolvan_folder[kKolvanFolderBytes];
+
+void device_modes_reset()
+{
+    relay_mode = 0;
+    kolvan_folder_mode = 0;
+    kolvan_folder[0] = '\0';
+}
 
 bool set_kolvan_folder(const char* path)
 {

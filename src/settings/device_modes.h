@@ -3,11 +3,16 @@
 // profile commands and the link.
 #pragma once
 
-constexpr int kKolvanFolderBytes = 1024;
+#include <cstddef>
 
-extern int relay_mode;          // 1: the cv-relay device was chosen
-extern int kolvan_folder_mode;  // 1: the wrist-GPS unit; the device side is kolvan_folder
+constexpr size_t kKolvanFolderBytes = 1024;
+
+extern int relay_mode;                          // 1: the cv-relay device was chosen
+extern int kolvan_folder_mode;                  // 1: the wrist-GPS unit; the device side is kolvan_folder
 extern char kolvan_folder[kKolvanFolderBytes];  // UTF-8, NUL-terminated; empty when none was chosen
+
+// Back to the start of a run: no device kind chosen, no folder.
+void device_modes_reset();
 
 // Stores `path` in kolvan_folder; false (and nothing changed) when it does
 // not fit the field.

@@ -1,6 +1,6 @@
 #include "settings/settings_file.h"
 
-#include "app/file_replace.h"
+#include "base/file_replace.h"
 
 #include <cstdio>
 #include <cstring>
@@ -23,9 +23,9 @@ bool read_settings_file(const char* path, int& input_units, char folder[settings
     const size_t got = std::fread(staging, 1, sizeof staging, f);
     (void)got;  // missing bytes stay zero
     std::fclose(f);
-    input_units = static_cast<int32_t>(static_cast<uint32_t>(staging[0]) | (static_cast<uint32_t>(staging[1]) << 8) |
-                                       (static_cast<uint32_t>(staging[2]) << 16) |
-                                       (static_cast<uint32_t>(staging[3]) << 24));
+    input_units =
+        static_cast<int32_t>(static_cast<uint32_t>(staging[0]) | (static_cast<uint32_t>(staging[1]) << 8) |
+                             (static_cast<uint32_t>(staging[2]) << 16) | (static_cast<uint32_t>(staging[3]) << 24));
     std::memcpy(folder, staging + 4, settings_folder_size);
     folder[settings_folder_size - 1] = '\0';
     return true;

@@ -6,8 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 
-constexpr size_t settings_file_size = 1028;
-constexpr size_t settings_folder_size = 1024;
+#include "settings/device_modes.h"  // kKolvanFolderBytes
+
+constexpr size_t settings_folder_size = kKolvanFolderBytes;
+constexpr size_t settings_file_size = 4 + settings_folder_size;
 
 struct settings_record {
     int32_t input_units;

@@ -9,11 +9,19 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 
 namespace {
 
+struct hid_closer {
+    void operator()(hid_device* dev) const { hid_close(dev); }
+};
+using hid_ptr = std::unique_ptr<hid_device, hid_closer>;
+
+// What an HID_UART_DEVICE points at: the open hidraw device and the state the
+// bridge library keeps per device.
 struct hid_uart_handle {
-    hid_device* dev = nullptr;
+    hid_ptr dev;
     uint32_t read_ms = 0;
     uint32_t write_ms = 1000;
     // Bytes of input reports beyond what a read asked for.
@@ -67,11 +75,13 @@ HID_UART_STATUS HidUart_GetString(uint32_t index, uint16_t vid, uint16_t pid, ch
     buffer[0] = '\0';
     char path[512];
     if (!device_path(index, vid, pid, path, sizeof path)) return HID_UART_DEVICE_NOT_FOUND;
-    hid_device* dev = hid_open_path(path);
-    if (dev == nullptr) return HID_UART_DEVICE_ACCESS_ERROR;
     wchar_t wide[bridge_string_size] = {};
-    const int rc = hid_get_product_string(dev, wide, bridge_string_size - 1);
-    hid_close(dev);
+    int rc;
+    {
+        hid_ptr dev(hid_open_path(path));
+        if (!dev) return HID_UART_DEVICE_ACCESS_ERROR;
+        rc = hid_get_product_string(dev.get(), wide, bridge_string_size - 1);
+    }
     if (rc < 0) return HID_UART_DEVICE_IO_FAILED;
     // The product string is ASCII in practice; anything else becomes '?'.
     size_t i = 0;
@@ -87,26 +97,21 @@ HID_UART_STATUS HidUart_Open(HID_UART_DEVICE* device, uint32_t index, uint16_t v
     *device = nullptr;
     char path[512];
     if (!device_path(index, vid, pid, path, sizeof path)) return HID_UART_DEVICE_NOT_FOUND;
-    hid_device* dev = hid_open_path(path);
-    if (dev == nullptr) return HID_UART_DEVICE_ACCESS_ERROR;
+    hid_ptr dev(hid_open_path(path));
+    if (!dev) return HID_UART_DEVICE_ACCESS_ERROR;
     // The UART starts disabled after power-on.
     const uint8_t enable[2] = {bridge_report_uart_enable, 1};
-    if (hid_send_feature_report(dev, enable, sizeof enable) < 0) {
-        hid_close(dev);
-        return HID_UART_DEVICE_IO_FAILED;
-    }
-    auto* h = new hid_uart_handle;
-    h->dev = dev;
-    *device = h;
+    if (hid_send_feature_report(dev.get(), enable, sizeof enable) < 0) return HID_UART_DEVICE_IO_FAILED;
+    auto h = std::make_unique<hid_uart_handle>();
+    h->dev = std::move(dev);
+    *device = h.release();  // given back through HidUart_Close
     return HID_UART_SUCCESS;
 }
 
 HID_UART_STATUS HidUart_Close(HID_UART_DEVICE device)
 {
-    hid_uart_handle* h = handle_of(device);
-    if (h == nullptr) return HID_UART_INVALID_HANDLE;
-    hid_close(h->dev);
-    delete h;
+    std::unique_ptr<hid_uart_handle> h(handle_of(device));
+    if (!h) return HID_UART_INVALID_HANDLE;
     return HID_UART_SUCCESS;
 }
 
@@ -118,12 +123,16 @@ HID_UART_STATUS HidUart_SetUartConfig(HID_UART_DEVICE device, uint32_t baud, uin
     if (baud < bridge_baud_min || baud > bridge_baud_max || data_bits > 3 || parity > 4 || stop_bits > 1 ||
         flow_control > 1)
         return HID_UART_INVALID_PARAMETER;
-    const uint8_t report[bridge_config_report_size] = {
-        bridge_report_uart_config,
-        static_cast<uint8_t>(baud >> 24), static_cast<uint8_t>(baud >> 16),
-        static_cast<uint8_t>(baud >> 8), static_cast<uint8_t>(baud),
-        parity, flow_control, data_bits, stop_bits};
-    if (hid_send_feature_report(h->dev, report, sizeof report) < 0) return HID_UART_DEVICE_IO_FAILED;
+    const uint8_t report[bridge_config_report_size] = {bridge_report_uart_config,
+                                                       static_cast<uint8_t>(baud >> 24),
+                                                       static_cast<uint8_t>(baud >> 16),
+                                                       static_cast<uint8_t>(baud >> 8),
+                                                       static_cast<uint8_t>(baud),
+                                                       parity,
+                                                       flow_control,
+                                                       data_bits,
+                                                       stop_bits};
+    if (hid_send_feature_report(h->dev.get(), report, sizeof report) < 0) return HID_UART_DEVICE_IO_FAILED;
     return HID_UART_SUCCESS;
 }
 
@@ -156,7 +165,7 @@ HID_UART_STATUS HidUart_Read(HID_UART_DEVICE device, uint8_t* buffer, uint32_t n
         const long long left = deadline - now_ms();
         if (left <= 0 && got > 0) break;
         uint8_t report[bridge_report_size];
-        const int rc = hid_read_timeout(h->dev, report, sizeof report, left > 0 ? static_cast<int>(left) : 0);
+        const int rc = hid_read_timeout(h->dev.get(), report, sizeof report, left > 0 ? static_cast<int>(left) : 0);
         if (rc < 0) {
             *read = got;
             return HID_UART_DEVICE_IO_FAILED;
@@ -188,7 +197,7 @@ HID_UART_STATUS HidUart_Write(HID_UART_DEVICE device, const uint8_t* buffer, uin
         const uint32_t len = (n - sent) < bridge_max_data_report ? (n - sent) : bridge_max_data_report;
         report[0] = static_cast<uint8_t>(len);
         std::memcpy(report + 1, buffer + sent, len);
-        if (hid_write(h->dev, report, len + 1) < 0) {
+        if (hid_write(h->dev.get(), report, len + 1) < 0) {
             *written = sent;
             return HID_UART_DEVICE_IO_FAILED;
         }

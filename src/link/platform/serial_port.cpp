@@ -1,5 +1,7 @@
 #include "link/platform/serial_port.h"
 
+#include "base/owned.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -24,28 +26,26 @@ int serial_open(const char* path, int baud)
         errno = ENOENT;
         return -1;
     }
-    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    termios tio;
-    if (tcgetattr(fd, &tio) != 0) {
+    unique_fd fd(open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return -1;
+    // A port that cannot be set up is closed again with the cause kept.
+    auto fail = [&fd] {
         const int e = errno;
-        close(fd);
+        fd.reset();
         errno = e;
         return -1;
-    }
+    };
+    termios tio;
+    if (tcgetattr(fd.get(), &tio) != 0) return fail();
     cfmakeraw(&tio);
     tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
     tio.c_iflag &= ~(IXON | IXOFF | IXANY);
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(fd, TCSANOW, &tio) != 0) {
-        const int e = errno;
-        close(fd);
-        errno = e;
-        return -1;
-    }
-    return fd;
+    if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(fd.get(), TCSANOW, &tio) != 0)
+        return fail();
+    return fd.release();
 }
 
 long serial_read(int fd, void* buffer, size_t n)

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "app/shell.h"
+#include "app/shell/shell.h"
 #include "gui_support.h"
 
 TEST(StartUp, OnlyTheSelectionWindowIsShown)
@@ -26,7 +26,8 @@ TEST(StartUp, UnitCombosOfferTheirRowsAndShowMil)
 
 TEST(StartUp, ClickWidgetsStartInsensitiveAndTheProfileUnsaved)
 {
-    for (const char* id : {"id_clickvalW", "id_lbl_1", "id_clickw_units", "id_clickvalE", "id_lbl_99", "id_clicke_units"})
+    for (const char* id :
+         {"id_clickvalW", "id_lbl_1", "id_clickw_units", "id_clickvalE", "id_lbl_99", "id_clicke_units"})
         EXPECT_FALSE(is_sensitive(id)) << id;
     EXPECT_EQ(label_markup_colour(), "Red");
     EXPECT_EQ(entry_text("id_profile_name"), "UNSAVED");
@@ -70,7 +71,7 @@ TEST(ProgressWindow, FractionOnlyWhileShown)
     gdk_event_free(ev);
     pump_events();
     EXPECT_FALSE(is_visible("id_progress_win"));
-    EXPECT_EQ(progress_visible, 0);
+    EXPECT_FALSE(progress_is_visible());
     progress_set_fraction(0.25);
     EXPECT_STREQ(gtk_progress_bar_get_text(bar), "100%");
     EXPECT_FALSE(is_visible("id_progress_win"));
@@ -120,31 +121,56 @@ TEST(Catalogue, EveryLookedUpIdExistsWithItsKind)
         GType type;
     };
     const Item items[] = {
-        {"id_sw", GTK_TYPE_WINDOW},           {"id_mw", GTK_TYPE_WINDOW},
-        {"id_bl_win", GTK_TYPE_WINDOW},       {"id_progress_win", GTK_TYPE_WINDOW},
-        {"id_awin", GTK_TYPE_ABOUT_DIALOG},   {"id_sel_kolvan", GTK_TYPE_BUTTON},
-        {"id_sel_m900", GTK_TYPE_BUTTON},     {"id_sel_m600", GTK_TYPE_BUTTON},
-        {"id_sel_cv-relay", GTK_TYPE_BUTTON}, {"id_sw_quit", GTK_TYPE_BUTTON},
-        {"id_mi_quit", GTK_TYPE_MENU_ITEM},   {"id_mi_about", GTK_TYPE_MENU_ITEM},
-        {"label5", GTK_TYPE_LABEL},           {"id_profile_name", GTK_TYPE_ENTRY},
-        {"id_btn_save", GTK_TYPE_BUTTON},     {"id_btn_copy", GTK_TYPE_BUTTON},
-        {"id_btn_new", GTK_TYPE_BUTTON},      {"id_zr_lbl1", GTK_TYPE_LABEL},
-        {"id_com_cb", GTK_TYPE_COMBO_BOX},    {"id_connect_btn", GTK_TYPE_BUTTON},
-        {"id_con_img", GTK_TYPE_IMAGE},       {"id_kolvan_folder_sel", GTK_TYPE_BUTTON},
-        {"id_db_btn", GTK_TYPE_BUTTON},       {"id_bc_hbox", GTK_TYPE_HBOX},
-        {"id_g1_btn", GTK_TYPE_RADIO_BUTTON}, {"id_g7_btn", GTK_TYPE_RADIO_BUTTON},
-        {"id_drag_curve_lbl", GTK_TYPE_LABEL}, {"id_custom_dc_lbl", GTK_TYPE_LABEL},
-        {"id_eunits", GTK_TYPE_COMBO_BOX},    {"id_wunits", GTK_TYPE_COMBO_BOX},
-        {"id_clicke_units", GTK_TYPE_COMBO_BOX}, {"id_clickw_units", GTK_TYPE_COMBO_BOX},
-        {"id_lbl_99", GTK_TYPE_LABEL},        {"id_lbl_1", GTK_TYPE_LABEL},
-        {"id_cls_tv", GTK_TYPE_TREE_VIEW},    {"id_dls_tv", GTK_TYPE_TREE_VIEW},
-        {"id_pc_pro_del", GTK_TYPE_BUTTON},   {"id_device_pro_del", GTK_TYPE_BUTTON},
-        {"id_download_btn", GTK_TYPE_BUTTON}, {"id_upload_btn", GTK_TYPE_BUTTON},
-        {"id_cp_to_dev_btn", GTK_TYPE_BUTTON}, {"id_cp_to_pc_btn", GTK_TYPE_BUTTON},
-        {"id_sb", GTK_TYPE_STATUSBAR},        {"id_bl_nb", GTK_TYPE_NOTEBOOK},
-        {"id_bl_tv", GTK_TYPE_TREE_VIEW},     {"id_bl_g7_tv", GTK_TYPE_TREE_VIEW},
-        {"id_bl_cc_tv", GTK_TYPE_TREE_VIEW},  {"id_bl_cl", GTK_TYPE_BUTTON},
-        {"id_bl_ok", GTK_TYPE_BUTTON},        {"id_progress_lbl", GTK_TYPE_LABEL},
+        {"id_sw", GTK_TYPE_WINDOW},
+        {"id_mw", GTK_TYPE_WINDOW},
+        {"id_bl_win", GTK_TYPE_WINDOW},
+        {"id_progress_win", GTK_TYPE_WINDOW},
+        {"id_awin", GTK_TYPE_ABOUT_DIALOG},
+        {"id_sel_kolvan", GTK_TYPE_BUTTON},
+        {"id_sel_m900", GTK_TYPE_BUTTON},
+        {"id_sel_m600", GTK_TYPE_BUTTON},
+        {"id_sel_cv-relay", GTK_TYPE_BUTTON},
+        {"id_sw_quit", GTK_TYPE_BUTTON},
+        {"id_mi_quit", GTK_TYPE_MENU_ITEM},
+        {"id_mi_about", GTK_TYPE_MENU_ITEM},
+        {"label5", GTK_TYPE_LABEL},
+        {"id_profile_name", GTK_TYPE_ENTRY},
+        {"id_btn_save", GTK_TYPE_BUTTON},
+        {"id_btn_copy", GTK_TYPE_BUTTON},
+        {"id_btn_new", GTK_TYPE_BUTTON},
+        {"id_zr_lbl1", GTK_TYPE_LABEL},
+        {"id_com_cb", GTK_TYPE_COMBO_BOX},
+        {"id_connect_btn", GTK_TYPE_BUTTON},
+        {"id_con_img", GTK_TYPE_IMAGE},
+        {"id_kolvan_folder_sel", GTK_TYPE_BUTTON},
+        {"id_db_btn", GTK_TYPE_BUTTON},
+        {"id_bc_hbox", GTK_TYPE_HBOX},
+        {"id_g1_btn", GTK_TYPE_RADIO_BUTTON},
+        {"id_g7_btn", GTK_TYPE_RADIO_BUTTON},
+        {"id_drag_curve_lbl", GTK_TYPE_LABEL},
+        {"id_custom_dc_lbl", GTK_TYPE_LABEL},
+        {"id_eunits", GTK_TYPE_COMBO_BOX},
+        {"id_wunits", GTK_TYPE_COMBO_BOX},
+        {"id_clicke_units", GTK_TYPE_COMBO_BOX},
+        {"id_clickw_units", GTK_TYPE_COMBO_BOX},
+        {"id_lbl_99", GTK_TYPE_LABEL},
+        {"id_lbl_1", GTK_TYPE_LABEL},
+        {"id_cls_tv", GTK_TYPE_TREE_VIEW},
+        {"id_dls_tv", GTK_TYPE_TREE_VIEW},
+        {"id_pc_pro_del", GTK_TYPE_BUTTON},
+        {"id_device_pro_del", GTK_TYPE_BUTTON},
+        {"id_download_btn", GTK_TYPE_BUTTON},
+        {"id_upload_btn", GTK_TYPE_BUTTON},
+        {"id_cp_to_dev_btn", GTK_TYPE_BUTTON},
+        {"id_cp_to_pc_btn", GTK_TYPE_BUTTON},
+        {"id_sb", GTK_TYPE_STATUSBAR},
+        {"id_bl_nb", GTK_TYPE_NOTEBOOK},
+        {"id_bl_tv", GTK_TYPE_TREE_VIEW},
+        {"id_bl_g7_tv", GTK_TYPE_TREE_VIEW},
+        {"id_bl_cc_tv", GTK_TYPE_TREE_VIEW},
+        {"id_bl_cl", GTK_TYPE_BUTTON},
+        {"id_bl_ok", GTK_TYPE_BUTTON},
+        {"id_progress_lbl", GTK_TYPE_LABEL},
         {"id_progress_bar", GTK_TYPE_PROGRESS_BAR},
     };
     for (const Item& item : items) {
@@ -154,7 +180,8 @@ TEST(Catalogue, EveryLookedUpIdExistsWithItsKind)
     }
     for (const char* id : {"cls", "dls", "id_bl_ls", "id_bl_g7", "id_bl_cc"})
         EXPECT_TRUE(GTK_IS_LIST_STORE(get_object(id))) << id;
-    for (const char* id : {"id_com_ts", "id_units_ts", "id_click_ts"}) EXPECT_TRUE(GTK_IS_TREE_STORE(get_object(id))) << id;
+    for (const char* id : {"id_com_ts", "id_units_ts", "id_click_ts"})
+        EXPECT_TRUE(GTK_IS_TREE_STORE(get_object(id))) << id;
     EXPECT_EQ(gtk_tree_model_get_n_columns(GTK_TREE_MODEL(get_object("id_bl_ls"))), 7);
     EXPECT_EQ(gtk_tree_model_get_n_columns(GTK_TREE_MODEL(get_object("id_bl_cc"))), 5);
 }
@@ -186,9 +213,15 @@ TEST(Catalogue, EntryLimitsAndReadOnlyTables)
 TEST(Catalogue, PictureOnlyControlsCarryAccessibleNames)
 {
     const std::pair<const char*, const char*> names[] = {
-        {"id_sel_kolvan", "Velmora"}, {"id_sel_m900", "M900"},      {"id_sel_m600", "M600"},
-        {"id_sel_cv-relay", "cv-relay"}, {"id_profile_name", "Profile Name"}, {"id_mv_entry", "Muzzle Velocity"},
-        {"id_eunits", "E Units"},     {"id_wunits", "W Units"},     {"id_com_cb", "COM Port"},
+        {"id_sel_kolvan", "Velmora"},
+        {"id_sel_m900", "M900"},
+        {"id_sel_m600", "M600"},
+        {"id_sel_cv-relay", "cv-relay"},
+        {"id_profile_name", "Profile Name"},
+        {"id_mv_entry", "Muzzle Velocity"},
+        {"id_eunits", "E Units"},
+        {"id_wunits", "W Units"},
+        {"id_com_cb", "COM Port"},
     };
     for (const auto& [id, name] : names)
         EXPECT_STREQ(atk_object_get_name(gtk_widget_get_accessible(get_widget(id))), name) << id;

@@ -4,9 +4,9 @@
 #include <deque>
 #include <fstream>
 
-#include "app/shell.h"
-#include "collections/profile_lists.h"
-#include "editor/editor.h"
+#include "app/shell/shell.h"
+#include "collections/window/profile_lists.h"
+#include "editor/window/editor.h"
 #include "gui_support.h"
 #include "settings/device_modes.h"
 

@@ -3,9 +3,9 @@
 // unsafe names and folder mode.
 #include <fstream>
 
-#include "app/shell.h"
-#include "collections/profile_commands.h"
-#include "collections/profile_lists.h"
+#include "app/shell/shell.h"
+#include "collections/window/profile_commands.h"
+#include "collections/window/profile_lists.h"
 #include "collections_support.h"
 #include "gui_support.h"
 #include "settings/device_modes.h"
@@ -204,7 +204,8 @@ TEST_F(Commands, CopyToDeviceAndBackWithTheOverwriteQuestion)
         pump_events();
         GtkWidget* q = shown_overwrite_question();
         ASSERT_TRUE(q);
-        EXPECT_EQ(message_markup_text(q), "Warning: The selected bullet exists on the device.\nDo you wish to overwrite?");
+        EXPECT_EQ(message_markup_text(q),
+                  "Warning: The selected bullet exists on the device.\nDo you wish to overwrite?");
         gtk_dialog_response(GTK_DIALOG(q), response);
         pump_events();
         EXPECT_EQ(shown_overwrite_question(), nullptr);

@@ -2,8 +2,8 @@
 // folders, the refresh pump, selection loading a profile, folder mode.
 #include <fstream>
 
-#include "app/shell.h"
-#include "collections/profile_lists.h"
+#include "app/shell/shell.h"
+#include "collections/window/profile_lists.h"
 #include "collections_support.h"
 #include "gui_support.h"
 #include "settings/device_modes.h"
@@ -12,7 +12,8 @@ using Lists = Collections;
 
 TEST_F(Lists, ColumnsAndStartState)
 {
-    for (auto [view, title] : {std::pair{"id_cls_tv", "-- Profiles on PC --"}, {"id_dls_tv", "-- Profiles on Device --"}}) {
+    for (auto [view, title] :
+         {std::pair{"id_cls_tv", "-- Profiles on PC --"}, {"id_dls_tv", "-- Profiles on Device --"}}) {
         GtkTreeView* tv = GTK_TREE_VIEW(get_widget(view));
         GtkTreeViewColumn* c = gtk_tree_view_get_column(tv, 0);
         ASSERT_TRUE(c) << view;
@@ -62,7 +63,7 @@ TEST_F(Lists, SelectingARowLoadsThatProfile)
     select_row("id_cls_tv", 1);
     std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(out.find("Selected profile name ---> ../Profiles/LONGERNAME12.pro\n"), std::string::npos) << out;
-    EXPECT_EQ(cvIn.bw, 222.0f);  // loaded by its full name
+    EXPECT_EQ(cvIn.bw, 222.0f);                              // loaded by its full name
     EXPECT_EQ(entry_text("id_profile_name"), "LONGERNAME");  // the entry keeps 10 characters
     EXPECT_EQ(label_markup_colour(), "Black");
 

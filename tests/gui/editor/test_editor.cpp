@@ -8,8 +8,8 @@
 #include <limits>
 #include <string>
 
-#include "app/shell.h"
-#include "editor/editor.h"
+#include "app/shell/shell.h"
+#include "editor/window/editor.h"
 #include "gui_support.h"
 #include "profile/gun_profile.h"
 #include "profile/units.h"
@@ -75,8 +75,8 @@ TEST_F(Editor, MetricShowsConvertedValuesAndLabels)
     EXPECT_EQ(entry_text("id_bh_entry"), "3.81");
     EXPECT_EQ(entry_text("id_mv_entry"), " 792");
     EXPECT_EQ(entry_text("id_zr_entry"), " 100");
-    for (const char* id : {"id_bh_unit_lbl", "id_bd_unit_lbl", "id_bl_unit_lbl", "id_zo_unit_lbl", "id_zh_unit_lbl",
-                           "id_tr_unit_lbl"})
+    for (const char* id :
+         {"id_bh_unit_lbl", "id_bd_unit_lbl", "id_bl_unit_lbl", "id_zo_unit_lbl", "id_zh_unit_lbl", "id_tr_unit_lbl"})
         EXPECT_EQ(label_text(id), "cm") << id;
     EXPECT_EQ(label_text("id_mv_unit_lbl"), "m/s");
     EXPECT_EQ(label_text("id_zr_unit_lbl"), "meters");

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/shell.h"
-#include "editor/editor.h"
+#include "app/shell/shell.h"
+#include "editor/window/editor.h"
 #include "gui_support.h"
 #include "library/bullet_table.h"
-#include "library/bullet_window.h"
+#include "library/window/bullet_window.h"
 #include "profile/gun_profile.h"
 
 namespace {
@@ -98,7 +98,8 @@ std::vector<std::string> column_titles(const char* view_id)
 {
     std::vector<std::string> titles;
     GList* cols = gtk_tree_view_get_columns(view(view_id));
-    for (GList* c = cols; c; c = c->next) titles.push_back(gtk_tree_view_column_get_title(GTK_TREE_VIEW_COLUMN(c->data)));
+    for (GList* c = cols; c; c = c->next)
+        titles.push_back(gtk_tree_view_column_get_title(GTK_TREE_VIEW_COLUMN(c->data)));
     g_list_free(cols);
     return titles;
 }

@@ -13,14 +13,14 @@
 #include <string>
 #include <vector>
 
-#include "app/shell.h"
+#include "app/shell/shell.h"
 #include "gui_support.h"
 #include "link/command_channel.h"
-#include "link/link_gui.h"
 #include "link/link_state.h"
+#include "link/window/link_window.h"
 #include "profile/units.h"
 #include "settings/device_modes.h"
-#include "settings/device_selection.h"
+#include "settings/window/device_selection.h"
 #include "sim_bridge.h"
 #include "sim_serial.h"
 
@@ -28,7 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const kHideable[] = {"id_zr_lbl1",      "id_connect_btn", "id_com_cb",          "id_con_img",
+const char* const kHideable[] = {"id_zr_lbl1",      "id_connect_btn", "id_com_cb",           "id_con_img",
                                  "id_download_btn", "id_upload_btn",  "id_kolvan_folder_sel"};
 
 std::string button_text(const char* id)
@@ -51,10 +51,7 @@ std::vector<char> read_settings()
     return std::vector<char>(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string lamp_state()
-{
-    return atk_object_get_description(gtk_widget_get_accessible(get_widget("id_con_img")));
-}
+std::string lamp_state() { return atk_object_get_description(gtk_widget_get_accessible(get_widget("id_con_img"))); }
 
 class DeviceSelection : public testing::Test {
 protected:
@@ -93,7 +90,8 @@ TEST_F(DeviceSelection, EachKindHidesItsControls)
     };
     const Case cases[] = {
         {choose_device_kolvan,
-         {"id_zr_lbl1", "id_connect_btn", "id_com_cb", "id_con_img", "id_download_btn", "id_upload_btn"}, 1},
+         {"id_zr_lbl1", "id_connect_btn", "id_com_cb", "id_con_img", "id_download_btn", "id_upload_btn"},
+         1},
         {choose_device_m600, {"id_kolvan_folder_sel"}, 0},
         {choose_device_cv_relay, {"id_kolvan_folder_sel"}, 0},
     };
@@ -117,8 +115,8 @@ TEST_F(DeviceSelection, EachKindHidesItsControls)
 
 TEST_F(DeviceSelection, SettingsFileChoosesTheUnitSystem)
 {
-    const std::pair<int, const char*> cases[] = {{2, "id_english_units"}, {3, "id_metric_units"},
-                                                 {7, "id_metric_units"},  {1, "id_mix_units"}};
+    const std::pair<int, const char*> cases[] = {
+        {2, "id_english_units"}, {3, "id_metric_units"}, {7, "id_metric_units"}, {1, "id_mix_units"}};
     for (const auto& [stored, radio] : cases) {
         SetUp();
         write_settings(stored, "/tmp/velmora");
@@ -186,10 +184,13 @@ gboolean accept_in_folder(gpointer)
         if (GTK_IS_FILE_CHOOSER_DIALOG(t->data) && gtk_widget_get_visible(GTK_WIDGET(t->data))) {
             // The chooser moves to a folder asynchronously: answer once it is there.
             gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(t->data), g_folder_to_choose.c_str());
-            g_timeout_add(400, [](gpointer dialog) -> gboolean {
-                gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
-                return FALSE;
-            }, t->data);
+            g_timeout_add(
+                400,
+                [](gpointer dialog) -> gboolean {
+                    gtk_dialog_response(GTK_DIALOG(dialog), GTK_RESPONSE_ACCEPT);
+                    return FALSE;
+                },
+                t->data);
             g_list_free(tops);
             return FALSE;
         }

@@ -2,27 +2,18 @@
 
 #include <cstring>
 
-#include "app/shell.h"
+#include "app/shell/shell.h"
 
 void pump_events()
 {
     for (int i = 0; i < 200 && gtk_events_pending(); ++i) gtk_main_iteration_do(FALSE);
 }
 
-std::string entry_text(const char* id)
-{
-    return gtk_entry_get_text(GTK_ENTRY(get_widget(id)));
-}
+std::string entry_text(const char* id) { return gtk_entry_get_text(GTK_ENTRY(get_widget(id))); }
 
-void set_entry_text(const char* id, const char* text)
-{
-    gtk_entry_set_text(GTK_ENTRY(get_widget(id)), text);
-}
+void set_entry_text(const char* id, const char* text) { gtk_entry_set_text(GTK_ENTRY(get_widget(id)), text); }
 
-void press_enter(const char* id)
-{
-    gtk_widget_activate(get_widget(id));
-}
+void press_enter(const char* id) { gtk_widget_activate(get_widget(id)); }
 
 bool is_sensitive(const char* id) { return gtk_widget_is_sensitive(get_widget(id)); }
 bool is_visible(const char* id) { return gtk_widget_get_visible(get_widget(id)); }
@@ -43,10 +34,7 @@ std::string label_markup_colour()
     return colour;
 }
 
-std::string label_text(const char* id)
-{
-    return gtk_label_get_text(GTK_LABEL(get_widget(id)));
-}
+std::string label_text(const char* id) { return gtk_label_get_text(GTK_LABEL(get_widget(id))); }
 
 std::string combo_text(const char* id)
 {
@@ -91,10 +79,7 @@ void set_toggle(const char* id, bool active)
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(get_widget(id)), active);
 }
 
-bool toggle_active(const char* id)
-{
-    return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(get_widget(id)));
-}
+bool toggle_active(const char* id) { return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(get_widget(id))); }
 
 std::string status_text()
 {

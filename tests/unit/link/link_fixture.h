@@ -2,6 +2,7 @@
 // hooks replaced by recorders, the simulated bridge back to power-on.
 #pragma once
 
+#include "link/carriers.h"
 #include "link/link_state.h"
 
 #include <string>

@@ -10,6 +10,9 @@ void update_unit_labels();
 void read_form_into_profile();
 void on_form_entry_changed();
 void new_profile(GtkWidget* widget);
+// Shows cvIn after the bullet library filled it; a custom curve just chosen
+// also hides the G1/G7 radios and their caption.
+void show_chosen_bullet(bool custom_curve);
 
 // Reads `path` into cvIn (unchanged when it cannot be read), shows it and
 // marks it saved.

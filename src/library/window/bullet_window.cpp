@@ -1,12 +1,11 @@
-#include "library/bullet_window.h"
+#include "library/window/bullet_window.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
-#include "app/shell.h"
-#include "editor/editor.h"
+#include "app/shell/shell.h"
 #include "library/bullet_table.h"
 #include "profile/gun_profile.h"
 
@@ -22,8 +21,7 @@ struct bullet_page {
 
 // Notebook page order.
 const bullet_page kPages[] = {
-    {"id_bl_tv", "id_bl_ls", "id_bl_g1_empty_lbl", kBulletListG1,
-     "No bullets with a G1 coefficient in the library."},
+    {"id_bl_tv", "id_bl_ls", "id_bl_g1_empty_lbl", kBulletListG1, "No bullets with a G1 coefficient in the library."},
     {"id_bl_g7_tv", "id_bl_g7", "id_bl_g7_empty_lbl", kBulletListG7,
      "No bullets with a G7 coefficient in the library."},
     {"id_bl_cc_tv", "id_bl_cc", "id_bl_cc_empty_lbl", kBulletListCustom,
@@ -32,14 +30,18 @@ const bullet_page kPages[] = {
 constexpr int kPageCount = 3;
 const char* const kNoMatchText = "No bullets on this page match the filter.";
 
+// The columns of the three bullet stores; the custom-curve store has no BC.
+enum bullet_column { col_manufacturer, col_name, col_caliber, col_weight, col_length, col_bc };
+
 struct list_column {
     const char* title;
     int store_column;
     int min_width;
 };
 const list_column kColumns[] = {
-    {"Caliber", 2, 45}, {"Manufacturer", 0, 45}, {"Name", 1, 90},
-    {"Weight", 3, 45},  {"Length", 4, 45},       {"BC", 5, 45},
+    {"Caliber", col_caliber, 45}, {"Manufacturer", col_manufacturer, 45},
+    {"Name", col_name, 90},       {"Weight", col_weight, 45},
+    {"Length", col_length, 45},   {"BC", col_bc, 45},
 };
 
 const bullet_record* g_records = bullet_table;
@@ -49,6 +51,10 @@ int g_record_count = kBulletCount;
 // filter text it was built with.
 std::vector<int> g_rows[kPageCount];
 std::string g_applied_filter[kPageCount];
+// The custom-curve list's records with their points split in two; entry i
+// belongs to row i of the unfiltered list.
+custom_curve_entry custom_curve_cache[kBulletCount];
+int custom_curve_count = 0;
 // Table index of each custom_curve_cache entry, ascending.
 std::vector<int> g_curve_records;
 
@@ -112,11 +118,13 @@ void fill_page(int page, const std::string& filter)
         bullet_row_texts r = bullet_row(g_records[t], pg.kind);
         GtkTreeIter iter;
         if (pg.kind == kBulletListCustom)
-            gtk_list_store_insert_with_values(store, &iter, -1, 0, r.manufacturer, 1, r.bullet_name, 2, r.caliber,
-                                              3, r.weight, 4, r.length, -1);
+            gtk_list_store_insert_with_values(store, &iter, -1, col_manufacturer, r.manufacturer, col_name,
+                                              r.bullet_name, col_caliber, r.caliber, col_weight, r.weight, col_length,
+                                              r.length, -1);
         else
-            gtk_list_store_insert_with_values(store, &iter, -1, 0, r.manufacturer, 1, r.bullet_name, 2, r.caliber,
-                                              3, r.weight, 4, r.length, 5, r.bc, -1);
+            gtk_list_store_insert_with_values(store, &iter, -1, col_manufacturer, r.manufacturer, col_name,
+                                              r.bullet_name, col_caliber, r.caliber, col_weight, r.weight, col_length,
+                                              r.length, col_bc, r.bc, -1);
     }
     gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
     g_object_unref(store);
@@ -136,10 +144,7 @@ void fill_page(int page, const std::string& filter)
 // Copies a store cell into a fixed text field, "" when empty.
 void cell_text(GtkTreeModel* model, GtkTreeIter* iter, int column, char* buf, size_t n)
 {
-    gchar* text = nullptr;
-    gtk_tree_model_get(model, iter, column, &text, -1);
-    std::snprintf(buf, n, "%s", text ? text : "");
-    g_free(text);
+    std::snprintf(buf, n, "%s", model_text(model, iter, column).c_str());
 }
 
 const custom_curve_entry* curve_of_record(int record)
@@ -165,10 +170,10 @@ void apply_selected_bullet()
     GtkTreeIter iter;
     if (!gtk_tree_model_iter_nth_child(model, &iter, nullptr, row)) return;
     bullet_row_texts texts{};
-    cell_text(model, &iter, 2, texts.caliber, sizeof texts.caliber);
-    cell_text(model, &iter, 3, texts.weight, sizeof texts.weight);
-    cell_text(model, &iter, 4, texts.length, sizeof texts.length);
-    if (pg.kind != kBulletListCustom) cell_text(model, &iter, 5, texts.bc, sizeof texts.bc);
+    cell_text(model, &iter, col_caliber, texts.caliber, sizeof texts.caliber);
+    cell_text(model, &iter, col_weight, texts.weight, sizeof texts.weight);
+    cell_text(model, &iter, col_length, texts.length, sizeof texts.length);
+    if (pg.kind != kBulletListCustom) cell_text(model, &iter, col_bc, texts.bc, sizeof texts.bc);
 
     bullet_choice choice{};
     const custom_curve_entry* curve = pg.kind == kBulletListCustom ? curve_of_record(record) : nullptr;
@@ -177,21 +182,9 @@ void apply_selected_bullet()
         return;
     }
 
-    bool custom = pg.kind == kBulletListCustom;
-    GtkWidget* box = get_widget("id_bc_hbox");
-    GtkWidget* drag_label = get_widget("id_drag_curve_lbl");
-    if (custom) {
-        gtk_widget_hide(box);
-        gtk_widget_hide(drag_label);
-        gtk_widget_show(get_widget("id_custom_dc_lbl"));
-    } else {
-        gtk_widget_show(box);
-        gtk_widget_show(drag_label);
-    }
-    show_profile();
-    gtk_widget_set_sensitive(box, custom ? FALSE : TRUE);
+    window_hooks.show_chosen_bullet(pg.kind == kBulletListCustom);
     gtk_widget_hide(get_widget("id_bl_win"));
-    mark_profile_state(1);
+    mark_profile_state(profile_unsaved);
     if (!choice.length_known)
         status_message("Bullet length is not in the library: the profile keeps its length; please check it.\n");
 }
@@ -205,20 +198,10 @@ void setup_bullet_list_columns()
     for (const bullet_page& pg : kPages) {
         GtkTreeView* view = GTK_TREE_VIEW(get_widget(pg.view));
         for (const list_column& c : kColumns) {
-            if (pg.kind == kBulletListCustom && c.store_column == 5) continue;  // no BC on a custom curve
-            GtkCellRenderer* cell = gtk_cell_renderer_text_new();
-            GtkTreeViewColumn* column = gtk_tree_view_column_new();
-            gtk_tree_view_column_set_title(column, c.title);
-            gtk_tree_view_column_pack_start(column, cell, TRUE);
-            gtk_tree_view_column_add_attribute(column, cell, "text", c.store_column);
-            gtk_tree_view_column_set_spacing(column, 5);
-            // Minimum width first: on an autosized column not yet in a view the
-            // toolkit would try to size it and complain.
-            gtk_tree_view_column_set_min_width(column, c.min_width);
-            gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_AUTOSIZE);
-            gtk_tree_view_column_set_alignment(column, 0.0f);
-            gtk_tree_view_column_set_resizable(column, FALSE);
-            if (c.store_column == 1) {
+            if (pg.kind == kBulletListCustom && c.store_column == col_bc) continue;
+            GtkCellRenderer* cell = nullptr;
+            GtkTreeViewColumn* column = new_text_column(c.title, c.store_column, c.min_width, &cell);
+            if (c.store_column == col_name) {
                 // The longest names would widen the view past the window and push
                 // OK out of sight (no horizontal scroll bar): Name gives way and
                 // takes the spare width instead; its tooltip shows it whole.
@@ -227,10 +210,8 @@ void setup_bullet_list_columns()
             }
             gtk_tree_view_append_column(view, column);
         }
-        gtk_tree_view_set_tooltip_column(view, 1);
-        gtk_tree_view_set_rules_hint(view, TRUE);
-        gtk_tree_view_set_model(view, GTK_TREE_MODEL(get_object(pg.store)));
-        gtk_tree_view_columns_autosize(view);
+        gtk_tree_view_set_tooltip_column(view, col_name);
+        set_list_model(view, GTK_TREE_MODEL(get_object(pg.store)));
     }
 }
 
@@ -248,10 +229,7 @@ void fill_bullet_list(int list_kind)
     fill_page(page, filter_text());
 }
 
-void open_bullet_library(GtkWidget*)
-{
-    gtk_widget_show(get_widget("id_bl_win"));
-}
+void open_bullet_library(GtkWidget*) { gtk_widget_show(get_widget("id_bl_win")); }
 
 gboolean hide_bullet_library(GtkWidget*)
 {

@@ -1,13 +1,12 @@
-#include "collections/profile_commands.h"
+#include "collections/window/profile_commands.h"
 
 #include <cstring>
 #include <string>
 
-#include "app/console.h"
-#include "app/shell.h"
+#include "app/shell/shell.h"
+#include "base/console.h"
 #include "collections/profile_folders.h"
-#include "collections/profile_lists.h"
-#include "editor/editor.h"
+#include "collections/window/profile_lists.h"
 #include "profile/gun_profile.h"
 #include "settings/device_modes.h"
 
@@ -18,10 +17,7 @@ constexpr const char* kDeleteFailed = "Could not delete profile...\n";
 constexpr const char* kCopyFailed = "Could not copy profile...\n";
 constexpr const char* kNoDeviceFolder = "No device folder chosen...\n";
 
-std::string entry_name()
-{
-    return gtk_entry_get_text(GTK_ENTRY(get_widget("id_profile_name")));
-}
+std::string entry_name() { return gtk_entry_get_text(GTK_ENTRY(get_widget("id_profile_name"))); }
 
 GtkWindow* main_window() { return GTK_WINDOW(get_widget("id_mw")); }
 
@@ -38,15 +34,14 @@ void tell(const char* title, const char* text)
 // name entry of at most 10 characters.
 GtkWidget* name_dialog(const char* title, const char* label_text, GtkWidget** entry_out)
 {
-    GtkWidget* d = gtk_dialog_new_with_buttons(title, main_window(),
-                                               GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                                               GTK_STOCK_OK, GTK_RESPONSE_OK, GTK_STOCK_CANCEL,
-                                               GTK_RESPONSE_CANCEL, NULL);
+    GtkWidget* d = gtk_dialog_new_with_buttons(
+        title, main_window(), GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT), GTK_STOCK_OK,
+        GTK_RESPONSE_OK, GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, NULL);
     GtkWidget* hbox = gtk_hbox_new(FALSE, 8);
     gtk_container_set_border_width(GTK_CONTAINER(hbox), 8);
     gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(d))), hbox, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(hbox), gtk_image_new_from_stock(GTK_STOCK_DIALOG_QUESTION, GTK_ICON_SIZE_DIALOG),
-                       FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(hbox), gtk_image_new_from_stock(GTK_STOCK_DIALOG_QUESTION, GTK_ICON_SIZE_DIALOG), FALSE,
+                       FALSE, 0);
     GtkWidget* table = gtk_table_new(2, 2, FALSE);
     gtk_table_set_row_spacings(GTK_TABLE(table), 4);
     gtk_table_set_col_spacings(GTK_TABLE(table), 4);
@@ -93,10 +88,8 @@ void rescan_both()
 
 void ensure_target_folder(bool to_pc)
 {
-    if (to_pc)
-        ensure_folder(kPcProfileFolder);
-    else if (!kolvan_folder_mode)
-        ensure_folder(kDeviceMirrorFolder);
+    if (to_pc) ensure_folder(kPcProfileFolder);
+    else if (!kolvan_folder_mode) ensure_folder(kDeviceMirrorFolder);
 }
 
 void overwrite(GtkDialog* dialog, gint response, bool to_pc)
@@ -117,7 +110,7 @@ void overwrite(GtkDialog* dialog, gint response, bool to_pc)
 
 void save_profile(GtkWidget*)
 {
-    read_form_into_profile();
+    window_hooks.read_form();
     std::string name = entry_name();
     set_profile_name(cvIn, name.c_str());
     prepare_profile_for_save(cvIn);
@@ -132,7 +125,7 @@ void save_profile(GtkWidget*)
     }
     // A new user has no profile folder yet.
     ensure_target_folder(true);
-    if (!write_profile_file(pc_profile_path(name.c_str()).c_str())) return;
+    if (!window_hooks.write_profile(pc_profile_path(name.c_str()).c_str())) return;
     char text[128];
     format_bounded(text, sizeof text, "Profile saved as: %s", cvIn.name);
     tell("Profile Saved", text);
@@ -153,14 +146,13 @@ void confirm_delete_profile(GtkWidget* widget)
 {
     bool pc = widget == get_widget("id_pc_pro_del");
     GtkWidget* entry = nullptr;
-    GtkWidget* d = name_dialog(pc ? "Delete Profile from PC" : "Delete Profile from Device", "Delete Profile: ", &entry);
+    GtkWidget* d =
+        name_dialog(pc ? "Delete Profile from PC" : "Delete Profile from Device", "Delete Profile: ", &entry);
     gtk_entry_set_text(GTK_ENTRY(entry), entry_name().c_str());
     gtk_widget_set_sensitive(entry, FALSE);
     if (run_and_hide(d) == GTK_RESPONSE_OK) {
-        if (pc)
-            delete_pc_profile();
-        else
-            delete_device_profile();
+        if (pc) delete_pc_profile();
+        else delete_device_profile();
     }
     gtk_widget_destroy(d);
 }
@@ -168,10 +160,8 @@ void confirm_delete_profile(GtkWidget* widget)
 void delete_pc_profile()
 {
     std::string name = entry_name();
-    if (profile_name_is_safe(name.c_str()))
-        delete_profile_file(pc_profile_path(name.c_str()));
-    else
-        status_message("%s", kDeleteFailed);
+    if (profile_name_is_safe(name.c_str())) delete_profile_file(pc_profile_path(name.c_str()));
+    else status_message("%s", kDeleteFailed);
     scan_pc_profiles();
 }
 
@@ -208,9 +198,10 @@ void copy_profile_between_folders(GtkWidget* widget)
     }
     GtkWidget* overwrite_dialog = gtk_message_dialog_new(main_window(), GTK_DIALOG_DESTROY_WITH_PARENT,
                                                          GTK_MESSAGE_ERROR, GTK_BUTTONS_YES_NO, "Overwrite File");
-    gtk_message_dialog_set_markup(GTK_MESSAGE_DIALOG(overwrite_dialog),
-                                  to_pc ? "Warning: The selected bullet exists on the PC.\nDo you wish to overwrite?"
-                                        : "Warning: The selected bullet exists on the device.\nDo you wish to overwrite?");
+    gtk_message_dialog_set_markup(
+        GTK_MESSAGE_DIALOG(overwrite_dialog),
+        to_pc ? "Warning: The selected bullet exists on the PC.\nDo you wish to overwrite?"
+              : "Warning: The selected bullet exists on the device.\nDo you wish to overwrite?");
     g_signal_connect(overwrite_dialog, "response",
                      to_pc ? G_CALLBACK(overwrite_on_pc_response) : G_CALLBACK(overwrite_on_device_response),
                      overwrite_dialog);
@@ -218,12 +209,6 @@ void copy_profile_between_folders(GtkWidget* widget)
     rescan_both();
 }
 
-void overwrite_on_device_response(GtkDialog* dialog, gint response, gpointer)
-{
-    overwrite(dialog, response, false);
-}
+void overwrite_on_device_response(GtkDialog* dialog, gint response, gpointer) { overwrite(dialog, response, false); }
 
-void overwrite_on_pc_response(GtkDialog* dialog, gint response, gpointer)
-{
-    overwrite(dialog, response, true);
-}
+void overwrite_on_pc_response(GtkDialog* dialog, gint response, gpointer) { overwrite(dialog, response, true); }

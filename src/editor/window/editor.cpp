@@ -1,18 +1,16 @@
-#include "editor/editor.h"
+#include "editor/window/editor.h"
 
 #include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "app/shell.h"
-#include "collections/profile_lists.h"
+#include "app/shell/shell.h"
 #include "editor/form_model.h"
 #include "profile/gun_profile.h"
 #include "profile/units.h"
 
 namespace {
-
 
 // Entries in the order show_profile fills them.
 struct EntryRef {
@@ -75,18 +73,6 @@ std::string entry_text(const char* id)
     return w ? gtk_entry_get_text(GTK_ENTRY(w)) : "";
 }
 
-std::string combo_active_text(GtkWidget* combo)
-{
-    if (!combo) return "";
-    GtkTreeIter iter;
-    if (!gtk_combo_box_get_active_iter(GTK_COMBO_BOX(combo), &iter)) return "";
-    gchar* text = nullptr;
-    gtk_tree_model_get(gtk_combo_box_get_model(GTK_COMBO_BOX(combo)), &iter, 0, &text, -1);
-    std::string result = text ? text : "";
-    g_free(text);
-    return result;
-}
-
 // Selects the row whose text is `text`; none when no row has it.
 void set_combo_text(GtkWidget* combo, const std::string& text)
 {
@@ -96,11 +82,7 @@ void set_combo_text(GtkWidget* combo, const std::string& text)
     GtkTreeIter iter;
     if (!text.empty() && gtk_tree_model_get_iter_first(model, &iter)) {
         do {
-            gchar* row = nullptr;
-            gtk_tree_model_get(model, &iter, 0, &row, -1);
-            bool match = row && text == row;
-            g_free(row);
-            if (match) {
+            if (model_text(model, &iter, kTextColumn) == text) {
                 gtk_combo_box_set_active_iter(GTK_COMBO_BOX(combo), &iter);
                 return;
             }
@@ -122,6 +104,24 @@ void set_click_row_sensitive(bool sensitive, const char* entry, const char* labe
     gtk_widget_set_sensitive(get_widget(combo), sensitive);
 }
 
+// The G1/G7 radios in their box for a standard curve; for a custom curve the
+// box is insensitive and the custom-curve note shows instead.
+void show_drag_curve_controls(bool custom)
+{
+    GtkWidget* box = get_widget("id_bc_hbox");
+    if (!custom) {
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(get_widget(cvIn.dc == 0 ? "id_g1_btn" : "id_g7_btn")), TRUE);
+        gtk_widget_set_sensitive(box, TRUE);
+        gtk_widget_show(box);
+        // A custom curve chosen from the library hid the caption with the box.
+        gtk_widget_show(get_widget("id_drag_curve_lbl"));
+        gtk_widget_hide(get_widget("id_custom_dc_lbl"));
+    } else {
+        gtk_widget_set_sensitive(box, FALSE);
+        gtk_widget_show(get_widget("id_custom_dc_lbl"));
+    }
+}
+
 }  // namespace
 
 void show_profile()
@@ -133,18 +133,7 @@ void show_profile()
     std::vector<EntryRef> entries = entries_in_show_order(f);
     set_entry(entries[0].id, *entries[0].text);  // bullet weight comes first
 
-    GtkWidget* box = get_widget("id_bc_hbox");
-    if (!f.custom_curve) {
-        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(get_widget(cvIn.dc == 0 ? "id_g1_btn" : "id_g7_btn")), TRUE);
-        gtk_widget_set_sensitive(box, TRUE);
-        gtk_widget_show(box);
-        // A custom curve chosen from the library hid the caption with the box.
-        gtk_widget_show(get_widget("id_drag_curve_lbl"));
-        gtk_widget_hide(get_widget("id_custom_dc_lbl"));
-    } else {
-        gtk_widget_set_sensitive(box, FALSE);
-        gtk_widget_show(get_widget("id_custom_dc_lbl"));
-    }
+    show_drag_curve_controls(f.custom_curve);
 
     for (size_t i = 1; i < 5; ++i) set_entry(entries[i].id, *entries[i].text);  // ssf, click values
     for (const ComboRef& c : combos(f)) set_combo_text(get_widget(c.id), *c.text);
@@ -164,7 +153,7 @@ void update_unit_labels()
 
 void read_form_into_profile()
 {
-    mark_profile_state(1);
+    mark_profile_state(profile_unsaved);
     FormState f;
     for (const EntryRef& e : entries_in_show_order(f)) *e.text = entry_text(e.id);
     for (const ComboRef& c : combos(f)) *c.text = combo_active_text(get_widget(c.id));
@@ -172,14 +161,21 @@ void read_form_into_profile()
     form_to_profile(f, input_units, cvIn);
 }
 
-void on_form_entry_changed()
+void show_chosen_bullet(bool custom_curve)
 {
-    mark_profile_state(1);
+    // A custom curve just chosen hides the radios and their caption too.
+    if (custom_curve) {
+        gtk_widget_hide(get_widget("id_bc_hbox"));
+        gtk_widget_hide(get_widget("id_drag_curve_lbl"));
+    }
+    show_profile();
 }
+
+void on_form_entry_changed() { mark_profile_state(profile_unsaved); }
 
 void new_profile(GtkWidget*)
 {
-    mark_profile_state(1);
+    mark_profile_state(profile_unsaved);
     apply_new_profile_values(cvIn);
     set_entry("id_profile_name", "UNSAVED");
     show_profile();
@@ -189,43 +185,36 @@ void load_profile_file(const char* path)
 {
     read_profile_file(path, cvIn);
     show_profile();
-    mark_profile_state(2);
+    mark_profile_state(profile_saved);
 }
 
 bool write_profile_file(const char* path)
 {
     bool written = write_profile_bytes(path, cvIn);
-    if (written)
-        mark_profile_state(2);
-    else
-        status_message("Could not save profile to disk...\n");
-    scan_pc_profiles();
-    scan_device_profiles();
+    if (written) mark_profile_state(profile_saved);
+    else status_message("Could not save profile to disk...\n");
+    window_hooks.profile_folders_changed();
     return written;
 }
 
 void on_input_units_toggled(GtkWidget* widget)
 {
-    mark_profile_state(1);
-    if (widget == get_widget("id_mix_units"))
-        input_units = 1;
-    else if (widget == get_widget("id_english_units"))
-        input_units = 2;
-    else if (widget == get_widget("id_metric_units"))
-        input_units = 3;
+    mark_profile_state(profile_unsaved);
+    if (widget == get_widget("id_mix_units")) input_units = kUnitsMixed;
+    else if (widget == get_widget("id_english_units")) input_units = kUnitsEnglish;
+    else if (widget == get_widget("id_metric_units")) input_units = kUnitsMetric;
     update_unit_labels();
 }
 
 void on_output_units_changed(GtkWidget* widget)
 {
-    mark_profile_state(1);
+    mark_profile_state(profile_unsaved);
     bool elevation = widget == get_widget("id_eunits");
     if (!elevation && widget != get_widget("id_wunits")) return;
     std::string text = combo_active_text(widget);
-    bool clicks = text == "CLICKS";
-    if (!clicks && text != "MIL" && text != "TMOA" && text != "SMOA") return;
-    if (elevation)
-        set_click_row_sensitive(clicks, "id_clickvalE", "id_lbl_99", "id_clicke_units");
-    else
-        set_click_row_sensitive(clicks, "id_clickvalW", "id_lbl_1", "id_clickw_units");
+    int code = unit_code_from_text(text.c_str(), true);
+    if (code == 0) return;
+    bool clicks = code == kUnitCodeClicks;
+    if (elevation) set_click_row_sensitive(clicks, "id_clickvalE", "id_lbl_99", "id_clicke_units");
+    else set_click_row_sensitive(clicks, "id_clickvalW", "id_lbl_1", "id_clickw_units");
 }

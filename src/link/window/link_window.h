@@ -1,19 +1,17 @@
-// The link's toolkit side: the port list, the Connect button, the lamp, the
-// receive-poll timers of both carriers, and the hooks through which the
-// GTK-free link reaches the status bar, the progress window and the pump.
+// The link's part of the main window: the port list, the Connect button, the
+// connection lamp, the receive-poll timers of both carriers, and opening the
+// M900 cable when that device kind is chosen.
 #pragma once
 
 #include <gtk/gtk.h>
 
 #include "link/platform/port_list.h"
 
-// Points the link's hooks at the shell (status bar, progress, event pump).
-void link_gui_init();
-
 // Enumeration callback of start-up: appends the port and makes it active.
 int add_port_to_list(void* user_data, const serial_port_info* info);
-// Fills id_com_ts with this machine's serial ports.
-void fill_port_list();
+// Start-up: the port combo's cells, then id_com_ts filled with this
+// machine's serial ports (the last one found is active).
+void prepare_port_list();
 
 void on_connect_clicked(GtkWidget* widget);
 

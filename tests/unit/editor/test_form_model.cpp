@@ -2,9 +2,9 @@
 
 #include <clocale>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <string>
 #include <utility>
-#include <gtest/gtest.h>
 
 #include "profile/units.h"
 
@@ -206,9 +206,9 @@ TEST(FormToProfile, OnlyDecimalNumbersAreRead)
     // Text a general number parser would take, but a shooter did not type
     // as a number: its decimal prefix counts, or 0.
     const std::pair<const char*, double> cases[] = {
-        {"0x10", 0.0},  {"nan", 0.0},   {"inf", 0.0},     {"-infinity", 0.0}, {"1e3", 1000.0},
-        {"2.5e", 2.5},  {"-.5", -0.5},  {".", 0.0},       {"+7", 7.0},        {" \t12,5", 12.0},
-        {"1.2.3", 1.2}, {"e5", 0.0},    {"-", 0.0},       {"3.", 3.0},        {"1e-2x", 0.01},
+        {"0x10", 0.0},  {"nan", 0.0},  {"inf", 0.0}, {"-infinity", 0.0}, {"1e3", 1000.0},
+        {"2.5e", 2.5},  {"-.5", -0.5}, {".", 0.0},   {"+7", 7.0},        {" \t12,5", 12.0},
+        {"1.2.3", 1.2}, {"e5", 0.0},   {"-", 0.0},   {"3.", 3.0},        {"1e-2x", 0.01},
     };
     for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(parse_number(text), value) << text;
 }

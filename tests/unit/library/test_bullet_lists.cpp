@@ -13,8 +13,9 @@
 
 namespace {
 
-bullet_record make_record(const char* maker, const char* name, float diameter, float weight,
-                          float length, float g1, float g7) {
+bullet_record make_record(const char* maker, const char* name, float diameter, float weight, float length, float g1,
+                          float g7)
+{
     bullet_record r{};
     std::strncpy(r.manufacturer, maker, sizeof r.manufacturer - 1);
     std::strncpy(r.bullet_name, name, sizeof r.bullet_name - 1);
@@ -26,13 +27,15 @@ bullet_record make_record(const char* maker, const char* name, float diameter, f
     return r;
 }
 
-float from_bits(uint32_t bits) {
+float from_bits(uint32_t bits)
+{
     float f;
     std::memcpy(&f, &bits, sizeof f);
     return f;
 }
 
-uint32_t bits_of(float f) {
+uint32_t bits_of(float f)
+{
     uint32_t b;
     std::memcpy(&b, &f, sizeof b);
     return b;
@@ -40,7 +43,8 @@ uint32_t bits_of(float f) {
 
 // cd values are opaque device codes: use bit patterns that a float copy or a
 // text round trip would change (NaN payload, negative zero, a subnormal).
-void give_curve(bullet_record& r, uint32_t seed) {
+void give_curve(bullet_record& r, uint32_t seed)
+{
     for (int k = 0; k < kBulletCurvePoints; ++k) {
         r.curve[k].mach = 0.01f + 0.1f * static_cast<float>(k);
         r.curve[k].cd = from_bits(seed + static_cast<uint32_t>(k) * 7919u);
@@ -52,7 +56,8 @@ void give_curve(bullet_record& r, uint32_t seed) {
 
 struct test_table {
     bullet_record rows[4];
-    test_table() {
+    test_table()
+    {
         rows[0] = make_record("Aguila", "SniperSubsonic", 0.222f, 60.0f, 0.684f, 0.113f, 0.058f);
         give_curve(rows[0], 0x3e000000u);
         rows[1] = make_record("Hornady", "ELD Match", 0.308f, 178.0f, 0.0f, 0.547f, 0.275f);
@@ -64,7 +69,8 @@ struct test_table {
 
 }  // namespace
 
-TEST(BulletRowTexts, Formats) {
+TEST(BulletRowTexts, Formats)
+{
     bullet_record r = make_record("M", "N", 0.510f, 60.0f, 2.0325f, 1.225f, 0.051f);
     bullet_row_texts t = bullet_row(r, kBulletListG1);
     EXPECT_STREQ(t.caliber, "0.510");  // keeps its trailing zero
@@ -79,7 +85,8 @@ TEST(BulletRowTexts, Formats) {
     EXPECT_STREQ(bullet_row(r, kBulletListG1).weight, " 52");
 }
 
-TEST(BulletRowTexts, HalfGrainsShowAsWholeGrains) {
+TEST(BulletRowTexts, HalfGrainsShowAsWholeGrains)
+{
     for (float w : {80.5f, 85.5f, 123.5f, 153.5f, 155.5f, 163.5f}) {
         bullet_record r = make_record("M", "N", 0.308f, w, 0.0f, 0.4f, 0.0f);
         bullet_row_texts t = bullet_row(r, kBulletListG1);
@@ -89,7 +96,8 @@ TEST(BulletRowTexts, HalfGrainsShowAsWholeGrains) {
     }
 }
 
-TEST(BulletRowTexts, UnknownValuesAreEmptyNeverZero) {
+TEST(BulletRowTexts, UnknownValuesAreEmptyNeverZero)
+{
     bullet_record r = make_record("Barnes", "TSX Hunting", 0.308f, 150.0f, 0.0f, 0.0f, 0.0f);
     for (int kind : {kBulletListG1, kBulletListG7, kBulletListCustom}) {
         bullet_row_texts t = bullet_row(r, kind);
@@ -102,7 +110,8 @@ TEST(BulletRowTexts, UnknownValuesAreEmptyNeverZero) {
     EXPECT_STREQ(buf, "");
 }
 
-TEST(BulletRowTexts, ListsDifferOnlyInTheBcColumn) {
+TEST(BulletRowTexts, ListsDifferOnlyInTheBcColumn)
+{
     test_table tt;
     bullet_row_texts g1 = bullet_row(tt.rows[1], kBulletListG1);
     bullet_row_texts g7 = bullet_row(tt.rows[1], kBulletListG7);
@@ -114,14 +123,16 @@ TEST(BulletRowTexts, ListsDifferOnlyInTheBcColumn) {
     EXPECT_STREQ(cc.bc, "");
 }
 
-TEST(BulletRowTexts, UnterminatedRecordTextIsCutSafely) {
+TEST(BulletRowTexts, UnterminatedRecordTextIsCutSafely)
+{
     bullet_record r{};
     std::memset(r.manufacturer, 'A', sizeof r.manufacturer);
     bullet_row_texts t = bullet_row(r, kBulletListG1);
     EXPECT_EQ(std::strlen(t.manufacturer), kBulletTextBytes - 1);
 }
 
-TEST(BulletLists, MembershipByKind) {
+TEST(BulletLists, MembershipByKind)
+{
     test_table tt;
     int rows[4];
     ASSERT_EQ(bullet_list_rows(tt.rows, 4, kBulletListG1, nullptr, rows, 4), 3);
@@ -143,7 +154,8 @@ TEST(BulletLists, MembershipByKind) {
     EXPECT_TRUE(bullet_has_kind(r, kBulletListCustom));
 }
 
-TEST(BulletLists, Filter) {
+TEST(BulletLists, Filter)
+{
     test_table tt;
     const bullet_record& eld = tt.rows[1];
     EXPECT_TRUE(bullet_matches_filter(eld, nullptr));
@@ -162,7 +174,8 @@ TEST(BulletLists, Filter) {
     EXPECT_EQ(bullet_list_rows(tt.rows, 4, kBulletListCustom, "sierra", rows, 4), 0);
 }
 
-TEST(CustomCurveCache, SplitsPointsBitForBit) {
+TEST(CustomCurveCache, SplitsPointsBitForBit)
+{
     test_table tt;
     custom_curve_entry cache[4];
     std::memset(cache, 0xAB, sizeof cache);
@@ -184,7 +197,8 @@ TEST(CustomCurveCache, SplitsPointsBitForBit) {
     EXPECT_EQ(fill_custom_curve_cache(tt.rows, 4, cache, 1), 1);
 }
 
-TEST(BulletChoice, G1RowGivesTheShownValues) {
+TEST(BulletChoice, G1RowGivesTheShownValues)
+{
     test_table tt;
     bullet_choice c{};
     ASSERT_TRUE(bullet_choice_from_row(bullet_row(tt.rows[0], kBulletListG1), kBulletListG1, &c));
@@ -203,7 +217,8 @@ TEST(BulletChoice, G1RowGivesTheShownValues) {
     EXPECT_EQ(c.bc, 0.058f);
 }
 
-TEST(BulletChoice, RoundedAsDisplayed) {
+TEST(BulletChoice, RoundedAsDisplayed)
+{
     bullet_record r = make_record("M", "N", 0.3085f, 155.5f, 2.0325f, 0.4567f, 0.0f);
     bullet_choice c{};
     ASSERT_TRUE(bullet_choice_from_row(bullet_row(r, kBulletListG1), kBulletListG1, &c));
@@ -212,7 +227,8 @@ TEST(BulletChoice, RoundedAsDisplayed) {
     EXPECT_EQ(c.bw, std::floor(c.bw));
 }
 
-TEST(BulletChoice, UnknownLengthKeepsTheProfiles) {
+TEST(BulletChoice, UnknownLengthKeepsTheProfiles)
+{
     test_table tt;
     bullet_choice c{};
     ASSERT_TRUE(bullet_choice_from_row(bullet_row(tt.rows[1], kBulletListG1), kBulletListG1, &c));
@@ -224,7 +240,8 @@ TEST(BulletChoice, UnknownLengthKeepsTheProfiles) {
     EXPECT_EQ(p.bd, 0.308f);
 }
 
-TEST(BulletChoice, MissingBcIsNoChoice) {
+TEST(BulletChoice, MissingBcIsNoChoice)
+{
     test_table tt;
     bullet_choice c{};
     c.bd = 7.0f;
@@ -237,7 +254,8 @@ TEST(BulletChoice, MissingBcIsNoChoice) {
     EXPECT_FALSE(bullet_choice_from_row(bullet_row(tt.rows[1], kBulletListG1), 4, &c));
 }
 
-TEST(BulletChoice, CustomCurveCopiesPointsAndSetsBcOne) {
+TEST(BulletChoice, CustomCurveCopiesPointsAndSetsBcOne)
+{
     test_table tt;
     custom_curve_entry cache[4];
     ASSERT_EQ(fill_custom_curve_cache(tt.rows, 4, cache, 4), 2);
@@ -267,7 +285,8 @@ TEST(BulletChoice, CustomCurveCopiesPointsAndSetsBcOne) {
     EXPECT_EQ(bits_of(p.cc[3].cd), 0x7fc12345u);
 }
 
-TEST(BulletChoice, ParsesWithPointWhateverTheLocale) {
+TEST(BulletChoice, ParsesWithPointWhateverTheLocale)
+{
     const char* saved = std::setlocale(LC_NUMERIC, nullptr);
     std::string keep = saved ? saved : "C";
     if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "fr_FR.UTF-8"))

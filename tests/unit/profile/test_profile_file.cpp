@@ -170,8 +170,11 @@ TEST_F(ProfileFile, FileBetweenTheTwoSizesLaysAllItsBytesOverTheRecord)
     GunProfile p = prev;
     ASSERT_TRUE(read_profile_file(dir / "m.pro", p));
     Bytes got = bytes_of(p), old = bytes_of(prev);
-    for (size_t i = 428; i < 500; ++i)
-        if (i < 460 || i >= 468) EXPECT_EQ(got[i], mid[i]) << "byte " << i;
+    for (size_t i = 428; i < 500; ++i) {
+        if (i < 460 || i >= 468) {
+            EXPECT_EQ(got[i], mid[i]) << "byte " << i;
+        }
+    }
     EXPECT_EQ(p.ssfV, 1.0f);  // the scale factors are reset as for any old file
     EXPECT_EQ(p.ssfH, 1.0f);
     for (size_t i = 500; i < 556; ++i) EXPECT_EQ(got[i], old[i]) << "byte " << i;

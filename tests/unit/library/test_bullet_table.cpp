@@ -15,7 +15,8 @@
 
 namespace {
 
-std::string read_file(const char* path) {
+std::string read_file(const char* path)
+{
     std::ifstream in(path, std::ios::binary);
     std::stringstream s;
     s << in.rdbuf();
@@ -37,7 +38,8 @@ const usual_range kUsualRanges[] = {
 
 }  // namespace
 
-TEST(ShippedBulletTable, SizeFollowsTheData) {
+TEST(ShippedBulletTable, SizeFollowsTheData)
+{
     EXPECT_EQ(bullet_count, kBulletCount);
     EXPECT_EQ(sizeof bullet_table, static_cast<size_t>(bullet_count) * 408);
     std::vector<bullet_record> parsed;
@@ -48,7 +50,8 @@ TEST(ShippedBulletTable, SizeFollowsTheData) {
 
 // Catches a generator that loses float bits or mangles texts on the way
 // through the generated source.
-TEST(ShippedBulletTable, IsTheDataFileSortedByteForByte) {
+TEST(ShippedBulletTable, IsTheDataFileSortedByteForByte)
+{
     std::vector<bullet_record> parsed;
     std::string error;
     ASSERT_TRUE(parse_bullet_data(read_file(BULLET_DATA_FILE), &parsed, &error)) << error;
@@ -58,7 +61,8 @@ TEST(ShippedBulletTable, IsTheDataFileSortedByteForByte) {
         ASSERT_EQ(std::memcmp(&parsed[i], &bullet_table[i], sizeof(bullet_record)), 0) << "record " << i;
 }
 
-TEST(ShippedBulletTable, OrderAndNumbers) {
+TEST(ShippedBulletTable, OrderAndNumbers)
+{
     std::set<int32_t> numbers;
     for (int i = 0; i < bullet_count; ++i) {
         const bullet_record& r = bullet_table[i];
@@ -76,7 +80,8 @@ TEST(ShippedBulletTable, OrderAndNumbers) {
     EXPECT_EQ(*numbers.rbegin(), kFirstBulletNumber + bullet_count - 1);
 }
 
-TEST(ShippedBulletTable, NoDuplicates) {
+TEST(ShippedBulletTable, NoDuplicates)
+{
     std::set<std::string> keys;
     for (int i = 0; i < bullet_count; ++i) {
         const bullet_record& r = bullet_table[i];
@@ -88,15 +93,15 @@ TEST(ShippedBulletTable, NoDuplicates) {
     }
 }
 
-TEST(ShippedBulletTable, TextsAreAsciiWithinTheirLengthsAndZeroPadded) {
+TEST(ShippedBulletTable, TextsAreAsciiWithinTheirLengthsAndZeroPadded)
+{
     for (int i = 0; i < bullet_count; ++i) {
         const bullet_record& r = bullet_table[i];
         for (const char* text : {r.manufacturer, r.bullet_name}) {
             size_t len = strnlen(text, kBulletTextBytes);
             ASSERT_LT(len, kBulletTextBytes) << "record " << i;
             EXPECT_GT(len, 0u) << "record " << i;
-            for (size_t k = 0; k < len; ++k)
-                EXPECT_TRUE(text[k] >= 0x20 && text[k] <= 0x7e) << "record " << i;
+            for (size_t k = 0; k < len; ++k) EXPECT_TRUE(text[k] >= 0x20 && text[k] <= 0x7e) << "record " << i;
             for (size_t k = len; k < kBulletTextBytes; ++k) ASSERT_EQ(text[k], 0) << "record " << i;
         }
         EXPECT_LE(strlen(r.manufacturer), kMaxManufacturerLength) << r.manufacturer;
@@ -106,7 +111,8 @@ TEST(ShippedBulletTable, TextsAreAsciiWithinTheirLengthsAndZeroPadded) {
 
 // Known values are kept as published, even outside the usual ranges; every
 // such value must be listed in the source note.
-TEST(ShippedBulletTable, ValuesOutsideUsualRangesAreDocumented) {
+TEST(ShippedBulletTable, ValuesOutsideUsualRangesAreDocumented)
+{
     int outside = 0;
     for (int i = 0; i < bullet_count; ++i) {
         const bullet_record& r = bullet_table[i];
@@ -131,16 +137,16 @@ TEST(ShippedBulletTable, ValuesOutsideUsualRangesAreDocumented) {
 }
 
 // No drag curve is published for any shipped bullet, so none may appear.
-TEST(ShippedBulletTable, HasNoCurves) {
+TEST(ShippedBulletTable, HasNoCurves)
+{
     for (int i = 0; i < bullet_count; ++i)
         EXPECT_FALSE(bullet_has_kind(bullet_table[i], kBulletListCustom)) << "record " << i;
     std::vector<int> rows(bullet_count);
-    EXPECT_EQ(bullet_list_rows(bullet_table, bullet_count, kBulletListCustom, nullptr, rows.data(),
-                               bullet_count),
-              0);
+    EXPECT_EQ(bullet_list_rows(bullet_table, bullet_count, kBulletListCustom, nullptr, rows.data(), bullet_count), 0);
 }
 
-TEST(ShippedBulletTable, FirstRecordRows) {
+TEST(ShippedBulletTable, FirstRecordRows)
+{
     const bullet_record& r = bullet_table[0];
     EXPECT_STREQ(r.manufacturer, "Aguila");
     EXPECT_STREQ(r.bullet_name, "SniperSubsonic");

@@ -1,15 +1,33 @@
-#include "app/shell.h"
+#include "app/shell/shell.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "app/console.h"
-#include "link/link_gui.h"
-#include "settings/device_selection.h"
-
 GtkBuilder* ui_builder = nullptr;
+
+namespace {
+
+// 1 while the progress window is open through progress_show.
 int progress_visible = 0;
+
+window_hook_set no_window_hooks()
+{
+    window_hook_set h;
+    h.read_form = [] {};
+    h.load_profile = [](const char*) {};
+    h.write_profile = [](const char*) { return false; };
+    h.update_unit_labels = [] {};
+    h.show_chosen_bullet = [](bool) {};
+    h.profile_folders_changed = [] {};
+    h.device_folder_changed = [] {};
+    h.connect_bridge = [] {};
+    return h;
+}
+
+}  // namespace
+
+window_hook_set window_hooks = no_window_hooks();
 
 GtkWidget* get_widget(const char* id)
 {
@@ -17,10 +35,7 @@ GtkWidget* get_widget(const char* id)
     return obj && GTK_IS_WIDGET(obj) ? GTK_WIDGET(obj) : nullptr;
 }
 
-GObject* get_object(const char* id)
-{
-    return ui_builder ? gtk_builder_get_object(ui_builder, id) : nullptr;
-}
+GObject* get_object(const char* id) { return ui_builder ? gtk_builder_get_object(ui_builder, id) : nullptr; }
 
 void status_message(const char* fmt, ...)
 {
@@ -67,20 +82,18 @@ gboolean progress_hide()
     return TRUE;
 }
 
+bool progress_is_visible() { return progress_visible == 1; }
+
 void mark_profile_state(int state)
 {
     GtkLabel* label = GTK_LABEL(get_widget("label5"));
     if (!label) return;
-    if (state == 1)
+    if (state == profile_unsaved)
         gtk_label_set_markup(label, "<span weight=\"bold\" foreground=\"Red\" size=\"large\">Profile Name:</span>");
-    else
-        gtk_label_set_markup(label, "<span weight=\"bold\" foreground=\"Black\" size=\"large\">Profile Name:</span>");
+    else gtk_label_set_markup(label, "<span weight=\"bold\" foreground=\"Black\" size=\"large\">Profile Name:</span>");
 }
 
-void show_about(GtkWidget*)
-{
-    gtk_widget_show(get_widget("id_awin"));
-}
+void show_about(GtkWidget*) { gtk_widget_show(get_widget("id_awin")); }
 
 gboolean hide_on_close(GtkWidget* widget)
 {
@@ -105,10 +118,8 @@ void set_button_label(GtkWidget* button, const char* text)
     if (!button) return;
     GtkWidget* child = gtk_bin_get_child(GTK_BIN(button));
     GtkWidget* label = find_descendant(child, GTK_TYPE_LABEL);
-    if (label)
-        gtk_label_set_text(GTK_LABEL(label), text);
-    else
-        gtk_button_set_label(GTK_BUTTON(button), text);
+    if (label) gtk_label_set_text(GTK_LABEL(label), text);
+    else gtk_button_set_label(GTK_BUTTON(button), text);
 }
 
 void set_image_file(GtkWidget* image, const char* file)
@@ -123,9 +134,43 @@ void set_image_file(GtkWidget* image, const char* file)
     g_object_unref(pixbuf);
 }
 
-void quit_application()
+std::string model_text(GtkTreeModel* model, GtkTreeIter* iter, int column)
 {
-    save_settings();
-    stop_receive_poll();
-    if (gtk_main_level() > 0) gtk_main_quit();
+    gchar* text = nullptr;
+    gtk_tree_model_get(model, iter, column, &text, -1);
+    std::string result = text ? text : "";
+    g_free(text);
+    return result;
+}
+
+std::string combo_active_text(GtkWidget* combo, int column)
+{
+    GtkTreeIter iter;
+    if (!combo || !gtk_combo_box_get_active_iter(GTK_COMBO_BOX(combo), &iter)) return "";
+    return model_text(gtk_combo_box_get_model(GTK_COMBO_BOX(combo)), &iter, column);
+}
+
+GtkTreeViewColumn* new_text_column(const char* title, int store_column, int min_width, GtkCellRenderer** cell)
+{
+    GtkTreeViewColumn* column = gtk_tree_view_column_new();
+    gtk_tree_view_column_set_title(column, title);
+    GtkCellRenderer* renderer = gtk_cell_renderer_text_new();
+    gtk_tree_view_column_pack_start(column, renderer, TRUE);
+    gtk_tree_view_column_add_attribute(column, renderer, "text", store_column);
+    gtk_tree_view_column_set_spacing(column, 5);
+    // Minimum width first: on an autosized column not yet in a view the
+    // toolkit would try to size it and complain.
+    gtk_tree_view_column_set_min_width(column, min_width);
+    gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_AUTOSIZE);
+    gtk_tree_view_column_set_alignment(column, 0.0f);
+    gtk_tree_view_column_set_resizable(column, FALSE);
+    if (cell) *cell = renderer;
+    return column;
+}
+
+void set_list_model(GtkTreeView* view, GtkTreeModel* model)
+{
+    gtk_tree_view_set_rules_hint(view, TRUE);
+    gtk_tree_view_set_model(view, model);
+    gtk_tree_view_columns_autosize(view);
 }

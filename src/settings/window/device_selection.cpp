@@ -1,13 +1,10 @@
-#include "settings/device_selection.h"
+#include "settings/window/device_selection.h"
 
 #include <cstring>
 #include <initializer_list>
 
-#include "app/console.h"
-#include "app/shell.h"
-#include "collections/profile_lists.h"
-#include "editor/editor.h"
-#include "link/link_gui.h"
+#include "app/shell/shell.h"
+#include "base/console.h"
 #include "profile/units.h"
 #include "settings/device_modes.h"
 #include "settings/settings_file.h"
@@ -27,24 +24,24 @@ void load_settings()
         console_message("Kolvan Folder... %s\n", kolvan_folder);
     }
     settings_loaded = true;
-    update_unit_labels();
+    window_hooks.update_unit_labels();
 
-    const char* radio = input_units == 1 ? "id_mix_units" : input_units == 2 ? "id_english_units" : "id_metric_units";
+    const char* radio = input_units == kUnitsMixed     ? "id_mix_units"
+                        : input_units == kUnitsEnglish ? "id_english_units"
+                                                       : "id_metric_units";
     gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(get_widget(radio)), TRUE);
     // A value outside 1..3 selected Metric above without a toggle when Metric
     // was already active: keep what the button stands for.
-    input_units = input_units == 1 ? 1 : input_units == 2 ? 2 : 3;
+    if (input_units != kUnitsMixed && input_units != kUnitsEnglish) input_units = kUnitsMetric;
 
-    scan_device_profiles();
+    window_hooks.device_folder_changed();
 }
 
 void save_settings()
 {
     if (!settings_loaded) return;
-    if (write_settings_file(settings_path, input_units, kolvan_folder))
-        console_message("Saved the settings...\n");
-    else
-        status_message("Could not save settings to disk...\n");
+    if (write_settings_file(settings_path, input_units, kolvan_folder)) console_message("Saved the settings...\n");
+    else status_message("Could not save settings to disk...\n");
 }
 
 namespace {
@@ -79,7 +76,7 @@ void choose_device_m900(GtkWidget*)
 {
     begin_choice(0);
     hide_widgets({"id_zr_lbl1", "id_connect_btn", "id_com_cb", "id_kolvan_folder_sel"});
-    hid_connect();
+    window_hooks.connect_bridge();
     end_choice();
 }
 
@@ -125,5 +122,5 @@ void choose_kolvan_folder(GtkWidget*)
         g_free(name);
     }
     gtk_widget_destroy(dialog);
-    scan_device_profiles();
+    window_hooks.device_folder_changed();
 }

@@ -1,4 +1,6 @@
-#include "app/file_replace.h"
+#include "base/file_replace.h"
+
+#include "base/owned.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -18,10 +20,10 @@ void set_error(std::string* error, const std::string& what)
 // Removes the temporary file unless it was renamed away.
 struct TempFile {
     std::string path;
-    int fd = -1;
+    unique_fd fd;
     ~TempFile()
     {
-        if (fd >= 0) ::close(fd);
+        fd.reset();
         if (!path.empty()) ::unlink(path.c_str());
     }
 };
@@ -66,8 +68,8 @@ bool write_file_replacing(const std::string& path, const void* data, size_t size
     name.push_back('\0');
 
     TempFile tmp;
-    tmp.fd = ::mkstemp(name.data());
-    if (tmp.fd < 0) {
+    tmp.fd.reset(::mkstemp(name.data()));
+    if (!tmp.fd) {
         set_error(error, "cannot create a temporary file beside " + path);
         return false;
     }
@@ -75,19 +77,17 @@ bool write_file_replacing(const std::string& path, const void* data, size_t size
     // mkstemp makes the file private; give it the mode a plain create would.
     mode_t mask = ::umask(0);
     ::umask(mask);
-    ::fchmod(tmp.fd, 0666 & ~mask);
+    ::fchmod(tmp.fd.get(), 0666 & ~mask);
 
-    if (!write_all(tmp.fd, static_cast<const unsigned char*>(data), size)) {
+    if (!write_all(tmp.fd.get(), static_cast<const unsigned char*>(data), size)) {
         set_error(error, "cannot write " + tmp.path);
         return false;
     }
-    if (::fsync(tmp.fd) != 0) {
+    if (::fsync(tmp.fd.get()) != 0) {
         set_error(error, "cannot flush " + tmp.path);
         return false;
     }
-    int fd = tmp.fd;
-    tmp.fd = -1;
-    if (::close(fd) != 0) {
+    if (tmp.fd.reset() != 0) {
         set_error(error, "cannot close " + tmp.path);
         return false;
     }

@@ -9,21 +9,22 @@
 
 namespace {
 
-std::string data(const std::vector<std::string>& rows) {
+std::string data(const std::vector<std::string>& rows)
+{
     std::string s = std::string(kBulletDataColumns) + "\n";
     for (const std::string& r : rows) s += r + "\n";
     return s;
 }
 
 // manufacturer, name, diameter, weight, length, g1, g7, source
-std::string row(const std::string& maker, const std::string& name, const std::string& dia,
-                const std::string& weight, const std::string& g1 = "0.4", const std::string& g7 = "",
-                const std::string& length = "") {
-    return maker + "\t" + name + "\t" + dia + "\t" + weight + "\t" + length + "\t" + g1 + "\t" + g7 +
-           "\tsrc";
+std::string row(const std::string& maker, const std::string& name, const std::string& dia, const std::string& weight,
+                const std::string& g1 = "0.4", const std::string& g7 = "", const std::string& length = "")
+{
+    return maker + "\t" + name + "\t" + dia + "\t" + weight + "\t" + length + "\t" + g1 + "\t" + g7 + "\tsrc";
 }
 
-std::string rejection(const std::string& text) {
+std::string rejection(const std::string& text)
+{
     std::vector<bullet_record> records;
     std::string error;
     if (parse_bullet_data(text, &records, &error)) return "";
@@ -33,7 +34,8 @@ std::string rejection(const std::string& text) {
 
 }  // namespace
 
-TEST(BulletBuild, ParsesCellsAndNumbersInDataOrder) {
+TEST(BulletBuild, ParsesCellsAndNumbersInDataOrder)
+{
     std::vector<bullet_record> r;
     std::string error;
     ASSERT_TRUE(parse_bullet_data(data({row("Lapua", "Scenar", "0.308", "185", "", "0.242", "1.26"),
@@ -54,7 +56,8 @@ TEST(BulletBuild, ParsesCellsAndNumbersInDataOrder) {
     EXPECT_EQ(r[1].bc_g1, 0.683f);
 }
 
-TEST(BulletBuild, AcceptsCrLfBlankLinesAndFullLengthTexts) {
+TEST(BulletBuild, AcceptsCrLfBlankLinesAndFullLengthTexts)
+{
     std::vector<bullet_record> r;
     std::string error;
     std::string text = std::string(kBulletDataColumns) + "\r\n" +
@@ -63,47 +66,50 @@ TEST(BulletBuild, AcceptsCrLfBlankLinesAndFullLengthTexts) {
     EXPECT_EQ(r.size(), 1u);
 }
 
-TEST(BulletBuild, BadDataFailsTheBuild) {
+TEST(BulletBuild, BadDataFailsTheBuild)
+{
     std::string ok = row("Hornady", "ELD Match", "0.308", "178");
     EXPECT_NE(rejection(""), "");
-    EXPECT_NE(rejection(data({})), "");                                         // no records
-    EXPECT_NE(rejection("manufacturer\tname\n" + ok + "\n"), "");               // wrong header
-    EXPECT_NE(rejection(data({ok + "\textra"})), "");                           // cell count
+    EXPECT_NE(rejection(data({})), "");                                                     // no records
+    EXPECT_NE(rejection("manufacturer\tname\n" + ok + "\n"), "");                           // wrong header
+    EXPECT_NE(rejection(data({ok + "\textra"})), "");                                       // cell count
     EXPECT_NE(rejection(data({row("Hornady", "ELD\xc2\xae Match", "0.308", "178")})), "");  // not ASCII
-    EXPECT_NE(rejection(data({row("Hornady", "ELD\x01", "0.308", "178")})), "");           // control
+    EXPECT_NE(rejection(data({row("Hornady", "ELD\x01", "0.308", "178")})), "");            // control
     EXPECT_NE(rejection(data({row(std::string(30, 'm'), "N", "0.308", "178")})), "");
     EXPECT_NE(rejection(data({row("M", std::string(36, 'n'), "0.308", "178")})), "");
     EXPECT_NE(rejection(data({row("", "N", "0.308", "178")})), "");
     for (const char* bad : {"0,308", "1e-1", "-0.3", "+0.3", "0x1p-2", "inf", "nan", "0.3.0", ".", "0", "0.3 "})
         EXPECT_NE(rejection(data({row("M", "N", bad, "178")})), "") << bad;
-    EXPECT_NE(rejection(data({row("M", "N", "0.308", "")})), "");               // weight unknown
-    EXPECT_NE(rejection(data({row("M", "N", "0.308", "178", "", "")})), "");    // on no list
+    EXPECT_NE(rejection(data({row("M", "N", "0.308", "")})), "");             // weight unknown
+    EXPECT_NE(rejection(data({row("M", "N", "0.308", "178", "", "")})), "");  // on no list
     EXPECT_NE(rejection(data({row("M", "N", "0.308", "178", "0.4", "", "abc")})), "");
 }
 
-TEST(BulletBuild, DuplicatesIgnoreCaseButNotValues) {
-    std::string error = rejection(data({row("Hornady", "ELD Match", "0.308", "178"),
-                                        row("HORNADY", "eld match", "0.308", "178", "0.5")}));
+TEST(BulletBuild, DuplicatesIgnoreCaseButNotValues)
+{
+    std::string error = rejection(
+        data({row("Hornady", "ELD Match", "0.308", "178"), row("HORNADY", "eld match", "0.308", "178", "0.5")}));
     EXPECT_NE(error.find("line 3"), std::string::npos) << error;
     EXPECT_NE(error.find("1001"), std::string::npos) << error;
     std::vector<bullet_record> r;
-    EXPECT_TRUE(parse_bullet_data(data({row("Hornady", "ELD Match", "0.308", "178"),
-                                        row("Hornady", "ELD Match", "0.308", "168"),
-                                        row("Hornady", "ELD Match", "0.284", "178")}),
-                                  &r, &error))
+    EXPECT_TRUE(parse_bullet_data(
+        data({row("Hornady", "ELD Match", "0.308", "178"), row("Hornady", "ELD Match", "0.308", "168"),
+              row("Hornady", "ELD Match", "0.284", "178")}),
+        &r, &error))
         << error;
 }
 
-TEST(BulletBuild, SortsByMakerIgnoringCaseThenDiameterThenWeightStably) {
+TEST(BulletBuild, SortsByMakerIgnoringCaseThenDiameterThenWeightStably)
+{
     std::vector<bullet_record> r;
     std::string error;
-    ASSERT_TRUE(parse_bullet_data(data({row("{Custom}", "One", "0.224", "55"),    // 1001
-                                        row("zeta", "Two", "0.224", "55"),        // 1002
-                                        row("Alpha", "Big", "0.308", "150"),      // 1003
-                                        row("alpha", "Small", "0.224", "55"),     // 1004
-                                        row("ALPHA", "Heavy", "0.224", "69"),     // 1005
-                                        row("Alpha", "Twin B", "0.224", "55"),    // 1006
-                                        row("Zeta", "Three", "0.204", "40")}),    // 1007
+    ASSERT_TRUE(parse_bullet_data(data({row("{Custom}", "One", "0.224", "55"),  // 1001
+                                        row("zeta", "Two", "0.224", "55"),      // 1002
+                                        row("Alpha", "Big", "0.308", "150"),    // 1003
+                                        row("alpha", "Small", "0.224", "55"),   // 1004
+                                        row("ALPHA", "Heavy", "0.224", "69"),   // 1005
+                                        row("Alpha", "Twin B", "0.224", "55"),  // 1006
+                                        row("Zeta", "Three", "0.204", "40")}),  // 1007
                                   &r, &error))
         << error;
     sort_bullet_records(r);
@@ -114,7 +120,8 @@ TEST(BulletBuild, SortsByMakerIgnoringCaseThenDiameterThenWeightStably) {
     EXPECT_EQ(order, (std::vector<int>{1004, 1006, 1005, 1003, 1007, 1002, 1001}));
 }
 
-TEST(BulletBuild, GeneratedSourceEscapesTexts) {
+TEST(BulletBuild, GeneratedSourceEscapesTexts)
+{
     std::vector<bullet_record> r;
     std::string error;
     ASSERT_TRUE(parse_bullet_data(data({row("Q\"uote", "Back\\slash", "0.308", "178")}), &r, &error)) << error;

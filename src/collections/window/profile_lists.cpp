@@ -1,17 +1,19 @@
-#include "collections/profile_lists.h"
+#include "collections/window/profile_lists.h"
 
 #include <string>
 #include <vector>
 
-#include "app/console.h"
-#include "app/shell.h"
+#include "app/shell/shell.h"
+#include "base/console.h"
 #include "collections/profile_folders.h"
-#include "editor/editor.h"
 #include "settings/device_modes.h"
 
 int device_profile_count = 0;
 
 namespace {
+
+// The one column of the `cls` and `dls` stores: the profile name.
+constexpr int kNameColumn = kTextColumn;
 
 // What each store shows now. A refresh that finds the same names leaves the
 // store alone: refilling a long list re-lays out every row and would drop the
@@ -24,25 +26,13 @@ bool g_refilling = false;
 void setup_column(const char* view_id, const char* store_id, const char* title)
 {
     GtkTreeView* view = GTK_TREE_VIEW(get_widget(view_id));
-    GtkTreeViewColumn* column = gtk_tree_view_column_new();
-    gtk_tree_view_column_set_title(column, title);
-    GtkCellRenderer* cell = gtk_cell_renderer_text_new();
-    gtk_tree_view_column_pack_start(column, cell, TRUE);
-    gtk_tree_view_column_add_attribute(column, cell, "text", 0);
-    gtk_tree_view_append_column(view, column);
-    gtk_tree_view_column_set_spacing(column, 5);
-    gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_AUTOSIZE);
-    gtk_tree_view_column_set_min_width(column, 150);
-    gtk_tree_view_column_set_alignment(column, 0.0f);
-    gtk_tree_view_column_set_resizable(column, FALSE);
-    gtk_tree_view_set_rules_hint(view, TRUE);
-    gtk_tree_view_set_model(view, GTK_TREE_MODEL(get_object(store_id)));
-    gtk_tree_view_columns_autosize(view);
+    gtk_tree_view_append_column(view, new_text_column(title, kNameColumn, 150));
+    set_list_model(view, GTK_TREE_MODEL(get_object(store_id)));
 }
 
 void set_row(GtkListStore* store, GtkTreeIter* iter, const std::string& file_name)
 {
-    gtk_list_store_set(store, iter, 0, profile_row_text(file_name).c_str(), -1);
+    gtk_list_store_set(store, iter, kNameColumn, profile_row_text(file_name).c_str(), -1);
 }
 
 void append_row(const char* store_id, const char* file_name)
@@ -103,11 +93,7 @@ std::string selected_name(GtkTreeView* view)
     GtkTreeModel* model = nullptr;
     GtkTreeIter iter;
     if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter)) return {};
-    gchar* text = nullptr;
-    gtk_tree_model_get(model, &iter, 0, &text, -1);
-    std::string name = text ? text : "";
-    g_free(text);
-    return name;
+    return model_text(model, &iter, kNameColumn);
 }
 
 void load_selected(GtkTreeView* view, bool device_side)
@@ -118,7 +104,7 @@ void load_selected(GtkTreeView* view, bool device_side)
     std::string path = device_side ? device_profile_path(name.c_str()) : pc_profile_path(name.c_str());
     console_message("Selected profile name ---> %s\n", path.c_str());
     gtk_entry_set_text(GTK_ENTRY(get_widget("id_profile_name")), name.c_str());
-    load_profile_file(path.c_str());
+    window_hooks.load_profile(path.c_str());
 }
 
 }  // namespace

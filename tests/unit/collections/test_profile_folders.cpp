@@ -17,10 +17,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void write_file(const fs::path& p, const std::string& bytes)
-{
-    std::ofstream(p, std::ios::binary) << bytes;
-}
+void write_file(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
 std::string read_file(const fs::path& p)
 {

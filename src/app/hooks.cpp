@@ -1,0 +1,26 @@
+#include "app/hooks.h"
+
+#include "app/shell/shell.h"
+#include "collections/window/profile_lists.h"
+#include "editor/window/editor.h"
+#include "link/link_state.h"
+#include "link/window/link_window.h"
+
+void fill_hooks()
+{
+    link_hooks.status = [](const char* text) { status_message("%s", text); };
+    link_hooks.progress_hide = [] { progress_hide(); };
+    link_hooks.pump = refresh_profile_lists;
+
+    window_hooks.read_form = read_form_into_profile;
+    window_hooks.load_profile = load_profile_file;
+    window_hooks.write_profile = write_profile_file;
+    window_hooks.update_unit_labels = update_unit_labels;
+    window_hooks.show_chosen_bullet = show_chosen_bullet;
+    window_hooks.profile_folders_changed = [] {
+        scan_pc_profiles();
+        scan_device_profiles();
+    };
+    window_hooks.device_folder_changed = [] { scan_device_profiles(); };
+    window_hooks.connect_bridge = hid_connect;
+}

@@ -1,0 +1,76 @@
+// Services every window uses: widget lookup in the one builder, the status
+// bar, the progress window, the red/black "Profile Name:" label, pictures,
+// list columns and cell texts, and the hooks through which one window unit
+// asks another to act.
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <string>
+
+extern GtkBuilder* ui_builder;
+
+// Widget by builder id; nullptr for an unknown id.
+GtkWidget* get_widget(const char* id);
+// Any builder object (stores, models) by id.
+GObject* get_object(const char* id);
+
+// One message in the status bar id_sb, replacing the previous one.
+void status_message(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+gboolean progress_show(const char* label);
+// Does nothing while the progress window is not shown through progress_show.
+gboolean progress_set_fraction(double fraction);
+gboolean progress_hide();
+bool progress_is_visible();
+
+// The states mark_profile_state shows; any value but profile_unsaved shows
+// the profile as saved.
+enum profile_state { profile_unsaved = 1, profile_saved = 2 };
+void mark_profile_state(int state);
+
+void show_about(GtkWidget* widget);
+// Hides the emitting widget; keeps it for the next use.
+gboolean hide_on_close(GtkWidget* widget);
+
+// The first widget of `type` in `widget` or below it (depth first).
+GtkWidget* find_descendant(GtkWidget* widget, GType type);
+
+// Sets `label` (mnemonic or plain) of a button whose child is a label or a box
+// holding one.
+void set_button_label(GtkWidget* button, const char* text);
+// Loads `file` into an image widget only when it loads without error.
+void set_image_file(GtkWidget* image, const char* file);
+
+// Stores of one text column (the profile lists, the unit combos) keep it here.
+constexpr int kTextColumn = 0;
+
+// The text in `column` of a model row; "" when the cell is empty.
+std::string model_text(GtkTreeModel* model, GtkTreeIter* iter, int column);
+// The text in `column` of a combo box's active row; "" when none is active.
+std::string combo_active_text(GtkWidget* combo, int column = 0);
+
+// A list column showing the text of `store_column`: autosized, at least
+// `min_width` wide, left-aligned, not resizable, 5 px between cells. `cell`
+// receives its renderer. The caller appends it to its view.
+GtkTreeViewColumn* new_text_column(const char* title, int store_column, int min_width,
+                                   GtkCellRenderer** cell = nullptr);
+// Gives a view its model, with alternating row shading and autosized columns.
+void set_list_model(GtkTreeView* view, GtkTreeModel* model);
+
+// What one window unit asks of another; filled in once at start-up by the
+// layer above them. Each does nothing until then.
+struct window_hook_set {
+    // The editor.
+    void (*read_form)();                      // the form back into cvIn
+    void (*load_profile)(const char* path);   // read a file into cvIn and show it
+    bool (*write_profile)(const char* path);  // write cvIn; false when not written
+    void (*update_unit_labels)();             // unit labels and the form, after a unit change
+    void (*show_chosen_bullet)(bool custom);  // cvIn after the bullet library filled it
+    // The profile lists.
+    void (*profile_folders_changed)();  // re-read both folders
+    void (*device_folder_changed)();    // re-read the device side
+    // The link.
+    void (*connect_bridge)();  // open the M900 cable, lamp and poll
+};
+extern window_hook_set window_hooks;

@@ -1,0 +1,144 @@
+#include "link/carriers.h"
+
+#include "base/console.h"
+#include "link/command_channel.h"
+#include "link/frame_codec.h"
+#include "link/link_state.h"
+#include "link/platform/bridge_defs.h"
+#include "link/platform/hid_uart.h"
+#include "link/platform/serial_port.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+const char* const hid_missing_text =
+    "Error: Could not detect Zeravik USB Cable.  Please Connect the Cable and Restart the applicaiton...";
+
+int com_open_path(const char* path)
+{
+    if (com_handle != -1) com_close();
+    const int fd = serial_open(path, relay_mode == 1 ? 115200 : 9600);
+    if (fd < 0) {
+        console_message("Error -> %d\n", errno);
+        return 0;
+    }
+    com_handle = fd;
+    console_message("Connected... Handle: %d\n", fd);
+    return 1;
+}
+
+int com_open(int n)
+{
+    // The port number travels as a signed 8-bit value.
+    if (n < 1 || n > 127) {
+        console_message("Error -> %d\n", ENOENT);
+        return 0;
+    }
+    char name[32];
+    if (n <= 9) std::snprintf(name, sizeof name, "COM%d", n);
+    else std::snprintf(name, sizeof name, "\\\\.\\com%d", n);
+    char path[64];
+    if (!com_name_to_path(name, path, sizeof path)) {
+        console_message("Error -> %d\n", ENOENT);
+        return 0;
+    }
+    return com_open_path(path);
+}
+
+int com_open_name(const char* name)
+{
+    if (name == nullptr || name[0] == '\0') {
+        console_message("Error -> %d\n", ENOENT);
+        return 0;
+    }
+    if (name[0] == '/') return com_open_path(name);
+    char copy[64];
+    std::snprintf(copy, sizeof copy, "%s", name);
+    char* save = nullptr;
+    const char* token = strtok_r(copy, "COM", &save);
+    return com_open(token != nullptr ? std::atoi(token) : 0);
+}
+
+int com_close()
+{
+    serial_close(com_handle);
+    com_handle = -1;
+    com_line_reset();
+    return 1;
+}
+
+void com_drain_input()
+{
+    for (int pass = 0; pass < 10; ++pass) {
+        unsigned char byte;
+        while (serial_read(com_handle, &byte, 1) == 1) {}
+    }
+}
+
+int hid_open()
+{
+    uint32_t count = 0;
+    HID_UART_STATUS status = HidUart_GetNumDevices(&count, bridge_vendor_id, bridge_product_id);
+    console_message("SLAB DEBUG (0x%0X): Number of devices - %d\n", static_cast<unsigned>(status),
+                    static_cast<int>(count));
+    if (count == 0) return status != 0 ? status : HID_UART_DEVICE_NOT_FOUND;
+
+    char product[bridge_string_size] = {};
+    status = HidUart_GetString(0, bridge_vendor_id, bridge_product_id, product, bridge_string_product);
+    console_message("SLAB DEBUG (0x%0X): String - %s\n", static_cast<unsigned>(status), product);
+
+    HID_UART_DEVICE device = nullptr;
+    status = HidUart_Open(&device, 0, bridge_vendor_id, bridge_product_id);
+    console_message("SLAB DEBUG (0x%0X): Connected...\n", static_cast<unsigned>(status));
+    if (status != 0) return status;
+    hid_device = device;
+
+    status = HidUart_SetUartConfig(hid_device, bridge_meter_baud, bridge_data_bits_8, bridge_parity_none,
+                                   bridge_stop_bits_short, bridge_flow_none);
+    if (status != 0) {
+        HidUart_Close(hid_device);
+        hid_device = nullptr;
+        console_message("SLAB DEBUG (0x%0X): Error - Could not set baud to %d\n", static_cast<unsigned>(status),
+                        static_cast<int>(bridge_meter_baud));
+    } else {
+        console_message("SLAB DEBUG (0x%0X): Configured HID UART at %d\n", 0u, static_cast<int>(bridge_meter_baud));
+    }
+
+    status = HidUart_SetTimeouts(hid_device, bridge_read_timeout_ms, bridge_write_timeout_ms);
+    if (status != 0) {
+        if (hid_device != nullptr) HidUart_Close(hid_device);
+        hid_device = nullptr;
+        console_message("SLAB DEBUG: ERROR: COULD NOT SET TIMEOUTS\n");
+        return status;
+    }
+    char text[600];
+    std::snprintf(text, sizeof text, "Connected to the %s...\n", product);
+    link_hooks.status(text);
+    return 0;
+}
+
+int hid_connect_link()
+{
+    const int status = hid_open();
+    if (status != 0) {
+        link_hooks.status(hid_missing_text);
+        return status;
+    }
+    hid_connected = 1;
+    const uint8_t preamble[2] = {frame_flag, frame_flag};
+    uint32_t written = 0;
+    HidUart_Write(hid_device, preamble, sizeof preamble, &written);
+    link_hooks.sleep_ms(10);
+    send_frame_message(message_code_connect, nullptr, 0);
+    return 0;
+}
+
+void link_reset()
+{
+    if (com_handle != -1) com_close();
+    if (hid_device != nullptr) HidUart_Close(hid_device);
+    link_state_reset();
+    command_channel_reset();
+}
