@@ -2,8 +2,7 @@
 started from there under Xvfb with a temporary HOME, as a user starts it from
 the menu: the per-user folder is laid out, the selection window shows its
 pictures, a saved profile lands in the per-user Profiles/, and the next start
-finds it with the settings kept. Started in a prepared folder instead, the
-program uses that folder and makes no per-user folder."""
+finds it with the settings kept."""
 
 import os
 import shutil
@@ -67,11 +66,6 @@ class InstalledProgram(ProgramTest):
         self.assertEqual(p.wait_exit(), 0)
         return p.output()
 
-    def exit_from_selection(self, p):
-        p.press(p.find("Exit Application", role="push button", within=p.window("Corvane Stowline")))
-        self.assertEqual(p.wait_exit(), 0)
-        return p.output()
-
     def test_menu_start_lays_out_the_user_folder_and_keeps_what_is_saved(self):
         anywhere = os.path.join(self.tmp, "anywhere")
         p = self.launch("first", anywhere)
@@ -103,18 +97,6 @@ class InstalledProgram(ProgramTest):
             self.assertEqual(f.read(), profile)
         with open(settings, "rb") as f:
             self.assertEqual(f.read(), kept)
-
-    def test_a_prepared_folder_is_used_as_it_is(self):
-        prepared = os.path.join(self.tmp, "run/bin")
-        os.makedirs(prepared)
-        for picture in os.listdir(os.path.join(self.tmp, "root/usr/share/stowline")):
-            shutil.copy(os.path.join(self.tmp, "root/usr/share/stowline", picture), prepared)
-        before = sorted(os.listdir(prepared))
-        p = self.launch("prepared", prepared)
-        out = self.exit_from_selection(p)
-        self.assertNotIn("Working folder", out)
-        self.assertFalse(os.path.exists(self.user))
-        self.assertEqual(sorted(os.listdir(prepared)), before)
 
 
 if __name__ == "__main__":

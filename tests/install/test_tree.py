@@ -74,16 +74,6 @@ class InstallTree(unittest.TestCase):
                 print(tool + ":", run.stdout.strip() or "(no remarks)")
                 self.assertEqual(run.returncode, 0, run.stdout)
 
-    def test_icons_are_what_the_drawing_script_draws(self):
-        if not shutil.which("convert"):
-            self.skipTest("ImageMagick's convert is not installed (Debian package imagemagick)")
-        with tempfile.TemporaryDirectory() as out:
-            subprocess.run([os.path.join(SOURCE, "tools/draw_icons.sh"), out], check=True, stdout=subprocess.DEVNULL)
-            for s in ICON_SIZES:
-                name = "%dx%d.png" % (s, s)
-                self.assertEqual(read(os.path.join(out, name)), read(os.path.join(SOURCE, "packaging/icons", name)),
-                                 "packaging/icons/%s differs from what tools/draw_icons.sh draws" % name)
-
 
 if __name__ == "__main__":
     unittest.main()

@@ -1,6 +1,6 @@
 // The working-folder choice without a display: which folder each start uses,
-// where the installed pictures are found, and laying out the per-user folder
-// without touching what the user already has there.
+// and laying out the per-user folder without touching what the user already
+// has there.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -93,13 +93,6 @@ TEST_F(WorkingFolder, ChoosesTheFolderFromTheEnvironmentAndWhatIsOnDisk)
     const working_folder_plan plan = plan_working_folder({"", home}, root / "elsewhere", {});
     EXPECT_EQ(plan.action, working_folder_action::user_folder);
     EXPECT_TRUE(plan.pictures.empty());
-}
-
-TEST_F(WorkingFolder, FindsThePicturesBesideTheExecutablesFolder)
-{
-    EXPECT_EQ(installed_pictures(root / "usr" / "bin" / "stowline"), data);
-    EXPECT_EQ(installed_pictures(root / "elsewhere" / "stowline"), fs::path());
-    EXPECT_EQ(installed_pictures({}), fs::path());
 }
 
 TEST_F(WorkingFolder, LaysOutANewFolderWithLinksToTheInstalledPictures)
