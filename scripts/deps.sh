@@ -4,7 +4,8 @@
 set -euo pipefail
 build_pkgs=(cmake ninja-build g++ pkg-config python3 libgtk2.0-dev libserialport-dev libhidapi-dev)
 test_pkgs=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool imagemagick python3 python3-pyatspi
-           libatk-adaptor at-spi2-core dbus-x11 fonts-dejavu-core)
+           libatk-adaptor at-spi2-core dbus-x11 fonts-dejavu-core
+           dpkg-dev file lintian desktop-file-utils appstream)
 pkgs=("${build_pkgs[@]}")
 [ "${1:-}" = "--test" ] && pkgs+=("${test_pkgs[@]}")
 

@@ -49,20 +49,30 @@ def role_name(node):
 
 
 class Program:
-    """One run of the program, in <root>/bin with <root>/Profiles and <root>/Device."""
+    """One run of the program, in <root>/bin with <root>/Profiles and <root>/Device.
 
-    def __init__(self, root=None, extra_env=None):
+    With `cwd` the program starts in that folder instead, and nothing is laid
+    out for it; `binary` replaces STOWLINE_BIN; a None in `extra_env` unsets
+    that variable."""
+
+    def __init__(self, root=None, extra_env=None, binary=None, cwd=None):
         self.root = root or tempfile.mkdtemp(prefix="stowline-e2e-")
-        self.bin = os.path.join(self.root, "bin")
-        for d in (self.bin, os.path.join(self.root, "Profiles"), os.path.join(self.root, "Device")):
-            os.makedirs(d, exist_ok=True)
-        images = os.environ["STOWLINE_IMAGES"]
-        for f in os.listdir(images):
-            shutil.copy(os.path.join(images, f), self.bin)
+        os.makedirs(self.root, exist_ok=True)
+        self.bin = cwd or os.path.join(self.root, "bin")
+        if cwd is None:
+            for d in (self.bin, os.path.join(self.root, "Profiles"), os.path.join(self.root, "Device")):
+                os.makedirs(d, exist_ok=True)
+            images = os.environ["STOWLINE_IMAGES"]
+            for f in os.listdir(images):
+                shutil.copy(os.path.join(images, f), self.bin)
         env = dict(os.environ)
         env["GTK_MODULES"] = "gail:atk-bridge"
         env["NO_AT_BRIDGE"] = "0"
-        env.update(extra_env or {})
+        for key, value in (extra_env or {}).items():
+            if value is None:
+                env.pop(key, None)
+            else:
+                env[key] = value
         # Bring the accessibility bus and its registry up before the program
         # looks for them: a program that starts while they are still being
         # activated may never appear on the bus.
@@ -73,7 +83,7 @@ class Program:
         # One more start if the first never shows up on the bus (a loaded
         # machine); a program that is there but wrong still fails its test.
         for attempt in range(2):
-            self.proc = subprocess.Popen([os.environ["STOWLINE_BIN"]], cwd=self.bin, env=env,
+            self.proc = subprocess.Popen([binary or os.environ["STOWLINE_BIN"]], cwd=self.bin, env=env,
                                          stdout=self._stdout, stderr=subprocess.STDOUT)
             try:
                 self.app = wait_for(self._find_app, timeout=15, what="the program on the accessibility bus")
