@@ -3,14 +3,20 @@
 #include "app/shell/shell.h"
 #include "collections/window/profile_lists.h"
 #include "editor/window/editor.h"
+#include "link/download.h"
 #include "link/link_state.h"
 #include "link/window/link_window.h"
 
 void fill_hooks()
 {
     link_hooks.status = [](const char* text) { status_message("%s", text); };
+    link_hooks.progress_show = [](const char* text) { progress_show(text); };
+    link_hooks.progress_fraction = [](double fraction) { progress_set_fraction(fraction); };
     link_hooks.progress_hide = [] { progress_hide(); };
     link_hooks.pump = refresh_profile_lists;
+    link_hooks.line_handler = handle_download_line;
+    link_hooks.start_timer = start_timer;
+    link_hooks.stop_timer = stop_timer;
 
     window_hooks.read_form = read_form_into_profile;
     window_hooks.load_profile = load_profile_file;

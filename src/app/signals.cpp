@@ -20,6 +20,8 @@ void on_m600(GtkButton* b, gpointer) { choose_device_m600(GTK_WIDGET(b)); }
 void on_cv_relay(GtkButton* b, gpointer) { choose_device_cv_relay(GTK_WIDGET(b)); }
 void on_folder_select(GtkButton* b, gpointer) { choose_kolvan_folder(GTK_WIDGET(b)); }
 void on_connect(GtkButton* b, gpointer) { on_connect_clicked(GTK_WIDGET(b)); }
+void on_upload(GtkButton* b, gpointer) { on_upload_clicked(GTK_WIDGET(b)); }
+void on_download(GtkButton* b, gpointer) { on_download_clicked(GTK_WIDGET(b)); }
 void on_menu_quit(GtkMenuItem*, gpointer) { quit_application(); }
 void on_menu_about(GtkMenuItem*, gpointer) { show_about(nullptr); }
 
@@ -110,6 +112,8 @@ void connect_signals()
     connect("id_btn_save", "clicked", G_CALLBACK(on_save_clicked));
     connect("id_btn_copy", "clicked", G_CALLBACK(on_copy_clicked));
     connect("id_connect_btn", "clicked", G_CALLBACK(on_connect));
+    connect("id_upload_btn", "clicked", G_CALLBACK(on_upload));
+    connect("id_download_btn", "clicked", G_CALLBACK(on_download));
     connect("id_cp_to_dev_btn", "clicked", G_CALLBACK(on_copy_between_clicked));
     connect("id_cp_to_pc_btn", "clicked", G_CALLBACK(on_copy_between_clicked));
     connect("id_bl_tv", "row-activated", G_CALLBACK(on_bullet_row_activated));

@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "link/command_channel.h"
+#include "link/download.h"
 #include "link/frame_codec.h"
 #include "link/link_state.h"
 #include "link/platform/bridge_defs.h"
@@ -141,4 +142,5 @@ void link_reset()
     if (hid_device != nullptr) HidUart_Close(hid_device);
     link_state_reset();
     command_channel_reset();
+    download_reset();
 }

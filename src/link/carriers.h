@@ -26,5 +26,5 @@ int hid_open();
 int hid_connect_link();
 
 // Closes whatever carrier is open and brings the link state, the command
-// channel and its buffers back to where the program starts.
+// channel with its buffers and the download back to where the program starts.
 void link_reset();

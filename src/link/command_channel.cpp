@@ -6,9 +6,12 @@
 #include "link/platform/hid_uart.h"
 #include "link/platform/serial_port.h"
 
-#include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <string>
+
+#include "base/numbers.h"
 
 namespace {
 
@@ -22,8 +25,17 @@ char com_line[com_line_size];
 size_t com_line_length = 0;
 bool com_line_overflow = false;
 
-// The receive side's frame assembler; sending a frame resets it.
+// The receive side's frame assembler.
 frame_assembler frame_rx;
+
+// Lines are handed on one at a time: a line that arrives while the handler
+// of an earlier one runs (its pumps and waits read the carrier) waits here
+// and follows it, so no handler ever runs inside another.
+std::deque<std::string> pending_lines;
+bool delivering = false;
+// Inside the poll the toolkit does not run the poll again, so a command sent
+// from there reads the bridge itself while it waits for the acknowledgement.
+int poll_depth = 0;
 
 uint32_t hid_write_bytes(const uint8_t* bytes, uint32_t n)
 {
@@ -66,7 +78,9 @@ void receive_com()
 
 void handle_message(const uint8_t* msg, size_t len)
 {
-    switch (msg[0]) {
+    // The kind is the message's first 16 bits, little-endian.
+    const uint16_t kind = static_cast<uint16_t>(msg[0] | (len > 1 ? msg[1] << 8 : 0));
+    switch (kind) {
     case message_kind_text: {
         if (len < message_header_size) return;
         char text[frame_buffer_size + 1];
@@ -123,10 +137,10 @@ float parse_device_version(const uint8_t* chars, size_t n)
         text[4] = source[5];
         text[5] = source[6];
     }
-    float value = 0.0f;
-    const char* end = text + std::strlen(text);
-    if (std::from_chars(text, end, value).ec != std::errc()) value = 0.0f;
-    return value;
+    // Only a decimal number counts: "inf", "nan" or noise read as 0.
+    double value = 0.0;
+    if (!read_decimal(text, &value) || text[0] < '0' || text[0] > '9') return 0.0f;
+    return static_cast<float>(value);
 }
 
 void com_line_reset()
@@ -139,6 +153,9 @@ void command_channel_reset()
 {
     com_line_reset();
     frame_assembler_reset();
+    pending_lines.clear();
+    delivering = false;
+    poll_depth = 0;
 }
 
 int send_frame_message(uint16_t code, const char* text, size_t length)
@@ -146,7 +163,8 @@ int send_frame_message(uint16_t code, const char* text, size_t length)
     if (text == nullptr) length = 0;
     uint8_t message[message_header_size + message_max_text];
     const size_t n = build_text_message(message, code, text, length);
-    frame_assembler_reset();
+    // The receive side keeps its partly received frame: the bridge carries
+    // both directions at once, and dropping it would lose a device line.
     uint8_t frame[frame_buffer_size];
     const size_t frame_length = frame_encode(message, n, frame);
 
@@ -178,8 +196,11 @@ int send_command(const char* text)
     std::fflush(stdout);
 
     if (!hid_connected) {
+        // A line cut short is not sent: the device would take a garbled one.
         const long written = serial_write(com_handle, copy, n);
-        return written > 0 ? static_cast<int>(written) : 0;
+        if (written > 0 && static_cast<size_t>(written) < n)
+            console_message("-----> TX cut short: %ld of %d bytes written\n", written, static_cast<int>(n));
+        return written == static_cast<long>(n) ? static_cast<int>(n) : 0;
     }
 
     // Each check that fails waits 10 ms and pumps, so the poll can take in the
@@ -191,6 +212,7 @@ int send_command(const char* text)
         }
         link_hooks.sleep_ms(10);
         link_hooks.pump();
+        if (poll_depth > 0 && !clear_to_send) receive_hid();
     }
     // A frame that did not go out gets no acknowledgement: report it unsent
     // and keep the channel clear.
@@ -206,26 +228,26 @@ void acknowledge_line()
 
 bool receive_poll()
 {
+    ++poll_depth;
     if (hid_connected) receive_hid();
     else receive_com();
+    --poll_depth;
     return true;
 }
 
 void deliver_line(const char* line)
 {
     if (upload_active) return;
-    link_hooks.line_handler(line);
-}
-
-bool download_watchdog()
-{
-    console_message("Hi, I'm a friendly neighborhood watchdoog!\n");
-    if (!gun_is_saved) {
-        console_message("Watchdog triggered redo.\n");
-        link_hooks.progress_hide();
-        char command[32];
-        std::snprintf(command, sizeof command, ":AD,%02d\r", gun_counter);
-        send_command(command);
+    if (delivering) {
+        pending_lines.emplace_back(line);
+        return;
     }
-    return false;
+    delivering = true;
+    link_hooks.line_handler(line);
+    while (!pending_lines.empty()) {
+        std::string next = std::move(pending_lines.front());
+        pending_lines.pop_front();
+        if (!upload_active) link_hooks.line_handler(next.c_str());
+    }
+    delivering = false;
 }

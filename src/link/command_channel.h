@@ -11,7 +11,9 @@
 int send_frame_message(uint16_t code, const char* text, size_t length);
 
 // Sends one command line (at most 255 characters). Nonzero when handed to
-// the carrier (COM: the bytes written), 0 when not sent.
+// the carrier whole (COM: the bytes written), 0 when not sent. Sent from
+// inside the receive poll, its wait for the bridge's acknowledgement reads
+// the bridge itself.
 int send_command(const char* text);
 
 // ":AK\r" when the device's firmware asks for acknowledgements (1.12001 on).
@@ -20,15 +22,12 @@ void acknowledge_line();
 // One run of the poll timer; always true (keep the timer).
 bool receive_poll();
 
-// Hands a received line to the line hook unless an upload runs.
+// Hands a received line to the line hook unless an upload runs. A line that
+// arrives while the hook handles another follows it, never inside it.
 void deliver_line(const char* line);
 
-// The one-shot watchdog of the download: re-requests `gun_counter` when it
-// was not stored. Returns false (do not repeat).
-bool download_watchdog();
-
 // Reads the bridge's ten version characters ("1.12.3" -> 1.123); 0 when they
-// hold no number.
+// do not begin with a decimal number.
 float parse_device_version(const uint8_t* chars, size_t n);
 
 // Drops the part of a COM line received so far (after closing a port).

@@ -10,8 +10,6 @@ unsigned int poll_timer_id;
 int clear_to_send;
 float device_version;
 int upload_active;
-int gun_counter;
-int gun_is_saved;
 
 void link_state_reset()
 {
@@ -23,8 +21,6 @@ void link_state_reset()
     clear_to_send = 1;
     device_version = 1.11f;
     upload_active = 0;
-    gun_counter = 0;
-    gun_is_saved = 0;
 }
 
 // The program starts from the same values the tests reset to.
@@ -41,9 +37,13 @@ link_hook_set link_hooks_default()
     link_hook_set h;
     h.pump = [] {};
     h.status = [](const char*) {};
+    h.progress_show = [](const char*) {};
+    h.progress_fraction = [](double) {};
     h.progress_hide = [] {};
     h.sleep_ms = [](unsigned ms) { usleep(ms * 1000u); };
     h.line_handler = [](const char*) {};
+    h.start_timer = [](unsigned, bool (*)()) { return 0u; };
+    h.stop_timer = [](unsigned) {};
     return h;
 }
 

@@ -20,8 +20,6 @@ extern unsigned int poll_timer_id;
 extern int clear_to_send;
 extern float device_version;
 extern int upload_active;
-extern int gun_counter;
-extern int gun_is_saved;
 
 // Back to the start values (no carrier open, version 1.11, clear to send).
 // The program starts from them; tests call it between cases.
@@ -32,11 +30,17 @@ bool link_is_connected();
 // What the link asks of its driver. Each does nothing until it is filled in
 // (sleep_ms: a real sleep), so the link runs without a window.
 struct link_hook_set {
-    void (*pump)();                    // "pump events": keep the window alive
+    void (*pump)();                    // "pump events": keep the window alive, re-read the lists
     void (*status)(const char* text);  // one status-bar message
+    void (*progress_show)(const char* text);
+    void (*progress_fraction)(double fraction);
     void (*progress_hide)();
     void (*sleep_ms)(unsigned ms);
     void (*line_handler)(const char* line);  // every received line, while no upload runs
+    // A one-shot timer: `fire` runs once after `ms` unless stopped first (it
+    // returns false); the id is 0 when no timer could be started.
+    unsigned (*start_timer)(unsigned ms, bool (*fire)());
+    void (*stop_timer)(unsigned id);
 };
 extern link_hook_set link_hooks;
 // The hooks that do nothing.

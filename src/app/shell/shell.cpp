@@ -11,6 +11,12 @@ namespace {
 // 1 while the progress window is open through progress_show.
 int progress_visible = 0;
 
+struct timer_call {
+    bool (*fire)();
+};
+
+gboolean run_timer(gpointer data) { return static_cast<timer_call*>(data)->fire() ? TRUE : FALSE; }
+
 window_hook_set no_window_hooks()
 {
     window_hook_set h;
@@ -173,4 +179,16 @@ void set_list_model(GtkTreeView* view, GtkTreeModel* model)
     gtk_tree_view_set_rules_hint(view, TRUE);
     gtk_tree_view_set_model(view, model);
     gtk_tree_view_columns_autosize(view);
+}
+
+unsigned start_timer(unsigned ms, bool (*fire)())
+{
+    auto* call = new timer_call{fire};
+    return g_timeout_add_full(G_PRIORITY_DEFAULT, ms, run_timer, call,
+                              [](gpointer data) { delete static_cast<timer_call*>(data); });
+}
+
+void stop_timer(unsigned id)
+{
+    if (id) g_source_remove(id);
 }

@@ -58,6 +58,12 @@ GtkTreeViewColumn* new_text_column(const char* title, int store_column, int min_
 // Gives a view its model, with alternating row shading and autosized columns.
 void set_list_model(GtkTreeView* view, GtkTreeModel* model);
 
+// A main-loop timer: `fire` runs after `ms`, again each `ms` while it returns
+// true. The id is for stop_timer, which must not be called after `fire`
+// returned false.
+unsigned start_timer(unsigned ms, bool (*fire)());
+void stop_timer(unsigned id);
+
 // What one window unit asks of another; filled in once at start-up by the
 // layer above them. Each does nothing until then.
 struct window_hook_set {

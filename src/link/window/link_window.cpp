@@ -4,9 +4,12 @@
 #include <string>
 
 #include "app/shell/shell.h"
+#include "collections/profile_folders.h"
 #include "link/carriers.h"
 #include "link/command_channel.h"
+#include "link/download.h"
 #include "link/link_state.h"
+#include "link/upload.h"
 
 namespace {
 
@@ -96,6 +99,38 @@ void on_connect_clicked(GtkWidget*)
     status_message("Device disconnected...\n");
     com_connected = 0;
     stop_receive_poll();
+}
+
+// A transfer's pumps run the main loop, and with it these buttons.
+static bool refuse_while_transferring()
+{
+    if (!upload_active && !download_running()) return false;
+    status_message("A transfer with the device is running; please wait until it ends...");
+    return true;
+}
+
+void on_upload_clicked(GtkWidget*)
+{
+    if (refuse_while_transferring()) return;
+    if (!link_is_connected()) {
+        status_message("Uploading to device only permitted when device is connected...\n");
+        return;
+    }
+    upload_profiles();
+}
+
+void on_download_clicked(GtkWidget*)
+{
+    if (refuse_while_transferring()) return;
+    if (!link_is_connected() && relay_mode == 0) {
+        status_message("You must first connect to the device before downloading profiles...\n");
+        return;
+    }
+    if (!kolvan_folder_mode) {
+        delete_device_mirror_files();
+        window_hooks.device_folder_changed();
+    }
+    start_download();
 }
 
 void hid_connect()

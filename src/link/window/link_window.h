@@ -1,6 +1,6 @@
 // The link's part of the main window: the port list, the Connect button, the
-// connection lamp, the receive-poll timers of both carriers, and opening the
-// M900 cable when that device kind is chosen.
+// connection lamp, the receive-poll timers of both carriers, opening the M900
+// cable when that device kind is chosen, and the two transfer buttons.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -14,6 +14,10 @@ int add_port_to_list(void* user_data, const serial_port_info* info);
 void prepare_port_list();
 
 void on_connect_clicked(GtkWidget* widget);
+
+// Send Profiles and Get Profiles. Neither starts while a transfer runs.
+void on_upload_clicked(GtkWidget* widget);
+void on_download_clicked(GtkWidget* widget);
 
 // The M900 connection of the device choice: opens the bridge, lamp, poll.
 void hid_connect();

@@ -1,4 +1,5 @@
 #include "link/command_channel.h"
+#include "link/download.h"
 #include "link/link_state.h"
 #include "link/platform/port_list.h"
 #include "link/platform/serial_port.h"

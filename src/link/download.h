@@ -1,0 +1,34 @@
+// Reading the device's profiles into the device folder: the opening commands
+// of both styles (all profiles after one request, or one number at a time
+// for the relay device), the line-driven state machine the receive poll
+// feeds, the watchdogs, and telling the user how the download ended.
+#pragma once
+
+// The device's profile numbers the indexed style asks for.
+constexpr int kIndexedProfileCount = 34;
+// How long a request (indexed) or the device's stream (bulk) may stay silent.
+constexpr unsigned kDownloadWatchdogMs = 6000;
+// New requests of one profile (bad lines, no answer) before it is skipped.
+constexpr int kProfileRetries = 3;
+
+extern int profiles_expected;  // announced by the last ":AG"
+extern int profiles_received;  // finished (saved or skipped) since then
+extern int checksum_errors;    // failed line checksums of the profile being received
+extern int gun_counter;        // the number asked for last (indexed style)
+extern int gun_is_saved;       // that number's profile has been written
+extern unsigned watchdog_timer_id;
+
+// Sends the opening commands and starts a download; the lines that follow
+// arrive through handle_download_line.
+void start_download();
+// Every received line while no upload runs.
+void handle_download_line(const char* line);
+// The one-shot watchdog of a request: asks for `gun_counter` again when it
+// has not been stored (at most kProfileRetries times, then that number is
+// skipped). Returns false: it does not repeat.
+bool download_watchdog();
+
+// True from start_download until the download has ended.
+bool download_running();
+// Back to no download, every counter at its start.
+void download_reset();
