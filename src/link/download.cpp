@@ -95,7 +95,10 @@ void finish()
 // A profile given up on: told now, listed when the download ends.
 void skip(const std::string& name, const char* why)
 {
-    std::string entry = (name.empty() ? std::string("number ") + std::to_string(dl.current) : name) + " (" + why + ")";
+    std::string shown = name.empty() ? "number " + std::to_string(dl.current) : name;
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';  // never a control character on show
+    std::string entry = shown + " (" + why + ")";
     console_message("Skipping profile %s\n", entry.c_str());
     std::string text = "Skipped profile " + entry + "...";
     status(text.c_str());

@@ -21,5 +21,27 @@ void reset_link()
     link_hooks.line_handler = [](const char* line) { rec.lines.emplace_back(line); };
     link_hooks.progress_hide = [] { ++rec.progress_hides; };
     link_hooks.sleep_ms = [](unsigned) { ++rec.sleeps; };
+    link_hooks.progress_show = [](const char* text) { rec.progress.emplace_back(text); };
+    link_hooks.start_timer = [](unsigned ms, bool (*fire)()) {
+        rec.timers.push_back({static_cast<unsigned>(rec.timers.size() + 1), ms, fire, true});
+        return rec.timers.back().id;
+    };
+    link_hooks.stop_timer = [](unsigned id) {
+        if (id > 0 && id <= rec.timers.size()) rec.timers[id - 1].live = false;
+    };
     sim_bridge_reset();
+}
+
+int fire_timers(unsigned ms)
+{
+    int fired = 0;
+    // Firing may start new timers: take the ones live now.
+    const size_t n = rec.timers.size();
+    for (size_t i = 0; i < n; ++i) {
+        if (!rec.timers[i].live || (ms && rec.timers[i].ms != ms)) continue;
+        rec.timers[i].live = false;
+        rec.timers[i].fire();
+        ++fired;
+    }
+    return fired;
 }

@@ -1,0 +1,132 @@
+#include "link/command_channel.h"
+#include "link/download.h"
+#include "link/link_state.h"
+#include "link/profile_lines.h"
+#include "link/upload.h"
+#include "link_fixture.h"
+#include "sim_bridge.h"
+#include "sim_serial.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Upload : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        reset_link();
+        root = fs::temp_directory_path() / ("stowline-ul-" + std::to_string(getpid()));
+        fs::remove_all(root);
+        fs::create_directories(root / "bin");
+        fs::create_directories(root / "Device");
+        old_cwd = fs::current_path();
+        fs::current_path(root / "bin");
+        ASSERT_TRUE(sim_serial_open(sim, sim_kind::m600, false));
+    }
+    void TearDown() override
+    {
+        reset_link();
+        sim_serial_close(sim);
+        fs::current_path(old_cwd);
+        fs::remove_all(root);
+    }
+    GunProfile put(const char* file, const char* name, size_t size = sizeof(GunProfile))
+    {
+        GunProfile p{};
+        apply_new_profile_values(p);
+        set_profile_name(p, name);
+        p.bt = name[0] == 'L' ? -9.0f : 10.0f;
+        std::ofstream(root / "Device" / file, std::ios::binary)
+            .write(reinterpret_cast<const char*>(&p), static_cast<std::streamsize>(size));
+        return p;
+    }
+    std::vector<std::string> sent()
+    {
+        while (sim_serial_poll(sim, 30) > 0) {}
+        return sim.lines;
+    }
+    fs::path root, old_cwd;
+    sim_serial sim;
+};
+
+}  // namespace
+
+TEST_F(Upload, SendsTheDeviceListInItsOrderAndRefusesWhatItCannotSendWhole)
+{
+    for (bool relay : {false, true}) {
+        SCOPED_TRACE(relay ? "relay" : "meter");
+        reset_link();
+        relay_mode = relay;
+        sim.lines.clear();
+        ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
+        const GunProfile a = put("b.pro", "LEFT");  // rows: "B", "a", "b"
+        const GunProfile b = put("a.pro", "RIGHT");
+        put("B.pro", "OLD", 428);
+        put("x.PRO", "UPPER");
+        ASSERT_EQ(1, upload_profiles());
+        std::vector<std::string> expected{":A-\r", count_line(2)};
+        for (const GunProfile* p : {&b, &a}) {
+            profile_line_set l;
+            ASSERT_TRUE(build_profile_lines(*p, relay, 1.11f, &l, nullptr));
+            expected.insert(expected.end(),
+                            {slot_line(p == &b ? 1 : 2), l.name, l.main, l.mv_table, l.drag, l.mach, ":AS\r"});
+        }
+        EXPECT_EQ(sent(), expected);
+        EXPECT_EQ(rec.sleeps, 16);  // every command settles
+        EXPECT_EQ(upload_active, 0);
+        EXPECT_EQ(rec.status.back(),
+                  "2 profiles sent to the device; not sent: B (it is not a whole profile; open it in the editor and "
+                  "save it first)...");
+        EXPECT_EQ(rec.progress.front(), "Sending 2 profiles...");
+    }
+}
+
+TEST_F(Upload, AnEmptyFolderAndAFolderOverTheLimit)
+{
+    ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
+    ASSERT_EQ(1, upload_profiles());
+    EXPECT_EQ(sent(), (std::vector<std::string>{":A-\r", ":AG,00\r"}));
+    // A device reads while the program settles.
+    static sim_serial* device = &sim;
+    link_hooks.sleep_ms = [](unsigned) { sim_serial_poll(*device, 0); };
+    for (int i = 0; i < kUploadFileLimit + 2; ++i) {
+        char file[16];
+        std::snprintf(file, sizeof file, "G%02d.pro", i);
+        put(file, file);
+    }
+    sim.lines.clear();
+    ASSERT_EQ(1, upload_profiles());
+    const std::vector<std::string> lines = sent();
+    EXPECT_EQ(lines[1], ":AG,50\r");
+    EXPECT_EQ(lines.size(), 2u + 7u * kUploadFileLimit);
+    EXPECT_NE(rec.status.back().find("only the first 50 files were sent"), std::string::npos);
+}
+
+TEST_F(Upload, AStopOnTheBridgeLeavesTheLinkFreeForADownload)
+{
+    put("A.pro", "ALPHA");
+    ASSERT_EQ(0, hid_connect_link());
+    sim_bridge().acks_to_skip = 1;  // the first ":A-" goes unacknowledged: the second is never sent
+    EXPECT_EQ(0, upload_profiles());
+    EXPECT_EQ(upload_active, 0);
+    EXPECT_EQ(sim_bridge().command_lines, (std::vector<std::string>{":A-\r"}));
+    EXPECT_GT(rec.progress_hides, 0);
+    EXPECT_EQ(rec.status.back(), "The upload stopped: the device did not take a command; it keeps what it received...");
+
+    // Lines reach the download handler again.
+    sim_bridge().acks_to_skip = 0;
+    sim_bridge_send_ack(0);
+    sim_bridge_send_text(":AG,00\r");
+    receive_poll();
+    ASSERT_FALSE(rec.lines.empty());
+    EXPECT_EQ(rec.lines.back(), ":AG,00\r");
+}
