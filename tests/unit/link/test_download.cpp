@@ -227,7 +227,9 @@ TEST_F(Download, BulkEndsWhenTheDeviceHasNothingOrFallsSilent)
         start_download();
         feed(c.lines);
         if (!c.lines.empty() && c.lines[0] == ":AG,03\r") feed(dev.profile(1));
-        if (download_running()) EXPECT_EQ(fire_timers(kDownloadWatchdogMs), 1);
+        if (download_running()) {
+            EXPECT_EQ(fire_timers(kDownloadWatchdogMs), 1);
+        }
         EXPECT_EQ(rec.status.back(), c.end);
         EXPECT_FALSE(download_running());
         EXPECT_GT(rec.progress_hides, 0);
