@@ -1,7 +1,7 @@
 // Services every window uses: widget lookup in the one builder, the status
 // bar, the progress window, the red/black "Profile Name:" label, pictures,
-// list columns and cell texts, and the hooks through which one window unit
-// asks another to act.
+// list columns and cell texts, ending answered dialogs, and the hooks through
+// which one window unit asks another to act.
 #pragma once
 
 #include <gtk/gtk.h>
