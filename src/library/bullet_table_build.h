@@ -11,10 +11,16 @@
 // The data file's header line; the columns must stand in this order.
 extern const char* const kBulletDataColumns;
 
+// The bytes of a value cell of a list row (kBulletValueText of the table the
+// program holds, which the build step cannot include: it makes its size).
+constexpr size_t kRowCellBytes = 16;
+
 // Parses the whole data file. On bad data (a wrong header or cell count,
-// non-ASCII or overlong text, an unparseable or non-positive number, a
-// missing diameter or weight, no coefficient at all, a duplicate) returns
-// false with `error` naming the line. Records come back in data order,
+// non-ASCII or overlong text, an unparseable, non-finite or non-positive
+// number, a value outside its plausible bounds or too long for its list
+// cell, an implausible weight for the diameter, a missing diameter or
+// weight, no coefficient at all, a duplicate) returns false with `error`
+// naming the line and, for a value, the row and its column. Records come back in data order,
 // numbered from 1001.
 bool parse_bullet_data(const std::string& text, std::vector<bullet_record>* records,
                        std::string* error);

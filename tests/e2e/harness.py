@@ -3,6 +3,7 @@ windows and controls through the accessibility interface, by role and name,
 as a screen reader (or a user) would."""
 
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -26,6 +27,17 @@ def wait_for(condition, timeout=10.0, interval=0.1, what="condition"):
         if time.monotonic() > end:
             raise AssertionError("timed out waiting for " + what)
         time.sleep(interval)
+
+
+# A GLib log line of level WARNING or CRITICAL, whatever its domain (Gtk, Gdk,
+# GLib-GObject, Pango, Atk, ...): "(stowline:123): Gtk-CRITICAL **: 10:00:00.000:
+# ..." or, without a domain, "** (stowline:123): WARNING **: ...".
+TOOLKIT_TROUBLE = re.compile(r"(?:^|[\s:])(?:[A-Za-z][\w.+-]*-)?(?:WARNING|CRITICAL) \*\*")
+
+
+def toolkit_trouble(output):
+    """The lines of `output` that are toolkit warnings or criticals."""
+    return [line for line in output.splitlines() if TOOLKIT_TROUBLE.search(line)]
 
 
 def walk(node, depth=0, limit=40, into_tables=True):
@@ -79,6 +91,8 @@ class Program:
         wait_for(lambda: pyatspi.Registry.getDesktop(0).childCount >= 0, what="the accessibility registry")
         self.stdout_path = os.path.join(self.root, "stdout.txt")
         self._stdout = open(self.stdout_path, "wb")
+        self.final_output = ""
+        self._trouble_reported = False
         self.app = None
         # One more start if the first never shows up on the bus (a loaded
         # machine); a program that is there but wrong still fails its test.
@@ -214,6 +228,8 @@ class Program:
         return self.proc.wait(timeout=timeout)
 
     def close(self, keep_root=False):
+        """Ends the program; fails (once) when it printed a toolkit warning or
+        critical at any time in its run, showing those lines."""
         if self.proc.poll() is None:
             self.proc.terminate()
             try:
@@ -221,9 +237,15 @@ class Program:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
-        self._stdout.close()
+        if not self._stdout.closed:
+            self.final_output = self.output()
+            self._stdout.close()
         if not keep_root:
             shutil.rmtree(self.root, ignore_errors=True)
+        trouble = toolkit_trouble(self.final_output)
+        if trouble and not self._trouble_reported:
+            self._trouble_reported = True
+            raise AssertionError("the program printed toolkit warnings:\n" + "\n".join(trouble))
 
 
 class ProgramTest(unittest.TestCase):

@@ -55,6 +55,30 @@ class Profiles(ProgramTest):
         wait_for(lambda: self.rows_named(p, mw, name) == 0, what="the device row to go")
         self.assertFalse(os.path.exists(device_file))
 
+    def test_copy_over_a_device_profile_replaces_it_after_yes(self):
+        p = self.start()
+        mw = p.choose_device("M600")
+        name = "E2E OVER"
+        p.type_into(p.find("Profile Name", role="text", within=mw), name)
+        p.press(p.find("Save Profile", role="push button", within=mw))
+        self.answer(p, text="Profile saved as: " + name)
+        pc_file = os.path.join(p.root, "Profiles", name + ".pro")
+        wait_for(lambda: os.path.exists(pc_file), what="the saved file")
+        device_file = os.path.join(p.root, "Device", name + ".pro")
+        with open(device_file, "wb") as f:
+            f.write(bytes(556))
+
+        p.press(p.find("Copy to Device", role="push button", within=mw))
+        self.answer(p, text="Warning: The selected bullet exists on the device.\nDo you wish to overwrite?",
+                    button="Yes")
+        with open(pc_file, "rb") as f:
+            saved = f.read()
+
+        def device_bytes():
+            with open(device_file, "rb") as f:
+                return f.read()
+        wait_for(lambda: device_bytes() == saved, what="the device-side file replaced")
+
 
 if __name__ == "__main__":
     unittest.main()

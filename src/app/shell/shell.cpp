@@ -107,6 +107,22 @@ gboolean hide_on_close(GtkWidget* widget)
     return TRUE;
 }
 
+namespace {
+gboolean destroy_held_dialog(gpointer dialog)
+{
+    gtk_widget_destroy(GTK_WIDGET(dialog));
+    g_object_unref(dialog);
+    return FALSE;
+}
+}  // namespace
+
+void close_dialog_later(GtkWidget* dialog)
+{
+    gtk_widget_hide(dialog);
+    // The reference keeps the dialog valid even if its parent takes it along first.
+    g_idle_add(destroy_held_dialog, g_object_ref(dialog));
+}
+
 GtkWidget* find_descendant(GtkWidget* widget, GType type)
 {
     if (!widget) return nullptr;

@@ -1,7 +1,7 @@
 // Services every window uses: widget lookup in the one builder, the status
 // bar, the progress window, the red/black "Profile Name:" label, pictures,
-// list columns and cell texts, and the hooks through which one window unit
-// asks another to act.
+// list columns and cell texts, ending answered dialogs, and the hooks through
+// which one window unit asks another to act.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -32,6 +32,11 @@ void mark_profile_state(int state);
 void show_about(GtkWidget* widget);
 // Hides the emitting widget; keeps it for the next use.
 gboolean hide_on_close(GtkWidget* widget);
+// Ends an answered dialog from its "response" handler: hidden now, destroyed
+// from an idle once the press that answered it is over. The accessibility
+// layer presses a button from an idle of its own and still uses the button
+// after the release that emitted "response".
+void close_dialog_later(GtkWidget* dialog);
 
 // The first widget of `type` in `widget` or below it (depth first).
 GtkWidget* find_descendant(GtkWidget* widget, GType type);

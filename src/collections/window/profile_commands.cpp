@@ -94,6 +94,7 @@ void ensure_target_folder(bool to_pc)
 
 void overwrite(GtkDialog* dialog, gint response, bool to_pc)
 {
+    close_dialog_later(GTK_WIDGET(dialog));
     // Only Yes overwrites; closing the question keeps the target.
     if (response == GTK_RESPONSE_YES) {
         std::string name = entry_name();
@@ -103,7 +104,6 @@ void overwrite(GtkDialog* dialog, gint response, bool to_pc)
             copy_profile_file(to_pc ? device : pc, to_pc ? pc : device, CopyMode::replace);
         }
     }
-    gtk_widget_destroy(GTK_WIDGET(dialog));
 }
 
 }  // namespace

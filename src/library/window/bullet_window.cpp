@@ -250,8 +250,8 @@ void ask_bullet_confirmation(GtkWidget*)
 
 void apply_chosen_bullet(GtkDialog* dialog, gint response)
 {
+    close_dialog_later(GTK_WIDGET(dialog));
     if (response != GTK_RESPONSE_NO) apply_selected_bullet();
-    gtk_widget_destroy(GTK_WIDGET(dialog));
 }
 
 int selected_row_index(GtkTreeView* view)

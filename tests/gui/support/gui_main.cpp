@@ -1,5 +1,6 @@
 // Test main for the GUI suites: a working folder of its own, then the
-// program's start-up (without its main loop), then the tests.
+// program's start-up (without its main loop), then the tests. Any toolkit
+// warning or critical ends the run at once.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
@@ -32,6 +33,11 @@ int main(int argc, char** argv)
     for (const auto& e : fs::directory_iterator(STOWLINE_IMAGES_DIR))
         fs::copy_file(e.path(), g_root + "/bin/" + e.path().filename().string(), fs::copy_options::overwrite_existing);
     if (chdir((g_root + "/bin").c_str()) != 0) return 2;
+
+    // A toolkit warning or critical stops the test where it is raised (as
+    // G_DEBUG=fatal-warnings would), with the message and the test's name in
+    // the output, whether the test runs under ctest or by hand.
+    g_log_set_always_fatal(GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_ERROR));
 
     if (!start_application(&argc, &argv)) return 2;
     pump_events();

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "library/bullet_table.h"
 #include "library/bullet_table_build.h"
 
 namespace {
@@ -83,6 +84,47 @@ TEST(BulletBuild, BadDataFailsTheBuild)
     EXPECT_NE(rejection(data({row("M", "N", "0.308", "")})), "");             // weight unknown
     EXPECT_NE(rejection(data({row("M", "N", "0.308", "178", "", "")})), "");  // on no list
     EXPECT_NE(rejection(data({row("M", "N", "0.308", "178", "0.4", "", "abc")})), "");
+}
+
+TEST(BulletBuild, ImplausibleValuesFailNamingTheRowAndColumn)
+{
+    // Row 2 of each file: maker, name, diameter, weight, G1, G7, length.
+    const std::string huge = "1" + std::string(38, '0');  // finite as a float, 42 characters as "%0.3f"
+    const std::pair<std::string, std::string> cases[] = {
+        {row("Maker", "Name", "0.308", std::string(39, '9')), "weight_gr not a finite number"},
+        {row("Maker", "Name", "0.308", "10000000000000000"), "weight_gr \"10000000000000000\" does not fit"},
+        {row("Maker", "Name", huge, "178"), "diameter_in \"" + huge + "\" does not fit"},
+        {row("Maker", "Name", "3.08", "178"), "diameter_in \"3.08\" is outside the plausible 0.1 to 1"},
+        {row("Maker", "Name", "0308", "178"), "diameter_in \"0308\" is outside"},
+        {row("Maker", "Name", "0.0308", "178"), "diameter_in \"0.0308\" is outside"},
+        {row("Maker", "Name", "0.308", "1555"), "weight_gr \"1555\" is outside"},
+        {row("Maker", "Name", "0.308", "178", "0.4", "", "6.84"), "length_in \"6.84\" is outside"},
+        {row("Maker", "Name", "0.308", "178", "05"), "bc_g1 \"05\" is outside"},
+        {row("Maker", "Name", "0.308", "178", "", "4.21"), "bc_g7 \"4.21\" is outside"},
+        {row("Maker", "Name", "0.224", "450"), "sectional density of 1.28"},  // 45 gr typed with an extra digit
+        {row("Maker", "Name", "0.510", "6"), "sectional density"},
+    };
+    for (const auto& [text, says] : cases) {
+        std::string error = rejection(data({text}));
+        EXPECT_NE(error.find("line 2: Maker Name: "), std::string::npos) << error;
+        EXPECT_NE(error.find(says), std::string::npos) << error;
+    }
+}
+
+TEST(BulletBuild, LargestAcceptedValuesReachTheChoiceWhole)
+{
+    static_assert(kRowCellBytes == kBulletValueText);
+    std::vector<bullet_record> r;
+    std::string error;
+    ASSERT_TRUE(parse_bullet_data(data({row("M", "N", "1.0", "1500", "1.5", "0.8", "3.0")}), &r, &error)) << error;
+    bullet_choice g1{}, g7{};
+    ASSERT_TRUE(bullet_choice_from_row(bullet_row(r[0], kBulletListG1), kBulletListG1, &g1));
+    ASSERT_TRUE(bullet_choice_from_row(bullet_row(r[0], kBulletListG7), kBulletListG7, &g7));
+    EXPECT_EQ(g1.bd, 1.0f);
+    EXPECT_EQ(g1.bw, 1500.0f);
+    EXPECT_EQ(g1.bl, 3.0f);
+    EXPECT_EQ(g1.bc, 1.5f);
+    EXPECT_EQ(g7.bc, 0.8f);
 }
 
 TEST(BulletBuild, DuplicatesIgnoreCaseButNotValues)

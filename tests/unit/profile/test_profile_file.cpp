@@ -4,9 +4,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -59,6 +61,23 @@ protected:
     size_t entries() const { return std::distance(fs::directory_iterator(dir), fs::directory_iterator()); }
     fs::path dir;
 };
+
+// Writes `p` as a user that folder permissions apply to. Root passes every
+// permission check, so as root the write is made by a child process that has
+// become nobody (65534).
+bool write_as_unprivileged(const fs::path& path, const GunProfile& p)
+{
+    if (geteuid() != 0) return write_profile_bytes(path, p);
+    pid_t child = fork();
+    if (child == 0) {
+        bool dropped = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0;
+        _exit(!dropped ? 2 : write_profile_bytes(path, p) ? 1 : 0);
+    }
+    int status = 0;
+    bool ended = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status);
+    if (!ended || WEXITSTATUS(status) == 2) ADD_FAILURE() << "could not try the write without root";
+    return !ended || WEXITSTATUS(status) != 0;
+}
 
 }  // namespace
 
@@ -209,10 +228,10 @@ TEST_F(ProfileFile, FailedWriteKeepsTheOldFile)
 TEST_F(ProfileFile, WriteIntoReadOnlyFolderFails)
 {
     GunProfile p = patterned(1);
-    if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
     write_file(dir / "old.pro", {9, 9});
-    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
-    EXPECT_FALSE(write_profile_bytes(dir / "old.pro", p));
+    fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                             fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec);
+    EXPECT_FALSE(write_as_unprivileged(dir / "old.pro", p));
     EXPECT_EQ(read_file(dir / "old.pro"), (Bytes{9, 9}));
     EXPECT_EQ(entries(), 1u);
 }
