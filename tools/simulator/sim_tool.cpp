@@ -96,10 +96,10 @@ bool sim_load_folder(sim_meter& m, const std::string& folder, std::vector<std::s
             continue;
         }
         std::error_code ec;
-        const auto size = fs::file_size(path, ec);
+        const auto size = fs::file_size(path, ec);  // also refuses what is not a regular file
         GunProfile p{};
         std::string why;
-        if (ec || !read_profile_file(path, p)) skip("cannot be read");
+        if (ec || !fs::is_regular_file(path) || !read_profile_file(path, p)) skip("cannot be read");
         else if (size < kProfileSize) skip("an old, short profile file: open it in Stowline and save it first");
         else if (profile_name(p).empty()) skip("the profile has no name");
         else if (!sim_meter_store(m, slot + 1, p, &why)) skip(why);
