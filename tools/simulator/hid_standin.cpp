@@ -10,8 +10,6 @@
 #include <cstring>
 #include <cwchar>
 
-void sim_bridge_uart_receive(const uint8_t* bytes, size_t n);
-
 struct hid_device_ {
     int unused;
 };
@@ -99,7 +97,7 @@ int hid_write(hid_device* dev, const unsigned char* data, size_t length)
         b.dropped_while_disabled += count;
         return static_cast<int>(length);
     }
-    sim_bridge_uart_receive(data + 1, count);
+    sim_bridge_uart_write(data + 1, count);
     return static_cast<int>(length);
 }
 
@@ -109,6 +107,7 @@ int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int)
     if (dev != &the_device || !b.present || data == nullptr) return -1;
     // The simulated bridge answers at once; a read with nothing pending is a
     // time-out whatever its length.
+    if (b.uart_enabled) sim_bridge_step();
     if (!b.uart_enabled || b.uart_tx.empty() || length < 2) return 0;
     size_t count = b.uart_tx.size();
     if (count > bridge_max_data_report) count = bridge_max_data_report;

@@ -12,9 +12,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-int sim_kind_baud(sim_kind kind) { return kind == sim_kind::cv_relay ? 115200 : 9600; }
-const char* sim_kind_name(sim_kind kind) { return kind == sim_kind::cv_relay ? "cv-relay" : "m600"; }
-
 static bool make_raw(int fd, int baud)
 {
     termios tio;
@@ -30,6 +27,7 @@ bool sim_serial_open(sim_serial& s, sim_kind kind, bool publish)
 {
     s = sim_serial{};
     s.kind = kind;
+    s.meter = sim_meter(kind);
     s.master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (s.master < 0) return false;
     if (grantpt(s.master) != 0 || unlockpt(s.master) != 0) {
@@ -80,6 +78,8 @@ size_t sim_serial_poll(sim_serial& s, int wait_ms)
         const ssize_t n = read(s.master, buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
+        sim_wire_put(s.to_meter, std::string(buf, static_cast<size_t>(n)), s.paced ? sim_kind_baud(s.kind) : 0,
+                     s.clock_ms);
         for (ssize_t i = 0; i < n; ++i) {
             s.partial.push_back(buf[i]);
             if (buf[i] == '\r' || buf[i] == '\n') {
@@ -90,6 +90,46 @@ size_t sim_serial_poll(sim_serial& s, int wait_ms)
         }
     }
     return completed;
+}
+
+// The meter answers as soon as a line has reached it.
+static void meter_act(sim_serial& s, double at_ms)
+{
+    for (const sim_meter_output& out : sim_meter_take(s.meter, at_ms))
+        sim_wire_put(s.to_program, out.bytes, s.paced ? sim_kind_baud(s.kind) : 0, at_ms);
+}
+
+size_t sim_serial_service(sim_serial& s, unsigned elapsed_ms)
+{
+    if (s.master < 0) return 0;
+    // What the program wrote during the step set off at its start.
+    sim_serial_poll(s, 0);
+    s.clock_ms += elapsed_ms;
+    size_t taken = 0;
+    std::vector<double> times;
+    const std::string arrived = sim_wire_take(s.to_meter, s.clock_ms, &times);
+    for (size_t i = 0; i < arrived.size(); ++i) {
+        const char c = arrived[i];
+        s.meter_line.push_back(c);
+        if (c == '\r' || c == '\n') {
+            sim_meter_receive(s.meter, s.meter_line, times[i]);
+            s.meter_line.clear();
+            ++taken;
+            meter_act(s, times[i]);
+        } else if (s.meter_line.size() > 1024) {
+            s.meter_line.clear();  // noise, not a line the meter could hold
+        }
+    }
+    meter_act(s, s.clock_ms);
+    s.unwritten += sim_wire_take(s.to_program, s.clock_ms);
+    // What the pseudo-terminal does not take now waits for the next step.
+    while (!s.unwritten.empty()) {
+        const ssize_t n = write(s.master, s.unwritten.data(), s.unwritten.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        s.unwritten.erase(0, static_cast<size_t>(n));
+    }
+    return taken;
 }
 
 bool sim_serial_send(sim_serial& s, const std::string& bytes)
@@ -117,18 +157,7 @@ bool sim_serial_send_split(sim_serial& s, const std::string& line, size_t at, in
     return sim_serial_send(s, line.substr(at));
 }
 
-bool sim_serial_send_garbage(sim_serial& s, size_t n, unsigned seed)
-{
-    std::string noise;
-    unsigned x = seed * 2654435761u + 1;
-    while (noise.size() < n) {
-        x = x * 1103515245u + 12345u;
-        const char c = static_cast<char>((x >> 16) & 0xFF);
-        if (c == '\0' || c == '\r' || c == '\n') continue;
-        noise.push_back(c);
-    }
-    return sim_serial_send(s, noise);
-}
+bool sim_serial_send_garbage(sim_serial& s, size_t n, unsigned seed) { return sim_serial_send(s, sim_noise(n, seed)); }
 
 int sim_serial_slave_baud(const sim_serial& s)
 {
