@@ -1,0 +1,280 @@
+// The program's upload and download against the simulated meters of every
+// device kind: what the meter stores, what comes back, and the faults of a
+// real link on the way.
+#include "link/command_channel.h"
+#include "link/download.h"
+#include "link/link_state.h"
+#include "link/profile_lines.h"
+#include "link/upload.h"
+#include "link_fixture.h"
+#include "sim_bridge.h"
+#include "sim_serial.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The device and a virtual clock with the program's timers on it.
+sim_serial* g_serial = nullptr;
+double g_now = 0;
+bool g_in_poll = false;
+std::map<unsigned, std::pair<double, bool (*)()>> g_timers;
+unsigned g_next_timer = 1;
+
+void advance(unsigned ms)
+{
+    g_now += ms;
+    if (g_serial) sim_serial_service(*g_serial, ms);
+    else sim_bridge_advance(ms);
+}
+
+void poll_once()
+{
+    g_in_poll = true;
+    receive_poll();
+    g_in_poll = false;
+}
+
+// Runs until the download ends, firing the program's timers as they come due.
+void run_download()
+{
+    for (int i = 0; i < 200000 && download_running(); ++i) {
+        advance(10);
+        poll_once();
+        for (auto it = g_timers.begin(); it != g_timers.end();) {
+            if (it->second.first > g_now) {
+                ++it;
+                continue;
+            }
+            bool (*fire)() = it->second.second;
+            it = g_timers.erase(it);
+            fire();
+        }
+    }
+}
+
+GunProfile gun(const char* name, float mv, float bt, float zh)
+{
+    GunProfile p{};
+    apply_new_profile_values(p);
+    set_profile_name(p, name);
+    p.mv = mv;
+    p.bt = bt;
+    p.zh = zh;
+    p.zo = -zh / 2;
+    p.ssfV = 1.125f;
+    p.dc = name[0] == 'C' ? 10 : 1;
+    for (int i = 0; i < 6; ++i) {
+        p.mvt_temp[i] = 10.0f * static_cast<float>(i);
+        p.mvt_mv[i] = mv - 5.0f * static_cast<float>(i);
+    }
+    for (int i = 0; i < 32; ++i) p.cc[i] = {0.1f * static_cast<float>(i), 0.3f - 0.002f * static_cast<float>(i)};
+    return p;
+}
+
+// What the device gives back of `p`: a meter below 1.12001 carries no zero
+// offsets, form 3 no scope factors.
+GunProfile carried(GunProfile p, bool relay, float version)
+{
+    if (!relay && static_cast<double>(version) <= 1.12001) p.zh = p.zo = 0.0f;
+    if (choose_main_form(relay, version, p.bt) == 3) p.ssfV = p.ssfH = 1.0f;
+    return p;
+}
+
+std::string lines_of(const GunProfile& p, bool relay, float version)
+{
+    profile_line_set l;
+    EXPECT_TRUE(build_profile_lines(p, relay, version, &l, nullptr));
+    return l.name + l.main + l.mv_table + l.drag + l.mach;
+}
+
+class RoundTrip : public testing::TestWithParam<int> {
+protected:
+    void SetUp() override
+    {
+        reset_link();
+        root = fs::temp_directory_path() / ("stowline-rt-" + std::to_string(getpid()));
+        fs::remove_all(root);
+        fs::create_directories(root / "bin");
+        fs::create_directories(root / "Device");
+        old_cwd = fs::current_path();
+        fs::current_path(root / "bin");
+        g_now = 0;
+        g_timers.clear();
+        link_hooks.line_handler = handle_download_line;
+        link_hooks.sleep_ms = advance;
+        link_hooks.pump = [] {
+            advance(1);
+            if (!g_in_poll) poll_once();  // the toolkit never runs the poll inside itself
+        };
+        link_hooks.start_timer = [](unsigned ms, bool (*fire)()) {
+            g_timers[g_next_timer] = {g_now + ms, fire};
+            return g_next_timer++;
+        };
+        link_hooks.stop_timer = [](unsigned id) { g_timers.erase(id); };
+    }
+    void TearDown() override
+    {
+        reset_link();
+        if (g_serial) sim_serial_close(*g_serial);
+        g_serial = nullptr;
+        fs::current_path(old_cwd);
+        fs::remove_all(root);
+    }
+    // Connects to a meter of `kind`; the M900 reports `version` first.
+    sim_meter& connect(sim_kind kind, const char* version)
+    {
+        relay_mode = kind == sim_kind::cv_relay;
+        if (kind == sim_kind::m900) {
+            sim_bridge_set_version(version);
+            EXPECT_EQ(0, hid_connect_link());
+            for (int i = 0; i < 10; ++i) {
+                advance(10);
+                poll_once();
+            }
+            return sim_bridge().meter;
+        }
+        EXPECT_TRUE(sim_serial_open(serial, kind, false));
+        g_serial = &serial;
+        EXPECT_EQ(1, com_open_path(serial.slave_path.c_str()));
+        return serial.meter;
+    }
+    void put(const GunProfile& p)
+    {
+        std::ofstream(root / "Device" / (profile_name(p) + ".pro"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(&p), sizeof p);
+    }
+    GunProfile saved(const std::string& name)
+    {
+        GunProfile got{};
+        EXPECT_TRUE(read_profile_file((root / "Device" / (name + ".pro")).string(), got)) << name;
+        return got;
+    }
+    size_t files() { return static_cast<size_t>(std::distance(fs::directory_iterator(root / "Device"), {})); }
+    void clear_device_folder()
+    {
+        for (const auto& e : fs::directory_iterator(root / "Device")) fs::remove_all(e.path());
+    }
+    fs::path root, old_cwd;
+    sim_serial serial;
+};
+
+struct kind_case {
+    sim_kind kind;
+    const char* version;
+};
+const kind_case kKinds[] = {
+    {sim_kind::m600, ""}, {sim_kind::cv_relay, ""}, {sim_kind::m900, "1.12"}, {sim_kind::m900, "1.12.3"}};
+
+}  // namespace
+
+TEST_P(RoundTrip, WhatIsSentIsStoredAndComesBackInEveryFieldItCarries)
+{
+    const kind_case k = kKinds[GetParam()];
+    sim_meter& meter = connect(k.kind, k.version);
+    const bool relay = k.kind == sim_kind::cv_relay;
+    const std::vector<GunProfile> guns{gun("ALPHA", 2650, 10, 1.5f), gun("BRAVO", 2900, -8, -0.5f),
+                                       gun("CURVE", 3100, 12, 0.2f)};
+    for (const GunProfile& g : guns) put(g);
+    ASSERT_EQ(1, upload_profiles());
+    ASSERT_EQ(meter.profiles.size(), 3u);
+    for (int slot = 1; slot <= 3; ++slot) {
+        const sim_stored_profile& s = meter.profiles[slot];
+        const GunProfile& g = guns[static_cast<size_t>(slot - 1)];
+        profile_line_set sent;
+        ASSERT_TRUE(build_profile_lines(g, relay, device_version, &sent, nullptr));
+        EXPECT_EQ(s.lines.name + s.lines.main + s.lines.mach, sent.name + sent.main + sent.mach) << slot;
+    }
+    EXPECT_TRUE(meter.rejected.empty());
+
+    clear_device_folder();
+    start_download();
+    run_download();
+    EXPECT_EQ(rec.status.back(), "Download complete...\n");
+    EXPECT_EQ(files(), 3u);
+    for (const GunProfile& g : guns) {
+        const std::string name = profile_name(g);
+        EXPECT_EQ(lines_of(saved(name), relay, device_version),
+                  lines_of(carried(g, relay, device_version), relay, device_version))
+            << name;
+        EXPECT_EQ(saved(name).mv, g.mv);
+    }
+    if (std::string(k.version) == "1.12.3") {
+        int acks = 0;
+        for (const std::string& c : sim_bridge().command_lines) acks += c == ":AK\r";
+        EXPECT_EQ(acks, 1 + 3 * 6);  // the count, then each profile's six lines
+    }
+}
+
+TEST_P(RoundTrip, BadLostAndHostileLinesCostOnlyTheirOwnProfile)
+{
+    const kind_case k = kKinds[GetParam()];
+    sim_meter& meter = connect(k.kind, k.version);
+    for (int slot = 1; slot <= 3; ++slot) {
+        char name[8];
+        std::snprintf(name, sizeof name, "G%d", slot);
+        ASSERT_TRUE(sim_meter_store(meter, slot, gun(name, 2600.0f + static_cast<float>(slot), 10, 0)));
+    }
+    profile_line_set hostile;
+    ASSERT_TRUE(
+        build_profile_lines(gun("X", 2000, 10, 0), k.kind == sim_kind::cv_relay, meter.version, &hostile, nullptr));
+    hostile.name = ":AN,*../up\r";
+    sim_meter_store_lines(meter, 4, hostile);
+    meter.faults = {{sim_fault::bad_checksum, ":AP", 2}, {sim_fault::lose, ":AV", 1}, {sim_fault::lose, ":AS", 3}};
+    start_download();
+    run_download();
+    EXPECT_EQ(files(), 3u);
+    for (const char* name : {"G1", "G2", "G3"}) EXPECT_TRUE(fs::exists(root / "Device" / (std::string(name) + ".pro")));
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), {}), 2);  // nothing beside bin and Device
+    EXPECT_EQ(rec.status.back().rfind("Download incomplete: 3 of 4 profiles saved; skipped: ../up (its name cannot", 0),
+              0u)
+        << rec.status.back();
+
+    // An empty device says so.
+    meter.profiles.clear();
+    clear_device_folder();
+    start_download();
+    run_download();
+    EXPECT_EQ(files(), 0u);
+    if (k.kind != sim_kind::cv_relay) EXPECT_EQ(rec.status.back(), "There are no profiles on the device...");
+    else EXPECT_EQ(rec.status.back(), "Download complete...\n");  // every number answered INVALID
+}
+
+// Only the bridge acknowledges commands.
+class BridgeRoundTrip : public RoundTrip {};
+
+TEST_P(BridgeRoundTrip, AMissingAcknowledgementStopsTheUploadAndADownloadWorksAfterIt)
+{
+    const kind_case k = kKinds[GetParam()];
+    sim_meter& meter = connect(k.kind, k.version);
+    put(gun("ALPHA", 2650, 10, 0));
+    put(gun("BRAVO", 2700, 10, 0));
+    sim_bridge().skip_ack_for = ":AN,*BRAVO";
+    EXPECT_EQ(0, upload_profiles());
+    EXPECT_EQ(upload_active, 0);
+    EXPECT_EQ(meter.profiles.size(), 1u);  // what came before the stop stays
+    clear_device_folder();
+    sim_bridge_send_ack(0);  // the bridge answers again
+    start_download();
+    run_download();
+    EXPECT_EQ(files(), 1u);
+    EXPECT_EQ(rec.status.back(), "Download complete...\n");
+}
+
+static std::string kind_name(const testing::TestParamInfo<int>& i)
+{
+    static const char* const names[] = {"M600", "CvRelay", "M900v112", "M900v1123"};
+    return names[i.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, RoundTrip, testing::Range(0, 4), kind_name);
+INSTANTIATE_TEST_SUITE_P(Kinds, BridgeRoundTrip, testing::Range(2, 4), kind_name);
