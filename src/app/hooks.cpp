@@ -14,6 +14,8 @@ void fill_hooks()
     link_hooks.progress_fraction = [](double fraction) { progress_set_fraction(fraction); };
     link_hooks.progress_hide = [] { progress_hide(); };
     link_hooks.pump = refresh_profile_lists;
+    // The pauses of a transfer keep the window drawn and answering.
+    link_hooks.sleep_ms = wait_handling_events;
     link_hooks.line_handler = handle_download_line;
     link_hooks.start_timer = start_timer;
     link_hooks.stop_timer = stop_timer;

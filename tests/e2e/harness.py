@@ -196,6 +196,22 @@ class Program:
     def all(self, role, within=None):
         return [n for n in walk(within or self.app, into_tables=role == "table cell") if role_name(n) == role]
 
+    def answer(self, title=None, text=None, button="OK"):
+        """Answers a shown dialog found by its title, or (message dialogs, which
+        the accessibility layer names by their kind) by the text it shows."""
+        def find():
+            for i in range(self.app.childCount):
+                w = self.app.getChildAtIndex(i)
+                if w is None or not w.getState().contains(pyatspi.STATE_SHOWING):
+                    continue
+                if title and w.name == title:
+                    return w
+                if text and any(n.name == text for n in self.all("label", within=w)):
+                    return w
+            return None
+        dialog = wait_for(find, what="dialog %r" % (title or text))
+        self.press(self.find(button, role="push button", within=dialog))
+
     # Acting -----------------------------------------------------------------
     @staticmethod
     def press(node):

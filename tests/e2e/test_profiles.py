@@ -11,29 +11,13 @@ class Profiles(ProgramTest):
         return sum(1 for n in p.all("table cell", within=window)
                    if n.name == name and n.getState().contains(pyatspi.STATE_SHOWING))
 
-    def answer(self, p, title=None, text=None, button="OK"):
-        """Answers a shown dialog found by its title, or (message dialogs, which
-        the accessibility layer names by their kind) by the text it shows."""
-        def find():
-            for i in range(p.app.childCount):
-                w = p.app.getChildAtIndex(i)
-                if w is None or not w.getState().contains(pyatspi.STATE_SHOWING):
-                    continue
-                if title and w.name == title:
-                    return w
-                if text and any(n.name == text for n in p.all("label", within=w)):
-                    return w
-            return None
-        dialog = wait_for(find, what="dialog %r" % (title or text))
-        p.press(p.find(button, role="push button", within=dialog))
-
     def test_save_copy_to_device_and_delete(self):
         p = self.start()
         mw = p.choose_device("M600")
         name = "E2E GUN"
         p.type_into(p.find("Profile Name", role="text", within=mw), name)
         p.press(p.find("Save Profile", role="push button", within=mw))
-        self.answer(p, text="Profile saved as: " + name)
+        p.answer(text="Profile saved as: " + name)
         pc_file = os.path.join(p.root, "Profiles", name + ".pro")
         wait_for(lambda: os.path.exists(pc_file), what="the saved file")
         self.assertEqual(os.path.getsize(pc_file), 556)
@@ -46,12 +30,12 @@ class Profiles(ProgramTest):
         p.screenshot("profiles-saved-and-copied")
 
         p.press(p.find("Delete Profile from PC", role="push button", within=mw))
-        self.answer(p, "Delete Profile from PC")
+        p.answer("Delete Profile from PC")
         wait_for(lambda: not os.path.exists(pc_file), what="the PC file to go")
         wait_for(lambda: self.rows_named(p, mw, name) == 1, what="the PC row to go")
         self.assertTrue(os.path.exists(device_file))
         p.press(p.find("Delete Profile from Device", role="push button", within=mw))
-        self.answer(p, "Delete Profile from Device")
+        p.answer("Delete Profile from Device")
         wait_for(lambda: self.rows_named(p, mw, name) == 0, what="the device row to go")
         self.assertFalse(os.path.exists(device_file))
 
@@ -61,7 +45,7 @@ class Profiles(ProgramTest):
         name = "E2E OVER"
         p.type_into(p.find("Profile Name", role="text", within=mw), name)
         p.press(p.find("Save Profile", role="push button", within=mw))
-        self.answer(p, text="Profile saved as: " + name)
+        p.answer(text="Profile saved as: " + name)
         pc_file = os.path.join(p.root, "Profiles", name + ".pro")
         wait_for(lambda: os.path.exists(pc_file), what="the saved file")
         device_file = os.path.join(p.root, "Device", name + ".pro")
@@ -69,7 +53,7 @@ class Profiles(ProgramTest):
             f.write(bytes(556))
 
         p.press(p.find("Copy to Device", role="push button", within=mw))
-        self.answer(p, text="Warning: The selected bullet exists on the device.\nDo you wish to overwrite?",
+        p.answer(text="Warning: The selected bullet exists on the device.\nDo you wish to overwrite?",
                     button="Yes")
         with open(pc_file, "rb") as f:
             saved = f.read()

@@ -1,5 +1,6 @@
 #include "app/shell/shell.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -195,6 +196,15 @@ void set_list_model(GtkTreeView* view, GtkTreeModel* model)
     gtk_tree_view_set_rules_hint(view, TRUE);
     gtk_tree_view_set_model(view, model);
     gtk_tree_view_columns_autosize(view);
+}
+
+void wait_handling_events(unsigned ms)
+{
+    const gint64 end = g_get_monotonic_time() + static_cast<gint64>(ms) * 1000;
+    for (gint64 now = g_get_monotonic_time(); now < end; now = g_get_monotonic_time()) {
+        if (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+        else g_usleep(static_cast<gulong>(std::min<gint64>(end - now, 2000)));
+    }
 }
 
 unsigned start_timer(unsigned ms, bool (*fire)())

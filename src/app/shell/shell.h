@@ -63,6 +63,10 @@ GtkTreeViewColumn* new_text_column(const char* title, int store_column, int min_
 // Gives a view its model, with alternating row shading and autosized columns.
 void set_list_model(GtkTreeView* view, GtkTreeModel* model);
 
+// Waits `ms` while the windows keep drawing and answering: pending events are
+// handled during the wait instead of after it.
+void wait_handling_events(unsigned ms);
+
 // A main-loop timer: `fire` runs after `ms`, again each `ms` while it returns
 // true. The id is for stop_timer, which must not be called after `fire`
 // returned false.
