@@ -33,11 +33,14 @@ def wait_for(condition, timeout=10.0, interval=0.1, what="condition"):
 # GLib-GObject, Pango, Atk, ...): "(stowline:123): Gtk-CRITICAL **: 10:00:00.000:
 # ..." or, without a domain, "** (stowline:123): WARNING **: ...".
 TOOLKIT_TROUBLE = re.compile(r"(?:^|[\s:])(?:[A-Za-z][\w.+-]*-)?(?:WARNING|CRITICAL) \*\*")
+# What a program built with the sanitizers prints when it finds a fault.
+SANITIZER_REPORT = re.compile(r"ERROR: (?:Address|Leak)Sanitizer|: runtime error: ")
 
 
 def toolkit_trouble(output):
-    """The lines of `output` that are toolkit warnings or criticals."""
-    return [line for line in output.splitlines() if TOOLKIT_TROUBLE.search(line)]
+    """The lines of `output` that are toolkit warnings or criticals, or the
+    first lines of a sanitizer's report."""
+    return [line for line in output.splitlines() if TOOLKIT_TROUBLE.search(line) or SANITIZER_REPORT.search(line)]
 
 
 def walk(node, depth=0, limit=40, into_tables=True):
@@ -261,7 +264,7 @@ class Program:
         trouble = toolkit_trouble(self.final_output)
         if trouble and not self._trouble_reported:
             self._trouble_reported = True
-            raise AssertionError("the program printed toolkit warnings:\n" + "\n".join(trouble))
+            raise AssertionError("the program printed toolkit warnings or sanitizer reports:\n" + "\n".join(trouble))
 
 
 class ProgramTest(unittest.TestCase):
