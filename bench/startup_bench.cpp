@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <string>
 #include <sys/resource.h>
@@ -60,6 +61,18 @@ void run_once(Display* dpy, const char* workdir, subject& s)
     }
     double elapsed = -1;
     while (elapsed < 0) {
+        if (!XPending(dpy)) {
+            // A program that ends (or never starts) before its window maps
+            // would leave us waiting for ever.
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid) {
+                std::fprintf(stderr, "%s ended before its window \"%s\" mapped\n", s.argv[0], s.title);
+                std::exit(1);
+            }
+            pollfd display{ConnectionNumber(dpy), POLLIN, 0};
+            poll(&display, 1, 10);
+            continue;
+        }
         XEvent ev;
         XNextEvent(dpy, &ev);
         if (ev.type == MapNotify && has_title(dpy, ev.xmap.window, s.title))
