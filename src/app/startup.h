@@ -4,9 +4,19 @@
 // without entering the main loop.
 #pragma once
 
-// Steps up to showing the selection window; returns false when the toolkit
-// cannot start (no display).
+#include <gtk/gtk.h>
+
+// The whole start-up: the selection window on the screen first, then the
+// rest of the program in its start state, and the signal table; no event has
+// been handled when it returns. False when the toolkit cannot start (no
+// display).
 bool start_application(int* argc, char*** argv);
+
+// Shows `window` and returns once it is drawn on the screen (or after half a
+// second when the display does not show it). The main loop does not run
+// meanwhile: what comes in the time (a click, a key, a close, a screen
+// reader's request) waits, in its order, until the main loop handles it.
+void show_window_first(GtkWidget* window);
 
 // start_application, then the main loop; the exit status.
 int run_application(int argc, char** argv);

@@ -37,6 +37,29 @@ bool contains_ignoring_case(const char* hay, const char* needle, size_t needle_l
     return false;
 }
 
+// Whether `a` is a longer text than `b`: more characters (UTF-8), and of as
+// many, fewer blanks.
+bool longer_text(const char* a, const char* b)
+{
+    auto measure = [](const char* t, int* chars, int* blanks) {
+        *chars = *blanks = 0;
+        for (; *t; ++t) {
+            *chars += (static_cast<unsigned char>(*t) & 0xC0) != 0x80;
+            *blanks += *t == ' ';
+        }
+    };
+    int ca, ba, cb, bb;
+    measure(a, &ca, &ba);
+    measure(b, &cb, &bb);
+    return ca != cb ? ca > cb : ba < bb;
+}
+
+template <size_t N>
+void keep_longer(char (&kept)[N], const char (&text)[N])
+{
+    if (longer_text(text, kept)) std::memcpy(kept, text, N);
+}
+
 // A decimal number and nothing but blanks after it.
 bool parse_c_number(const char* text, float* value)
 {
@@ -94,6 +117,22 @@ bullet_row_texts bullet_row(const bullet_record& r, int list_kind)
     if (list_kind == kBulletListG1) format_bullet_value(t.bc, sizeof t.bc, "%0.3f", r.bc_g1);
     if (list_kind == kBulletListG7) format_bullet_value(t.bc, sizeof t.bc, "%0.3f", r.bc_g7);
     return t;
+}
+
+bullet_row_texts bullet_longest_texts(const bullet_record* table, int count, int list_kind)
+{
+    bullet_row_texts longest{};
+    for (int i = 0; i < count; ++i) {
+        if (!bullet_has_kind(table[i], list_kind)) continue;
+        bullet_row_texts t = bullet_row(table[i], list_kind);
+        keep_longer(longest.manufacturer, t.manufacturer);
+        keep_longer(longest.bullet_name, t.bullet_name);
+        keep_longer(longest.caliber, t.caliber);
+        keep_longer(longest.weight, t.weight);
+        keep_longer(longest.length, t.length);
+        keep_longer(longest.bc, t.bc);
+    }
+    return longest;
 }
 
 bool bullet_matches_filter(const bullet_record& r, const char* needle)

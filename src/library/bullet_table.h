@@ -44,6 +44,11 @@ void format_bullet_value(char* buf, size_t n, const char* format, float value);
 
 bullet_row_texts bullet_row(const bullet_record& r, int list_kind);
 
+// Of the records on one list, each column's longest text as bullet_row gives
+// it: the most characters, and of as many, the fewest blanks (the narrowest
+// character of the number formats). Sizes the list's columns once.
+bullet_row_texts bullet_longest_texts(const bullet_record* table, int count, int list_kind);
+
 // Case-insensitive "contains" on the caliber text, manufacturer or name;
 // surrounding blanks in `needle` are ignored and an empty one matches all.
 bool bullet_matches_filter(const bullet_record& r, const char* needle);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,15 @@ const list_column kColumns[] = {
     {"Name", col_name, 90},       {"Weight", col_weight, 45},
     {"Length", col_length, 45},   {"BC", col_bc, 45},
 };
+
+// Each page's columns in kColumns order (the custom page has no BC), and the
+// title widget inside each header, whose request the column must meet.
+struct sized_column {
+    GtkTreeViewColumn* column = nullptr;
+    GtkCellRenderer* cell = nullptr;
+    GtkWidget* title = nullptr;
+};
+sized_column g_columns[kPageCount][std::size(kColumns)];
 
 const bullet_record* g_records = bullet_table;
 int g_record_count = kBulletCount;
@@ -128,7 +138,6 @@ void fill_page(int page, const std::string& filter)
     }
     gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
     g_object_unref(store);
-    gtk_tree_view_columns_autosize(view);
     gtk_widget_trigger_tooltip_query(GTK_WIDGET(view));  // a shown name may be gone
 
     auto at = std::find(rows.begin(), rows.end(), keep);
@@ -139,6 +148,56 @@ void fill_page(int page, const std::string& filter)
         gtk_tree_path_free(path);
     }
     show_empty_note(page);
+}
+
+const char* column_text(const bullet_row_texts& t, int store_column)
+{
+    switch (store_column) {
+    case col_manufacturer: return t.manufacturer;
+    case col_name: return t.bullet_name;
+    case col_caliber: return t.caliber;
+    case col_weight: return t.weight;
+    case col_length: return t.length;
+    default: return t.bc;
+    }
+}
+
+// The width a column needs to show `text` whole: the text in the view's
+// font, the renderer's padding, and what the view puts around every cell.
+int cell_width(GtkTreeView* view, GtkCellRenderer* cell, const char* text)
+{
+    int xpad = 0, focus_line = 0, separator = 0;
+    g_object_get(cell, "xpad", &xpad, nullptr);
+    gtk_widget_style_get(GTK_WIDGET(view), "focus-line-width", &focus_line, "horizontal-separator", &separator,
+                         nullptr);
+    PangoLayout* layout = gtk_widget_create_pango_layout(GTK_WIDGET(view), text);
+    int width = 0;
+    pango_layout_get_pixel_size(layout, &width, nullptr);
+    g_object_unref(layout);
+    return width + 2 * xpad + 2 * focus_line + separator;
+}
+
+// Fixed widths from the longest texts of the whole list, so that the view
+// never measures its rows (thousands of them) and filtering never moves a
+// column. Name is the exception: it gives way and takes the spare width.
+void size_columns(int page)
+{
+    bullet_row_texts longest = bullet_longest_texts(g_records, g_record_count, kPages[page].kind);
+    for (size_t c = 0; c < std::size(kColumns); ++c) {
+        const sized_column& sc = g_columns[page][c];
+        if (!sc.column) continue;
+        int width = kColumns[c].min_width;
+        GtkWidget* header = gtk_widget_get_ancestor(sc.title, GTK_TYPE_BUTTON);
+        if (header) {
+            GtkRequisition request;
+            gtk_widget_size_request(header, &request);
+            width = std::max(width, request.width);
+        }
+        if (kColumns[c].store_column != col_name)
+            width =
+                std::max(width, cell_width(page_view(page), sc.cell, column_text(longest, kColumns[c].store_column)));
+        gtk_tree_view_column_set_fixed_width(sc.column, width);
+    }
 }
 
 // Copies a store cell into a fixed text field, "" when empty.
@@ -195,21 +254,32 @@ void on_question_response(GtkDialog* dialog, gint response, gpointer) { apply_ch
 
 void setup_bullet_list_columns()
 {
-    for (const bullet_page& pg : kPages) {
+    for (int page = 0; page < kPageCount; ++page) {
+        const bullet_page& pg = kPages[page];
         GtkTreeView* view = GTK_TREE_VIEW(get_widget(pg.view));
-        for (const list_column& c : kColumns) {
-            if (pg.kind == kBulletListCustom && c.store_column == col_bc) continue;
-            GtkCellRenderer* cell = nullptr;
-            GtkTreeViewColumn* column = new_text_column(c.title, c.store_column, c.min_width, &cell);
-            if (c.store_column == col_name) {
+        for (size_t c = 0; c < std::size(kColumns); ++c) {
+            const list_column& lc = kColumns[c];
+            if (pg.kind == kBulletListCustom && lc.store_column == col_bc) continue;
+            sized_column& sc = g_columns[page][c];
+            sc.column = new_text_column(lc.title, lc.store_column, lc.min_width, &sc.cell);
+            gtk_tree_view_column_set_sizing(sc.column, GTK_TREE_VIEW_COLUMN_FIXED);
+            gtk_tree_view_column_set_fixed_width(sc.column, lc.min_width);
+            // The header shows a label of ours, through which its button is
+            // found and asked for its width.
+            sc.title = gtk_label_new(lc.title);
+            gtk_widget_show(sc.title);
+            gtk_tree_view_column_set_widget(sc.column, sc.title);
+            if (lc.store_column == col_name) {
                 // The longest names would widen the view past the window and push
                 // OK out of sight (no horizontal scroll bar): Name gives way and
                 // takes the spare width instead; its tooltip shows it whole.
-                g_object_set(cell, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
-                gtk_tree_view_column_set_expand(column, TRUE);
+                g_object_set(sc.cell, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
+                gtk_tree_view_column_set_expand(sc.column, TRUE);
             }
-            gtk_tree_view_append_column(view, column);
+            gtk_tree_view_append_column(view, sc.column);
         }
+        // Rows of one height: the view lays out only the rows it shows.
+        gtk_tree_view_set_fixed_height_mode(view, TRUE);
         gtk_tree_view_set_tooltip_column(view, col_name);
         set_list_model(view, GTK_TREE_MODEL(get_object(pg.store)));
     }
@@ -226,6 +296,7 @@ void fill_bullet_list(int list_kind)
                                  g_record_count);
         g_curve_records.resize(static_cast<size_t>(n));
     }
+    size_columns(page);
     fill_page(page, filter_text());
 }
 

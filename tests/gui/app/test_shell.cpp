@@ -1,10 +1,13 @@
 // Start-up state and the shell services, on the real windows.
+#include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/shell/shell.h"
+#include "app/startup.h"
 #include "gui_support.h"
 
 TEST(StartUp, OnlyTheSelectionWindowIsShown)
@@ -12,6 +15,57 @@ TEST(StartUp, OnlyTheSelectionWindowIsShown)
     EXPECT_TRUE(is_visible("id_sw"));
     for (const char* id : {"id_mw", "id_awin", "id_bl_win", "id_progress_win"}) EXPECT_FALSE(is_visible(id)) << id;
     EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(get_widget("id_sw"))), "Corvane Stowline");
+}
+
+// The selection window is built on its own, before the rest: its buttons
+// still get their pictures.
+TEST(StartUp, DeviceButtonsShowTheirPictures)
+{
+    for (const char* id : {"id_sel_kolvan", "id_sel_m900", "id_sel_m600", "id_sel_cv-relay"}) {
+        GtkWidget* image = gtk_button_get_image(GTK_BUTTON(get_widget(id)));
+        ASSERT_TRUE(GTK_IS_IMAGE(image)) << id;
+        EXPECT_EQ(gtk_image_get_storage_type(GTK_IMAGE(image)), GTK_IMAGE_PIXBUF) << id;
+    }
+}
+
+// A window shown first is drawn before it returns, and what the user did
+// meanwhile is neither lost nor handled early: it waits, in order.
+TEST(StartUp, WindowShownFirstIsDrawnAndEarlyInputWaits)
+{
+    struct seen {
+        int paints = 0;
+        std::vector<guint> keys;
+    } s;
+    GtkWidget* w = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_default_size(GTK_WINDOW(w), 120, 60);
+    g_signal_connect(w, "expose-event", G_CALLBACK(+[](GtkWidget*, GdkEvent*, seen* s) -> gboolean {
+                         ++s->paints;
+                         return FALSE;
+                     }),
+                     &s);
+    g_signal_connect(w, "key-press-event", G_CALLBACK(+[](GtkWidget*, GdkEventKey* e, seen* s) -> gboolean {
+                         s->keys.push_back(e->keyval);
+                         return TRUE;
+                     }),
+                     &s);
+    gtk_widget_realize(w);
+    for (guint key : {GDK_KEY_a, GDK_KEY_b}) {
+        GdkEvent* ev = gdk_event_new(GDK_KEY_PRESS);
+        ev->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(w)));
+        ev->key.keyval = key;
+        gdk_event_put(ev);
+        gdk_event_free(ev);
+    }
+    gint64 start = g_get_monotonic_time();
+    show_window_first(w);
+    // It returns on the window's expose, not after its half-second fallback.
+    EXPECT_LT(g_get_monotonic_time() - start, 500 * 1000);
+    EXPECT_GE(s.paints, 1);
+    EXPECT_TRUE(s.keys.empty());
+    pump_events();
+    EXPECT_EQ(s.keys, (std::vector<guint>{GDK_KEY_a, GDK_KEY_b}));
+    gtk_widget_destroy(w);
+    pump_events();
 }
 
 TEST(StartUp, UnitCombosOfferTheirRowsAndShowMil)

@@ -154,6 +154,25 @@ TEST(BulletLists, MembershipByKind)
     EXPECT_TRUE(bullet_has_kind(r, kBulletListCustom));
 }
 
+// What sizes the columns: only the list's own records count; more characters
+// win (counted as characters, not bytes), and of as many, fewer blanks.
+TEST(BulletLists, LongestTextOfEachColumn)
+{
+    test_table tt;
+    bullet_row_texts g1 = bullet_longest_texts(tt.rows, 4, kBulletListG1);
+    EXPECT_STREQ(g1.manufacturer, "Hornady");
+    EXPECT_STREQ(g1.weight, "178");  // after " 60", as many characters
+    EXPECT_STREQ(g1.length, "0.684");
+    bullet_row_texts custom = bullet_longest_texts(tt.rows, 4, kBulletListCustom);
+    EXPECT_STREQ(custom.manufacturer, "Aguila");
+    EXPECT_STREQ(custom.bullet_name, "SniperSubsonic");
+    EXPECT_STREQ(custom.bc, "");
+
+    bullet_record makers[] = {make_record("M\xc3\xbcller", "N", 0.308f, 150.0f, 0.0f, 0.4f, 0.0f),
+                              make_record("Mullers", "N", 0.308f, 150.0f, 0.0f, 0.4f, 0.0f)};
+    EXPECT_STREQ(bullet_longest_texts(makers, 2, kBulletListG1).manufacturer, "Mullers");
+}
+
 TEST(BulletLists, Filter)
 {
     test_table tt;
