@@ -7,6 +7,7 @@ import re
 import shutil
 import subprocess
 import tempfile
+import threading
 import time
 import unittest
 
@@ -269,6 +270,29 @@ class Program:
 
 class ProgramTest(unittest.TestCase):
     """Base class: self.program runs for one test and is closed after it."""
+
+    def start_simulator(self, *args):
+        """Starts stowline-sim with `args` in a runtime folder of its own; its
+        process, the name the program lists its port under, and the extra
+        environment the program needs to see that port. Its output is read
+        on as it comes (it tells every line) into self.simulator_said."""
+        runtime = tempfile.mkdtemp(prefix="stowline-run-")
+        self.addCleanup(shutil.rmtree, runtime, True)
+        env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
+        sim = subprocess.Popen([os.environ["STOWLINE_SIM"], *args], env=env, stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        self.addCleanup(sim.wait)
+        self.addCleanup(sim.terminate)
+        listed = None
+        while listed is None:
+            line = sim.stdout.readline()
+            self.assertTrue(line, "the simulator ended before it published its port")
+            m = re.search(r"port list as (\S+)", line)
+            if m:
+                listed = m.group(1)
+        self.simulator_said = []
+        threading.Thread(target=lambda: self.simulator_said.extend(sim.stdout), daemon=True).start()
+        return sim, listed, {"XDG_RUNTIME_DIR": runtime}
 
     def start(self, **kwargs):
         self.program = Program(**kwargs)

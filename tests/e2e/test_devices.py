@@ -1,8 +1,6 @@
 import os
-import re
 import shutil
 import struct
-import subprocess
 import tempfile
 import time
 import unittest
@@ -97,22 +95,8 @@ class Settings(ProgramTest):
 
 class SimulatedMeter(ProgramTest):
     def test_connecting_to_the_simulators_port_turns_the_lamp_green(self):
-        runtime = tempfile.mkdtemp(prefix="stowline-run-")
-        self.addCleanup(shutil.rmtree, runtime, True)
-        env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
-        sim = subprocess.Popen([os.environ["STOWLINE_SIM"], "--m600"], env=env, stdin=subprocess.PIPE,
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        self.addCleanup(sim.wait)
-        self.addCleanup(sim.terminate)
-        listed = None
-        while listed is None:
-            line = sim.stdout.readline()
-            self.assertTrue(line, "the simulator ended before it published its port")
-            m = re.search(r"port list as (\S+)", line)
-            if m:
-                listed = m.group(1)
-
-        p = self.start(extra_env={"XDG_RUNTIME_DIR": runtime})
+        sim, listed, env = self.start_simulator("--m600")
+        p = self.start(extra_env=env)
         mw = p.choose_device("M600")
         combo = p.find("COM Port", role="combo box", within=mw)
         wait_for(lambda: listed in combo.name or any(listed in (n.name or "") for n in p.all("menu item", combo))

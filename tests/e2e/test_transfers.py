@@ -2,12 +2,9 @@
 a simulated M600 and get it back, through the accessibility interface."""
 
 import os
-import re
 import shutil
 import struct
-import subprocess
 import tempfile
-import threading
 import unittest
 
 from harness import ProgramTest, wait_for
@@ -21,27 +18,10 @@ CARRIED += [("dsf%d" % i, 20 + 4 * i, 5e-4) for i in range(6)] + [("vl%d" % i, 4
 
 class Transfers(ProgramTest):
     def test_send_to_the_simulated_meter_and_get_it_back(self):
-        runtime = tempfile.mkdtemp(prefix="stowline-run-")
         kept = tempfile.mkdtemp(prefix="stowline-meter-")
-        for d in (runtime, kept):
-            self.addCleanup(shutil.rmtree, d, True)
-        sim = subprocess.Popen([os.environ["STOWLINE_SIM"], "--m600", "--profiles", kept],
-                               env=dict(os.environ, XDG_RUNTIME_DIR=runtime), stdin=subprocess.PIPE,
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        self.addCleanup(sim.wait)
-        self.addCleanup(sim.terminate)
-        said = []
-        listed = None
-        while listed is None:
-            line = sim.stdout.readline()
-            self.assertTrue(line, "the simulator ended before it published its port")
-            m = re.search(r"port list as (\S+)", line)
-            if m:
-                listed = m.group(1)
-        # It tells every line it sends and receives: keep reading.
-        threading.Thread(target=lambda: said.extend(sim.stdout), daemon=True).start()
-
-        p = self.start(extra_env={"XDG_RUNTIME_DIR": runtime})
+        self.addCleanup(shutil.rmtree, kept, True)
+        sim, listed, env = self.start_simulator("--m600", "--profiles", kept)
+        p = self.start(extra_env=env)
         mw = p.choose_device("M600")
         combo = p.find("COM Port", role="combo box", within=mw)
         wait_for(lambda: listed in p.combo_text(combo) or listed in (combo.name or ""), what="the simulator's port")
@@ -91,6 +71,7 @@ class Transfers(ProgramTest):
         self.assertEqual(sent[484:508], got[484:508], "units and clicks")
         self.assertEqual(got[524:524 + len(name) + 1], name.encode() + b"\0")
         p.screenshot("device-list-after-get")
+        said = self.simulator_said
         self.assertTrue(any("stored in slot 4" in line for line in said), said[-5:])
 
 
