@@ -5,10 +5,10 @@
 // a floor program that does only what the protocol forces (transfer_floor.cpp),
 // run interleaved with it. Prints the medians in seconds per profile.
 //   bench_transfers [RUNS] [--profiles N] [--pc N] [--only m600|cv-relay|m900]
-//                   [--images DIR] [--drain-poll]
-// Needs a display (run_transfers.sh uses Xvfb). --drain-poll is a what-if,
-// not the program as shipped: the bench's serial poll calls receive_poll
-// again while complete lines wait in the port (see bench/README.md).
+//                   [--images DIR] [--drain-poll] [--fixed-poll]
+// Needs a display (run_transfers.sh uses Xvfb). --drain-poll and
+// --fixed-poll are what-ifs, not the program as shipped: the bench's own
+// poll replaces the window's (see bench/README.md).
 #include "transfer_bench.h"
 
 #include <gtk/gtk.h>
@@ -149,6 +149,8 @@ struct hook_counts {
     int lines = 0;
     double handler_ms = 0;  // the line handler, its pumps included
     double handler_pump_ms = 0;
+    double handler_sleep_ms = 0;
+    std::vector<double> line_at;  // when each line reached the handler
 };
 hook_counts g_counts;
 bool g_in_handler = false;
@@ -171,6 +173,7 @@ void counted_sleep(unsigned ms)
     const double t = now_ms();
     g_window_hooks.sleep_ms(ms);
     g_counts.sleep_ms += now_ms() - t;
+    if (g_in_handler) g_counts.handler_sleep_ms += now_ms() - t;
 }
 
 void counted_line(const char* line)
@@ -180,6 +183,7 @@ void counted_line(const char* line)
     g_in_handler = true;
     g_window_hooks.line_handler(line);
     if (outer) {
+        g_counts.line_at.push_back(t);
         g_in_handler = false;
         g_counts.handler_ms += now_ms() - t;
     }
@@ -250,19 +254,59 @@ size_t device_files()
     return static_cast<size_t>(std::distance(fs::directory_iterator(kDeviceMirrorFolder), {}));
 }
 
-// --drain-poll: the serial poll as it would be if one tick took every
-// complete line waiting in the port, not only the first.
+// What-ifs, not the program as shipped. --drain-poll: one tick of the serial
+// poll takes every complete line waiting in the port, not only the first.
+// --fixed-poll: the poll ticks on a fixed schedule, whatever its callback
+// did (GLib re-arms an interval timer from the time its callback returned
+// when the callback ran a nested main loop).
 bool g_drain_poll = false;
+bool g_fixed_poll = false;
 guint g_bench_poll = 0;
+double g_poll_next = 0;
+unsigned g_poll_period = 0;
 
-gboolean draining_poll(gpointer)
+void bench_poll_once()
 {
     for (int i = 0; i < 64; ++i) {
         receive_poll();
         int waiting = 0;
-        if (com_handle < 0 || ioctl(com_handle, FIONREAD, &waiting) != 0 || waiting == 0) break;
+        if (!g_drain_poll || hid_connected || com_handle < 0 || ioctl(com_handle, FIONREAD, &waiting) != 0 ||
+            waiting == 0)
+            break;
     }
+}
+
+gboolean interval_poll(gpointer)
+{
+    bench_poll_once();
     return TRUE;
+}
+
+gboolean scheduled_poll(gpointer)
+{
+    bench_poll_once();
+    const double now = now_ms();
+    do g_poll_next += g_poll_period;
+    while (g_poll_next <= now);
+    g_bench_poll = g_timeout_add(static_cast<guint>(g_poll_next - now + 0.999), scheduled_poll, nullptr);
+    return FALSE;
+}
+
+// Replaces the window's poll when a what-if asks for it.
+void replace_poll(unsigned period)
+{
+    if (!g_drain_poll && !g_fixed_poll) return;
+    stop_receive_poll();
+    g_poll_period = period;
+    g_poll_next = now_ms() + period;
+    g_bench_poll = g_fixed_poll ? g_timeout_add(period, scheduled_poll, nullptr)
+                                : g_timeout_add(period, interval_poll, nullptr);
+}
+
+void stop_bench_poll()
+{
+    if (g_bench_poll) g_source_remove(g_bench_poll);
+    g_bench_poll = 0;
 }
 
 void connect_serial(const std::string& path)
@@ -270,16 +314,12 @@ void connect_serial(const std::string& path)
     const serial_port_info info{path.c_str(), "", ""};
     add_port_to_list(nullptr, &info);
     on_connect_clicked(nullptr);  // opens it and starts the window's poll
-    if (g_drain_poll) {
-        stop_receive_poll();
-        g_bench_poll = g_timeout_add(com_poll_interval_ms, draining_poll, nullptr);
-    }
+    replace_poll(com_poll_interval_ms);
 }
 
 void disconnect_serial()
 {
-    if (g_bench_poll) g_source_remove(g_bench_poll);
-    g_bench_poll = 0;
+    stop_bench_poll();
     on_connect_clicked(nullptr);
     run_events_for(20);
 }
@@ -299,12 +339,14 @@ bool connect_bridge()
 {
     relay_mode = 0;
     hid_connect();
+    replace_poll(hid_poll_interval_ms);
     run_events_for(600);  // the version message, read by the poll
     return hid_connected != 0;
 }
 
 void disconnect_bridge()
 {
+    stop_bench_poll();
     stop_receive_poll();
     link_reset();
 }
@@ -443,7 +485,7 @@ double median(std::vector<double> v)
 }
 
 struct series {
-    std::vector<double> program, floor, pumps, pump_ms, sleep_ms, handler_ms, lines;
+    std::vector<double> program, floor, pumps, pump_ms, sleep_ms, handler_ms, lines, gaps;
     int failed = 0;
     int profiles = 0;
 };
@@ -462,11 +504,12 @@ int main(int argc, char** argv)
         else if (a == "--only") only = v, ++i;
         else if (a == "--images") images = v, ++i;
         else if (a == "--drain-poll") g_drain_poll = true;
+        else if (a == "--fixed-poll") g_fixed_poll = true;
         else runs = std::atoi(a.c_str());
     }
     if (runs < 1 || count < 1 || count > kDeviceProfileLimit || pc < 0) {
         std::fprintf(stderr, "usage: bench_transfers [RUNS] [--profiles N<=30] [--pc N] [--only KIND] "
-                             "[--images DIR] [--drain-poll]\n");
+                             "[--images DIR] [--drain-poll] [--fixed-poll]\n");
         return 2;
     }
 
@@ -535,8 +578,12 @@ int main(int argc, char** argv)
                         s.pumps.push_back(x.counts.pumps / n);
                         s.pump_ms.push_back(x.counts.pump_ms / n);
                         s.sleep_ms.push_back(x.counts.sleep_ms / n);
-                        s.handler_ms.push_back((x.counts.handler_ms - x.counts.handler_pump_ms) / n);
+                        s.handler_ms.push_back((x.counts.handler_ms - x.counts.handler_pump_ms - x.counts.handler_sleep_ms) / n);
                         s.lines.push_back(x.counts.lines / n);
+                        std::vector<double> gaps;
+                        for (size_t i = 1; i < x.counts.line_at.size(); ++i)
+                            gaps.push_back(x.counts.line_at[i] - x.counts.line_at[i - 1]);
+                        if (!gaps.empty()) s.gaps.push_back(median(gaps));
                     } else {
                         const double t = dir == 0 ? floor_upload(c, set, phase(rng)) : floor_download(c, set, phase(rng));
                         if (t < 0) ++s.failed;
@@ -551,20 +598,23 @@ int main(int argc, char** argv)
     }
 
     std::fprintf(results, "Transfers, %d runs (program and floor interleaved), PC folder of %d profiles%s\n", runs, pc,
-                 g_drain_poll ? ", WHAT-IF: serial poll takes every waiting line" : "");
-    std::fprintf(results, "medians in seconds per profile; pumps, pump ms, sleep ms, handler ms: per profile\n\n");
-    std::fprintf(results, "%-27s %-9s %4s %5s %9s %9s %8s   %6s %8s %9s %10s\n", "carrier", "direction", "runs",
-                 "profs", "program", "floor", "above", "pumps", "pump ms", "sleep ms", "handler ms");
+                 g_drain_poll || g_fixed_poll ? ", WHAT-IF (not as shipped):" : "");
+    if (g_drain_poll) std::fprintf(results, "  the serial poll takes every waiting line in one tick\n");
+    if (g_fixed_poll) std::fprintf(results, "  the poll ticks on a fixed schedule\n");
+    std::fprintf(results, "medians in seconds per profile; pumps, pump ms, sleep ms, handler ms (its pumps and\n"
+                          "sleeps excluded): per profile; line gap: median time between two lines handled\n\n");
+    std::fprintf(results, "%-27s %-9s %4s %5s %9s %9s %8s   %6s %8s %9s %10s %9s\n", "carrier", "direction", "runs",
+                 "profs", "program", "floor", "above", "pumps", "pump ms", "sleep ms", "handler ms", "line gap");
     for (const bench_case& c : kCases) {
         for (const char* dir : {"upload", "download"}) {
             auto it = table.find(std::string(c.label) + "|" + dir);
             if (it == table.end()) continue;
             const series& s = it->second;
             const double p = median(s.program), f = median(s.floor);
-            std::fprintf(results, "%-27s %-9s %4zu %5d %9.3f %9.3f %+7.1f%%   %6.1f %8.1f %9.1f %10.2f%s\n", c.label,
-                         dir, std::min(s.program.size(), s.floor.size()), s.profiles, p, f, 100.0 * (p - f) / f,
-                         median(s.pumps), median(s.pump_ms), median(s.sleep_ms), median(s.handler_ms),
-                         s.failed ? "  (some runs failed)" : "");
+            std::fprintf(results, "%-27s %-9s %4zu %5d %9.3f %9.3f %+7.1f%%   %6.1f %8.1f %9.1f %10.2f %9.1f%s\n",
+                         c.label, dir, std::min(s.program.size(), s.floor.size()), s.profiles, p, f,
+                         100.0 * (p - f) / f, median(s.pumps), median(s.pump_ms), median(s.sleep_ms),
+                         median(s.handler_ms), median(s.gaps), s.failed ? "  (some runs failed)" : "");
         }
     }
     std::fclose(results);
