@@ -611,10 +611,12 @@ int main(int argc, char** argv)
             if (it == table.end()) continue;
             const series& s = it->second;
             const double p = median(s.program), f = median(s.floor);
-            std::fprintf(results, "%-27s %-9s %4zu %5d %9.3f %9.3f %+7.1f%%   %6.1f %8.1f %9.1f %10.2f %9.1f%s\n",
+            char gap[16] = "        -";
+            if (!s.gaps.empty()) std::snprintf(gap, sizeof gap, "%9.1f", median(s.gaps));
+            std::fprintf(results, "%-27s %-9s %4zu %5d %9.3f %9.3f %+7.1f%%   %6.1f %8.1f %9.1f %10.2f %s%s\n",
                          c.label, dir, std::min(s.program.size(), s.floor.size()), s.profiles, p, f,
                          100.0 * (p - f) / f, median(s.pumps), median(s.pump_ms), median(s.sleep_ms),
-                         median(s.handler_ms), median(s.gaps), s.failed ? "  (some runs failed)" : "");
+                         median(s.handler_ms), gap, s.failed ? "  (some runs failed)" : "");
         }
     }
     std::fclose(results);
