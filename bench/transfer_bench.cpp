@@ -1,0 +1,626 @@
+// Transfer benchmark: Send Profiles and Get Profiles of the real program (its
+// main window, the hooks the window fills in, its receive poll on the main
+// loop at 100 ms on serial and 200 ms on the bridge) against a simulated
+// meter that paces every byte at the device's baud on the real clock, beside
+// a floor program that does only what the protocol forces (transfer_floor.cpp),
+// run interleaved with it. Prints the medians in seconds per profile.
+//   bench_transfers [RUNS] [--profiles N] [--pc N] [--only m600|cv-relay|m900]
+//                   [--images DIR] [--drain-poll] [--fixed-poll]
+// Needs a display (run_transfers.sh uses Xvfb). --drain-poll and
+// --fixed-poll are what-ifs, not the program as shipped: the bench's own
+// poll replaces the window's (see bench/README.md).
+#include "transfer_bench.h"
+
+#include <gtk/gtk.h>
+#include <sys/ioctl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <poll.h>
+#include <random>
+#include <unistd.h>
+
+#include "app/shell/shell.h"
+#include "app/startup.h"
+#include "collections/profile_folders.h"
+#include "collections/window/profile_lists.h"
+#include "link/carriers.h"
+#include "link/command_channel.h"
+#include "link/download.h"
+#include "link/link_state.h"
+#include "link/upload.h"
+#include "link/window/link_window.h"
+#include "settings/device_modes.h"
+#include "settings/window/device_selection.h"
+#include "sim_bridge.h"
+
+namespace fs = std::filesystem;
+
+double now_ms()
+{
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return static_cast<double>(t.tv_sec) * 1000.0 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+void sleep_until_ms(double t_ms)
+{
+    if (t_ms <= now_ms()) return;
+    timespec t;
+    t.tv_sec = static_cast<time_t>(t_ms / 1000.0);
+    t.tv_nsec = static_cast<long>((t_ms - static_cast<double>(t.tv_sec) * 1000.0) * 1e6);
+    if (t.tv_nsec >= 1000000000L) {
+        t.tv_sec += 1;
+        t.tv_nsec -= 1000000000L;
+    }
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &t, nullptr) == EINTR) {}
+}
+
+std::vector<upload_command> upload_commands(const std::vector<GunProfile>& profiles, bool relay, float version,
+                                            bool bridge)
+{
+    std::vector<upload_command> out;
+    if (bridge) out.push_back({":A-\r", false});
+    out.push_back({":A-\r"});
+    out.push_back({count_line(static_cast<int>(profiles.size()))});
+    for (size_t i = 0; i < profiles.size(); ++i) {
+        profile_line_set l;
+        build_profile_lines(profiles[i], relay, version, &l, nullptr);
+        for (const std::string& line :
+             {slot_line(static_cast<int>(i) + 1), l.name, l.main, l.mv_table, l.drag, l.mach, std::string(":AS\r")})
+            out.push_back({line});
+    }
+    return out;
+}
+
+bool serial_meter_thread::open(sim_kind kind)
+{
+    if (!sim_serial_open(s, kind, false)) return false;
+    s.paced = true;
+    return true;
+}
+
+void serial_meter_thread::start()
+{
+    stop = false;
+    thread = std::thread([this] {
+        double last = now_ms();
+        while (!stop) {
+            // As stowline-sim: short steps while bytes wait for their time.
+            const bool busy = !s.unwritten.empty() || !s.to_program.bytes.empty() || !s.to_meter.bytes.empty() ||
+                              !s.meter.queue.empty();
+            pollfd p{s.master, POLLIN, 0};
+            poll(&p, 1, busy ? 2 : 50);
+            const double now = now_ms();
+            const unsigned elapsed = static_cast<unsigned>(now - last);
+            last += elapsed;
+            sim_serial_service(s, elapsed);
+        }
+    });
+}
+
+void serial_meter_thread::finish(double drain_ms)
+{
+    const double end = now_ms() + drain_ms;
+    // The thread alone touches the meter while it runs; these reads only
+    // decide when to stop it, and a stale answer costs one more pass.
+    while (now_ms() < end) {
+        sleep_until_ms(now_ms() + 20);
+        if (s.to_meter.bytes.empty() && s.to_program.bytes.empty() && s.unwritten.empty() && s.meter.queue.empty())
+            break;
+    }
+    stop = true;
+    if (thread.joinable()) thread.join();
+}
+
+void serial_meter_thread::close()
+{
+    stop = true;
+    if (thread.joinable()) thread.join();
+    sim_serial_close(s);
+}
+
+namespace {
+
+struct bench_case {
+    const char* label;
+    sim_kind kind;
+    const char* version;  // the M900's firmware; empty on serial
+};
+const bench_case kCases[] = {
+    {"M600 serial 9600", sim_kind::m600, ""},
+    {"cv-relay serial 115200", sim_kind::cv_relay, ""},
+    {"M900 bridge 1.12", sim_kind::m900, "1.12"},
+    {"M900 bridge 1.12.3 (acks)", sim_kind::m900, "1.12.3"},
+};
+
+// What the hooks saw during one of the program's runs.
+struct hook_counts {
+    int pumps = 0;
+    double pump_ms = 0;
+    double sleep_ms = 0;
+    int lines = 0;
+    double handler_ms = 0;  // the line handler, its pumps included
+    double handler_pump_ms = 0;
+    double handler_sleep_ms = 0;
+    std::vector<double> line_at;  // when each line reached the handler
+};
+hook_counts g_counts;
+bool g_in_handler = false;
+double g_done_at = -1;
+bool g_incomplete = false;
+link_hook_set g_window_hooks;  // as the window filled them in
+
+void counted_pump()
+{
+    const double t = now_ms();
+    g_window_hooks.pump();
+    const double d = now_ms() - t;
+    ++g_counts.pumps;
+    g_counts.pump_ms += d;
+    if (g_in_handler) g_counts.handler_pump_ms += d;
+}
+
+void counted_sleep(unsigned ms)
+{
+    const double t = now_ms();
+    g_window_hooks.sleep_ms(ms);
+    g_counts.sleep_ms += now_ms() - t;
+    if (g_in_handler) g_counts.handler_sleep_ms += now_ms() - t;
+}
+
+void counted_line(const char* line)
+{
+    const double t = now_ms();
+    const bool outer = !g_in_handler;
+    g_in_handler = true;
+    g_window_hooks.line_handler(line);
+    if (outer) {
+        g_counts.line_at.push_back(t);
+        g_in_handler = false;
+        g_counts.handler_ms += now_ms() - t;
+    }
+    ++g_counts.lines;
+}
+
+void watched_status(const char* text)
+{
+    if (std::strncmp(text, "Download complete", 17) == 0) g_done_at = now_ms();
+    if (std::strncmp(text, "Download incomplete", 19) == 0 || std::strncmp(text, "The device did not", 18) == 0) {
+        g_done_at = now_ms();
+        g_incomplete = true;
+    }
+    g_window_hooks.status(text);
+}
+
+void run_events_for(double ms)
+{
+    const double end = now_ms() + ms;
+    while (now_ms() < end) {
+        if (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+        else sleep_until_ms(std::min(end, now_ms() + 2));
+    }
+}
+
+GunProfile bench_profile(int i)
+{
+    GunProfile p{};
+    apply_new_profile_values(p);
+    char name[16];
+    std::snprintf(name, sizeof name, "BENCH%02d", i + 1);
+    set_profile_name(p, name);
+    p.bd = 0.308f;
+    p.bl = 1.2f + 0.01f * static_cast<float>(i);
+    p.bw = 168.0f + static_cast<float>(i);
+    p.bt = i % 2 ? -10.0f : 11.25f;
+    p.sd = p.bt < 0 ? -1 : 1;
+    p.bc = 0.462f;
+    p.dc = i % 3 == 2 ? 10 : i % 3;
+    p.mv = 2650.0f + 10.0f * static_cast<float>(i);
+    p.zr = 100.0f;
+    p.shi = 1.5f;
+    p.zh = 0.5f;
+    p.zo = -0.2f;
+    p.ssfV = 1.02f;
+    p.ssfH = 0.98f;
+    for (int k = 0; k < 6; ++k) {
+        p.vl[k] = 0.5f + 0.5f * static_cast<float>(k);
+        p.dsf[k] = 1.0f;
+        p.mvt_temp[k] = -20.0f + 20.0f * static_cast<float>(k);
+        p.mvt_mv[k] = p.mv - 30.0f + 10.0f * static_cast<float>(k);
+    }
+    for (int k = 0; k < 32; ++k)
+        p.cc[k] = {0.1f * static_cast<float>(k), 0.35f - 0.004f * static_cast<float>(k)};
+    return p;
+}
+
+void write_device_files(const std::vector<GunProfile>& profiles)
+{
+    delete_device_mirror_files();
+    for (const GunProfile& p : profiles)
+        std::ofstream(std::string(kDeviceMirrorFolder) + "/" + profile_name(p) + ".pro", std::ios::binary)
+            .write(reinterpret_cast<const char*>(&p), sizeof p);
+}
+
+size_t device_files()
+{
+    return static_cast<size_t>(std::distance(fs::directory_iterator(kDeviceMirrorFolder), {}));
+}
+
+// What-ifs, not the program as shipped. --drain-poll: one tick of the serial
+// poll takes every complete line waiting in the port, not only the first.
+// --fixed-poll: the poll ticks on a fixed schedule, whatever its callback
+// did (GLib re-arms an interval timer from the time its callback returned
+// when the callback ran a nested main loop).
+bool g_drain_poll = false;
+bool g_fixed_poll = false;
+guint g_bench_poll = 0;
+double g_poll_next = 0;
+unsigned g_poll_period = 0;
+
+void bench_poll_once()
+{
+    for (int i = 0; i < 64; ++i) {
+        receive_poll();
+        int waiting = 0;
+        if (!g_drain_poll || hid_connected || com_handle < 0 || ioctl(com_handle, FIONREAD, &waiting) != 0 ||
+            waiting == 0)
+            break;
+    }
+}
+
+gboolean interval_poll(gpointer)
+{
+    bench_poll_once();
+    return TRUE;
+}
+
+gboolean scheduled_poll(gpointer)
+{
+    bench_poll_once();
+    const double now = now_ms();
+    do g_poll_next += g_poll_period;
+    while (g_poll_next <= now);
+    g_bench_poll = g_timeout_add(static_cast<guint>(g_poll_next - now + 0.999), scheduled_poll, nullptr);
+    return FALSE;
+}
+
+// Replaces the window's poll when a what-if asks for it.
+void replace_poll(unsigned period)
+{
+    if (!g_drain_poll && !g_fixed_poll) return;
+    stop_receive_poll();
+    g_poll_period = period;
+    g_poll_next = now_ms() + period;
+    g_bench_poll = g_fixed_poll ? g_timeout_add(period, scheduled_poll, nullptr)
+                                : g_timeout_add(period, interval_poll, nullptr);
+}
+
+void stop_bench_poll()
+{
+    if (g_bench_poll) g_source_remove(g_bench_poll);
+    g_bench_poll = 0;
+}
+
+void connect_serial(const std::string& path)
+{
+    const serial_port_info info{path.c_str(), "", ""};
+    add_port_to_list(nullptr, &info);
+    on_connect_clicked(nullptr);  // opens it and starts the window's poll
+    replace_poll(com_poll_interval_ms);
+}
+
+void disconnect_serial()
+{
+    stop_bench_poll();
+    on_connect_clicked(nullptr);
+    run_events_for(20);
+}
+
+void prepare_bridge(const char* version, const std::vector<GunProfile>* stored)
+{
+    sim_bridge_reset();
+    sim_bridge_state& b = sim_bridge();
+    b.paced = true;
+    b.real_clock = true;
+    sim_bridge_set_version(version);
+    if (stored)
+        for (size_t i = 0; i < stored->size(); ++i) sim_meter_store(b.meter, static_cast<int>(i) + 1, (*stored)[i]);
+}
+
+bool connect_bridge()
+{
+    relay_mode = 0;
+    hid_connect();
+    replace_poll(hid_poll_interval_ms);
+    run_events_for(600);  // the version message, read by the poll
+    return hid_connected != 0;
+}
+
+void disconnect_bridge()
+{
+    stop_bench_poll();
+    stop_receive_poll();
+    link_reset();
+}
+
+// One measurement: seconds, or a negative value when the transfer failed.
+struct sample {
+    double seconds = -1;
+    hook_counts counts;
+};
+
+sample program_upload(const bench_case& c, const std::vector<GunProfile>& profiles)
+{
+    sample out;
+    write_device_files(profiles);
+    serial_meter_thread m;
+    const bool bridge = c.kind == sim_kind::m900;
+    if (bridge) {
+        prepare_bridge(c.version, nullptr);
+        if (!connect_bridge()) return out;
+    } else {
+        if (!m.open(c.kind)) return out;
+        m.start();
+        relay_mode = c.kind == sim_kind::cv_relay;
+        connect_serial(m.s.slave_path);
+    }
+    run_events_for(50);
+    g_counts = hook_counts{};
+    const double t0 = now_ms();
+    const int done = upload_profiles();
+    const double t = (now_ms() - t0) / 1000.0;
+    out.counts = g_counts;
+    size_t stored = 0, rejected = 0;
+    if (bridge) {
+        run_events_for(100);
+        sim_bridge_step();
+        stored = sim_bridge().meter.profiles.size();
+        rejected = sim_bridge().meter.rejected.size();
+        disconnect_bridge();
+    } else {
+        m.finish();
+        stored = m.s.meter.profiles.size();
+        rejected = m.s.meter.rejected.size();
+        disconnect_serial();
+        m.close();
+    }
+    if (done == 1 && stored == profiles.size() && rejected == 0) out.seconds = t;
+    else std::fprintf(stderr, "%s upload: result %d, %zu stored, %zu rejected\n", c.label, done, stored, rejected);
+    return out;
+}
+
+sample program_download(const bench_case& c, const std::vector<GunProfile>& profiles)
+{
+    sample out;
+    serial_meter_thread m;
+    const bool bridge = c.kind == sim_kind::m900;
+    if (bridge) {
+        prepare_bridge(c.version, &profiles);
+        if (!connect_bridge()) return out;
+    } else {
+        if (!m.open(c.kind)) return out;
+        for (size_t i = 0; i < profiles.size(); ++i) sim_meter_store(m.s.meter, static_cast<int>(i) + 1, profiles[i]);
+        m.start();
+        relay_mode = c.kind == sim_kind::cv_relay;
+        connect_serial(m.s.slave_path);
+    }
+    // What Get Profiles does before the download: the device side emptied.
+    delete_device_mirror_files();
+    scan_device_profiles();
+    run_events_for(50);
+    g_counts = hook_counts{};
+    g_done_at = -1;
+    g_incomplete = false;
+    const double t0 = now_ms();
+    start_download();
+    while (download_running() && now_ms() - t0 < 120000) gtk_main_iteration_do(TRUE);
+    out.counts = g_counts;
+    const size_t files = device_files();
+    if (bridge) {
+        disconnect_bridge();
+    } else {
+        disconnect_serial();
+        m.close();
+    }
+    if (g_done_at > 0 && !g_incomplete && files == profiles.size()) out.seconds = (g_done_at - t0) / 1000.0;
+    else std::fprintf(stderr, "%s download: %zu files, %s\n", c.label, files, g_incomplete ? "incomplete" : "");
+    return out;
+}
+
+double floor_upload(const bench_case& c, const std::vector<GunProfile>& profiles, double phase)
+{
+    const bool relay = c.kind == sim_kind::cv_relay;
+    if (c.kind == sim_kind::m900) {
+        prepare_bridge(c.version, nullptr);
+        const float version = sim_bridge().meter.version;
+        const double t = floor_upload_bridge(upload_commands(profiles, false, version, true), phase);
+        sim_bridge_step();
+        if (sim_bridge().meter.profiles.size() != profiles.size()) return -1;
+        return t;
+    }
+    serial_meter_thread m;
+    if (!m.open(c.kind)) return -1;
+    m.start();
+    const double t = floor_upload_serial(m.s.slave_path, sim_kind_baud(c.kind),
+                                         upload_commands(profiles, relay, 1.11f, false));
+    m.finish();
+    const bool ok = m.s.meter.profiles.size() == profiles.size();
+    m.close();
+    return ok ? t : -1;
+}
+
+double floor_download(const bench_case& c, const std::vector<GunProfile>& profiles, double phase)
+{
+    bool ok = false;
+    double t;
+    if (c.kind == sim_kind::m900) {
+        prepare_bridge(c.version, &profiles);
+        t = floor_download_bridge(sim_bridge().meter.acks, phase, &ok);
+    } else {
+        serial_meter_thread m;
+        if (!m.open(c.kind)) return -1;
+        for (size_t i = 0; i < profiles.size(); ++i) sim_meter_store(m.s.meter, static_cast<int>(i) + 1, profiles[i]);
+        m.start();
+        const bool indexed = c.kind == sim_kind::cv_relay;
+        t = floor_download_serial(m.s.slave_path, sim_kind_baud(c.kind), indexed, kIndexedProfileCount, phase, &ok);
+        m.close();
+    }
+    return ok ? t : -1;
+}
+
+double median(std::vector<double> v)
+{
+    if (v.empty()) return -1;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
+}
+
+struct series {
+    std::vector<double> program, floor, pumps, pump_ms, sleep_ms, handler_ms, lines, gaps;
+    int failed = 0;
+    int profiles = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int runs = 5, count = 5, pc = 20;
+    std::string only, images;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        const char* v = i + 1 < argc ? argv[i + 1] : "";
+        if (a == "--profiles") count = std::atoi(v), ++i;
+        else if (a == "--pc") pc = std::atoi(v), ++i;
+        else if (a == "--only") only = v, ++i;
+        else if (a == "--images") images = v, ++i;
+        else if (a == "--drain-poll") g_drain_poll = true;
+        else if (a == "--fixed-poll") g_fixed_poll = true;
+        else runs = std::atoi(a.c_str());
+    }
+    if (runs < 1 || count < 1 || count > kDeviceProfileLimit || pc < 0) {
+        std::fprintf(stderr, "usage: bench_transfers [RUNS] [--profiles N<=30] [--pc N] [--only KIND] "
+                             "[--images DIR] [--drain-poll] [--fixed-poll]\n");
+        return 2;
+    }
+
+    char tmpl[] = "/tmp/stowline-transfers-XXXXXX";
+    if (!mkdtemp(tmpl)) return 2;
+    const fs::path root = tmpl;
+    for (const char* d : {"bin", "Profiles", "Device"}) fs::create_directories(root / d);
+    if (!images.empty())
+        for (const auto& e : fs::directory_iterator(images)) fs::copy_file(e.path(), root / "bin" / e.path().filename());
+    std::vector<GunProfile> pc_profiles;
+    for (int i = 0; i < pc; ++i) {
+        GunProfile p = bench_profile(i);
+        char name[16];
+        std::snprintf(name, sizeof name, "PC%04d", i);
+        set_profile_name(p, name);
+        std::ofstream(root / "Profiles" / (std::string(name) + ".pro"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(&p), sizeof p);
+    }
+    if (chdir((root / "bin").c_str()) != 0) return 2;
+
+    // The program's trace goes to a file, as a started program's would go
+    // somewhere; the results to the original standard output.
+    std::FILE* results = fdopen(dup(STDOUT_FILENO), "w");
+    if (!results || !std::freopen((root / "trace.txt").c_str(), "w", stdout)) return 2;
+
+    int fake_argc = 1;
+    char* fake_argv[] = {argv[0], nullptr};
+    char** pargv = fake_argv;
+    if (!start_application(&fake_argc, &pargv)) return 2;
+    choose_device_m600(nullptr);
+    run_events_for(300);
+    g_window_hooks = link_hooks;
+    link_hooks.pump = counted_pump;
+    link_hooks.sleep_ms = counted_sleep;
+    link_hooks.line_handler = counted_line;
+    link_hooks.status = watched_status;
+
+    std::vector<GunProfile> profiles, full_relay;
+    for (int i = 0; i < count; ++i) profiles.push_back(bench_profile(i));
+    for (int i = 0; i < kIndexedProfileCount; ++i) full_relay.push_back(bench_profile(i));
+
+    std::mt19937 rng(12345);
+    std::map<std::string, series> table;
+    for (int r = 0; r < runs; ++r) {
+        for (const bench_case& c : kCases) {
+            if (!only.empty() && std::string(sim_kind_name(c.kind)) != only) continue;
+            const double period = c.kind == sim_kind::m900 ? hid_poll_interval_ms : com_poll_interval_ms;
+            std::uniform_real_distribution<double> phase(0.0, period);
+            // The relay device is always asked for all its numbers: it is
+            // measured full, so that every request brings a profile.
+            const std::vector<GunProfile>& down = c.kind == sim_kind::cv_relay ? full_relay : profiles;
+            for (int dir = 0; dir < 2; ++dir) {
+                const std::vector<GunProfile>& set = dir == 0 ? profiles : down;
+                series& s = table[std::string(c.label) + (dir == 0 ? "|upload" : "|download")];
+                s.profiles = static_cast<int>(set.size());
+                const double n = static_cast<double>(set.size());
+                for (int turn = 0; turn < 2; ++turn) {
+                    const bool program_turn = (turn == 0) == (r % 2 == 0);
+                    if (program_turn) {
+                        const sample x = dir == 0 ? program_upload(c, set) : program_download(c, set);
+                        if (x.seconds < 0) {
+                            ++s.failed;
+                            continue;
+                        }
+                        s.program.push_back(x.seconds / n);
+                        s.pumps.push_back(x.counts.pumps / n);
+                        s.pump_ms.push_back(x.counts.pump_ms / n);
+                        s.sleep_ms.push_back(x.counts.sleep_ms / n);
+                        s.handler_ms.push_back((x.counts.handler_ms - x.counts.handler_pump_ms - x.counts.handler_sleep_ms) / n);
+                        s.lines.push_back(x.counts.lines / n);
+                        std::vector<double> gaps;
+                        for (size_t i = 1; i < x.counts.line_at.size(); ++i)
+                            gaps.push_back(x.counts.line_at[i] - x.counts.line_at[i - 1]);
+                        if (!gaps.empty()) s.gaps.push_back(median(gaps));
+                    } else {
+                        const double t = dir == 0 ? floor_upload(c, set, phase(rng)) : floor_download(c, set, phase(rng));
+                        if (t < 0) ++s.failed;
+                        else s.floor.push_back(t / n);
+                    }
+                }
+                std::fprintf(stderr, "run %d %-28s %-8s program %.3f floor %.3f s/profile\n", r + 1, c.label,
+                             dir == 0 ? "upload" : "download", s.program.empty() ? -1.0 : s.program.back(),
+                             s.floor.empty() ? -1.0 : s.floor.back());
+            }
+        }
+    }
+
+    std::fprintf(results, "Transfers, %d runs (program and floor interleaved), PC folder of %d profiles%s\n", runs, pc,
+                 g_drain_poll || g_fixed_poll ? ", WHAT-IF (not as shipped):" : "");
+    if (g_drain_poll) std::fprintf(results, "  the serial poll takes every waiting line in one tick\n");
+    if (g_fixed_poll) std::fprintf(results, "  the poll ticks on a fixed schedule\n");
+    std::fprintf(results, "medians in seconds per profile; pumps, pump ms, sleep ms, handler ms (its pumps and\n"
+                          "sleeps excluded): per profile; line gap: median time between two lines handled\n\n");
+    std::fprintf(results, "%-27s %-9s %4s %5s %9s %9s %8s   %6s %8s %9s %10s %9s\n", "carrier", "direction", "runs",
+                 "profs", "program", "floor", "above", "pumps", "pump ms", "sleep ms", "handler ms", "line gap");
+    for (const bench_case& c : kCases) {
+        for (const char* dir : {"upload", "download"}) {
+            auto it = table.find(std::string(c.label) + "|" + dir);
+            if (it == table.end()) continue;
+            const series& s = it->second;
+            const double p = median(s.program), f = median(s.floor);
+            char gap[16] = "        -";
+            if (!s.gaps.empty()) std::snprintf(gap, sizeof gap, "%9.1f", median(s.gaps));
+            std::fprintf(results, "%-27s %-9s %4zu %5d %9.3f %9.3f %+7.1f%%   %6.1f %8.1f %9.1f %10.2f %s%s\n",
+                         c.label, dir, std::min(s.program.size(), s.floor.size()), s.profiles, p, f,
+                         100.0 * (p - f) / f, median(s.pumps), median(s.pump_ms), median(s.sleep_ms),
+                         median(s.handler_ms), gap, s.failed ? "  (some runs failed)" : "");
+        }
+    }
+    std::fclose(results);
+    std::error_code ec;
+    fs::remove_all(root, ec);
+    return 0;
+}

@@ -1,0 +1,52 @@
+// Transfer benchmark: what the program's upload and download and the floor
+// programs beside them share. The serial meter runs on a thread of its own in
+// real time, as stowline-sim runs it; the M900 is the bridge stand-in on the
+// real clock. Both pace bytes at the device's baud.
+#pragma once
+
+#include "sim_serial.h"
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Milliseconds on the monotonic clock.
+double now_ms();
+// A real sleep until `t_ms` (now_ms time); at once when it has passed.
+void sleep_until_ms(double t_ms);
+
+// One command the upload sends, and whether the pause, pump and drain of
+// send-and-settle follow it (the bridge's first ":A-" goes out bare).
+struct upload_command {
+    std::string line;
+    bool settle = true;
+};
+// The upload's commands for `profiles` in slot order, as the link sends them.
+std::vector<upload_command> upload_commands(const std::vector<GunProfile>& profiles, bool relay, float version,
+                                            bool bridge);
+
+// The serial meter on a thread of its own: a pseudo-terminal, paced at the
+// kind's baud on the real clock, serviced as stowline-sim services it.
+struct serial_meter_thread {
+    sim_serial s;
+    std::atomic<bool> stop{false};
+    std::thread thread;
+
+    bool open(sim_kind kind);  // the meter's profiles may be set after this, before start
+    void start();
+    // Stops servicing once nothing is left on its way (or after `drain_ms`).
+    void finish(double drain_ms = 3000);
+    void close();
+};
+
+// The floor programs (transfer_floor.cpp): only what the protocol forces.
+// Each returns the seconds from its first byte to its end; `phase_ms` is
+// where in its period the floor's receive poll first ticks.
+double floor_upload_serial(const std::string& port, int baud, const std::vector<upload_command>& commands);
+double floor_upload_bridge(const std::vector<upload_command>& commands, double phase_ms);
+// `expected`: the profiles the device holds (bulk) or the numbers asked for
+// (indexed). False through `ok` when the transfer did not end as it should.
+double floor_download_serial(const std::string& port, int baud, bool indexed, int numbers, double phase_ms,
+                             bool* ok);
+double floor_download_bridge(bool acks, double phase_ms, bool* ok);
