@@ -38,7 +38,9 @@ for t in "${targets[@]}"; do
   findings="$build/findings/$t"
   log="$build/findings/$t.log"
   mkdir -p "$corpus" "$findings"
-  cp -n "$root/fuzz/$t/seeds/"* "$corpus/"
+  for seed in "$root/fuzz/$t/seeds/"*; do
+    [ -e "$corpus/${seed##*/}" ] || cp "$seed" "$corpus/"
+  done
   args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=4096 -print_final_stats=1
         -artifact_prefix="$findings/")
   [ -f "$root/fuzz/$t/$t.dict" ] && args+=(-dict="$root/fuzz/$t/$t.dict")
