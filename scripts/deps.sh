@@ -6,7 +6,8 @@ set -euo pipefail
 build_pkgs=(cmake ninja-build g++ pkg-config python3 libgtk2.0-dev libserialport-dev libhidapi-dev)
 test_pkgs=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool imagemagick python3 python3-pyatspi
            libatk-adaptor at-spi2-core dbus-x11 fonts-dejavu-core
-           dpkg-dev file lintian desktop-file-utils appstream locales)
+           dpkg-dev file lintian desktop-file-utils appstream locales
+           clang libclang-rt-14-dev)  # the fuzz targets: clang with libFuzzer and the sanitizer runtimes
 test_locale="de_DE.UTF-8 UTF-8"  # /etc/locale.gen's form; locale -a lists it as de_DE.utf8
 pkgs=("${build_pkgs[@]}")
 testing=0
