@@ -75,14 +75,19 @@ FolderScan scan_profile_folder(const std::string& folder, bool upper_too, int ca
     scan.names.reserve(static_cast<size_t>(std::min(capacity, 1024)));
     while (const dirent* e = dir.next()) {
         if (!has_profile_extension(e->d_name, upper_too)) continue;
-        if (std::strlen(e->d_name) >= kRowTextBytes || !is_valid_utf8(e->d_name) ||
-            static_cast<int>(scan.names.size()) >= capacity) {
+        if (std::strlen(e->d_name) >= kRowTextBytes || !is_valid_utf8(e->d_name)) {
             scan.incomplete = true;
             continue;
         }
         scan.names.emplace_back(e->d_name);
     }
+    // Over capacity the first names in byte order are kept, whatever order
+    // the folder gives them in: the list and the upload agree on them.
     std::sort(scan.names.begin(), scan.names.end(), compare_names);
+    if (static_cast<int>(scan.names.size()) > capacity) {
+        scan.names.resize(static_cast<size_t>(capacity));
+        scan.incomplete = true;
+    }
     return scan;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,33 +28,58 @@ namespace {
 // The data lines a profile needs before its ":AS".
 enum data_line : unsigned { line_main = 1, line_mv_table = 2, line_drag = 4, line_mach = 8, all_lines = 15 };
 
+// The longest status text; a longer summary names fewer profiles.
+constexpr size_t kStatusLength = 255;
+
 struct download_state {
     bool running = false;
     transfer_style style = transfer_style::bulk;
-    GunProfile record{};                     // the profile being received
-    int current = 0;                         // its number: gun_counter, or its place in a bulk download
-    int position = 0;                        // bulk: ":AN" lines since ":AG", not counting profiles asked again
+    GunProfile record{};  // the profile being received
+    // Its number: gun_counter, or its place in a bulk download; 0 for one
+    // that answers no request of this download.
+    int current = 0;
+    int position = 0;                        // bulk: places handed out since ":AG"
     bool begun = false;                      // an ":AN" came and its ":AS" has not
-    unsigned seen = 0;                       // data lines of the current profile that passed
+    unsigned arrived = 0;                    // data lines of the open profile, good or bad
+    unsigned seen = 0;                       // those of them that passed their checksum
+    int orphans = 0;                         // data lines since the last ":AS" that belong to no ":AN"
     std::map<int, int> tries;                // new requests per number
-    std::map<int, std::string> asked_again;  // bulk: number -> name, until it comes again
-    int saved = 0;
-    int invalid = 0;
-    std::vector<std::string> skipped;  // "NAME (why)"
-    unsigned silence_timer_id = 0;     // bulk: the device's stream
+    std::map<int, std::string> asked_again;  // bulk: number -> name ("" unknown), until it comes again
+    std::set<int> resolved;                  // numbers saved, skipped or empty
+    std::set<std::string> saved;             // names written in this download
+    int invalid = 0;                         // empty numbers
+    std::vector<std::string> skipped;        // "NAME (why)"
+    unsigned silence_timer_id = 0;           // bulk: the device's stream
 };
 
 download_state dl;
 
 bool bulk() { return dl.style == transfer_style::bulk; }
 
+// Progress is shown only for a download that runs: a line that comes after
+// its end must not open a window nothing will close.
 void set_fraction(double f)
 {
+    if (!dl.running) return;
     link_hooks.progress_fraction(f);
     link_hooks.pump();
 }
 
+void show_progress(const char* text)
+{
+    if (dl.running) link_hooks.progress_show(text);
+}
+
 void status(const char* text) { link_hooks.status(text); }
+
+// A name as it may be shown: never a control character.
+std::string shown_name(const std::string& name)
+{
+    std::string shown = name;
+    for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return shown;
+}
 
 void stop_timer(unsigned& id)
 {
@@ -69,71 +95,84 @@ void watch_silence()
     if (dl.running && bulk()) dl.silence_timer_id = link_hooks.start_timer(kDownloadWatchdogMs, silence_fired);
 }
 
-void finish()
+int saved_count() { return static_cast<int>(dl.saved.size()); }
+
+// "Download incomplete: ..." naming what was skipped, as many as fit.
+std::string summary()
+{
+    int total = saved_count() + static_cast<int>(dl.skipped.size());
+    if (bulk() && profiles_expected - dl.invalid > total) total = profiles_expected - dl.invalid;
+    std::string text = "Download incomplete: " + std::to_string(saved_count()) + " of " + std::to_string(total) +
+                       " profiles saved; skipped:";
+    for (size_t i = 0; i < dl.skipped.size(); ++i) {
+        std::string more = " and " + std::to_string(dl.skipped.size() - i) + " more.";
+        if (text.size() + dl.skipped[i].size() + 2 + more.size() > kStatusLength) {
+            text.back() = ';';
+            return text + more;
+        }
+        text += " " + dl.skipped[i] + ";";
+    }
+    text.back() = '.';
+    return text;
+}
+
+void finish(const char* why = nullptr)
 {
     if (!dl.running) return;
     dl.running = false;
     stop_timer(dl.silence_timer_id);
     stop_timer(watchdog_timer_id);
     link_hooks.progress_hide();
-    if (dl.skipped.empty()) {
-        status("Download complete...\n");
-        console_message("Download complete...\n");
-    } else {
-        int total = dl.saved + static_cast<int>(dl.skipped.size());
-        if (bulk() && profiles_expected - dl.invalid > total) total = profiles_expected - dl.invalid;
-        std::string text = "Download incomplete: " + std::to_string(dl.saved) + " of " + std::to_string(total) +
-                           " profiles saved; skipped:";
-        for (const std::string& s : dl.skipped) text += " " + s + ";";
-        text.back() = '.';
-        status(text.c_str());
-        console_message("%s\n", text.c_str());
-    }
+    for (const std::string& s : dl.skipped) console_message("Skipped: %s\n", s.c_str());
+    std::string text;
+    if (why)
+        text = std::string(why) + (dl.saved.empty() ? "" : " " + std::to_string(saved_count()) + " profiles saved.");
+    else if (!dl.skipped.empty()) text = summary();
+    else if (saved_count() == 0 && !bulk()) text = "There are no profiles on the device...";  // every number empty
+    else text = "Download complete...\n";
+    status(text.c_str());
+    console_message("%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
     link_hooks.pump();
 }
 
 // A profile given up on: told now, listed when the download ends.
-void skip(const std::string& name, const char* why)
+void skip(int number, const std::string& name, const char* why)
 {
-    std::string shown = name.empty() ? "number " + std::to_string(dl.current) : name;
-    for (char& c : shown)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';  // never a control character on show
-    std::string entry = shown + " (" + why + ")";
+    if (!dl.running) return;
+    std::string entry = (name.empty() ? "number " + std::to_string(number) : shown_name(name)) + " (" + why + ")";
     console_message("Skipping profile %s\n", entry.c_str());
-    std::string text = "Skipped profile " + entry + "...";
-    status(text.c_str());
+    status(("Skipped profile " + entry + "...").c_str());
     dl.skipped.push_back(entry);
+    dl.resolved.insert(number);
     ++profiles_received;
 }
 
-// Asks for profile `n` (indexed style, or one asked again); false when the
-// request could not be sent, which ends the download.
+// Asks for profile `n`; the indexed style watches every request. False when
+// the request could not be sent, which ends the download.
 bool request(int n)
 {
     stop_timer(watchdog_timer_id);
     gun_is_saved = 0;
-    if (!bulk() || !dl.running) watchdog_timer_id = link_hooks.start_timer(kDownloadWatchdogMs, download_watchdog);
+    if (!bulk() && dl.running) watchdog_timer_id = link_hooks.start_timer(kDownloadWatchdogMs, download_watchdog);
     if (send_command(request_line(n).c_str())) return true;
-    if (dl.running) {
-        char text[96];
-        std::snprintf(text, sizeof text, "Could not ask the device for profile %d...", n);
-        dl.skipped.push_back("number " + std::to_string(n) + " (the request could not be sent)");
-        finish();
-        status(text);
-    }
+    char text[96];
+    std::snprintf(text, sizeof text, "Could not ask the device for profile %d...", n);
+    finish(text);
     return false;
 }
 
 void check_bulk_done()
 {
-    if (dl.running && bulk() && profiles_expected > 0 && dl.asked_again.empty() &&
-        dl.saved + dl.invalid + static_cast<int>(dl.skipped.size()) >= profiles_expected)
-        finish();
+    if (!dl.running || !bulk() || profiles_expected <= 0 || !dl.asked_again.empty()) return;
+    int done = 0;
+    for (int n : dl.resolved) done += n >= 1 && n <= profiles_expected;
+    if (done >= profiles_expected) finish();
 }
 
 // The indexed style moves on to the next number; after the last, it ends.
 void next_number()
 {
+    if (!dl.running) return;
     ++gun_counter;
     if (gun_counter > kIndexedProfileCount) {
         link_hooks.progress_hide();
@@ -151,33 +190,43 @@ void go_on()
 
 // A profile that did not arrive whole is asked for again by its number, at
 // most kProfileRetries times; then it is skipped and the download goes on.
-void ask_again_or_skip(const std::string& name, const char* why)
+// After the download has ended nothing more is asked for.
+void ask_again_or_skip(int number, const std::string& name, const char* why)
 {
-    if (++dl.tries[dl.current] > kProfileRetries) {
-        skip(name, why);
+    if (!dl.running || number == 0) {
+        console_message("A damaged profile came outside a request; it is not saved.\n");
+        return;
+    }
+    if (++dl.tries[number] > kProfileRetries) {
+        skip(number, name, why);
         go_on();
         return;
     }
     status("Profile transmission contained errors... Downloading again...");
     console_message("Profile transmission contained errors... Downloading again...\n");
-    if (bulk()) dl.asked_again[dl.current] = name;
-    request(dl.current);
+    if (bulk()) dl.asked_again[number] = name;
+    request(number);
 }
 
 bool silence_fired()
 {
     dl.silence_timer_id = 0;
     if (!dl.running) return false;
-    for (const auto& [n, name] : dl.asked_again) dl.skipped.push_back(name + " (it did not come again)");
+    for (const auto& [n, name] : dl.asked_again) {
+        dl.skipped.push_back((name.empty() ? "number " + std::to_string(n) : shown_name(name)) +
+                             " (it did not come again)");
+        dl.resolved.insert(n);
+    }
     dl.asked_again.clear();
-    if (profiles_expected <= 0 && dl.saved == 0 && dl.skipped.empty()) {
+    if (profiles_expected <= 0 && dl.saved.empty() && dl.skipped.empty()) {
         dl.running = false;
         link_hooks.progress_hide();
         status("The device did not answer the download request...");
         console_message("The device did not answer the download request...\n");
         return false;
     }
-    const int missing = profiles_expected - dl.saved - dl.invalid - static_cast<int>(dl.skipped.size());
+    int missing = 0;
+    for (int n = 1; n <= profiles_expected; ++n) missing += dl.resolved.count(n) == 0;
     if (missing > 0) dl.skipped.push_back(std::to_string(missing) + " more (the device stopped sending)");
     finish();
     return false;
@@ -190,10 +239,18 @@ void on_count(const char* line)
     int n = 0;
     std::sscanf(line + 3, "%*[ ,]%d", &n);
     profiles_expected = n;
-    if (bulk()) {
+    if (!relay_mode) {
+        // A meter that starts sending of its own accord starts a download.
+        if (!dl.running && !relay_mode && n > 0) {
+            dl = download_state{};
+            dl.running = true;
+            watch_silence();
+        }
         dl.position = 0;
-        dl.saved = dl.invalid = 0;
+        dl.invalid = 0;
+        dl.saved.clear();
         dl.skipped.clear();
+        dl.resolved.clear();
         dl.tries.clear();
         dl.asked_again.clear();
     }
@@ -208,7 +265,7 @@ void on_count(const char* line)
         char text[64];
         std::snprintf(text, sizeof text, "Receiving %d profiles...", profiles_expected);
         status(text);
-        link_hooks.progress_show(text);
+        show_progress(text);
         set_fraction(0.0);
     }
     checksum_errors = 0;
@@ -216,44 +273,49 @@ void on_count(const char* line)
     acknowledge_line();
 }
 
-// Which number a bulk profile answers: one asked for again comes under its
-// own name at any time; otherwise profiles come in order; after the last one
-// announced, a profile answers the oldest request whose name was not known.
+int take_asked_again(std::map<int, std::string>::iterator it)
+{
+    int n = it->first;
+    dl.asked_again.erase(it);
+    return n;
+}
+
+// Which number a bulk profile answers. One asked for again comes under its
+// own name at any time; otherwise profiles come in order. After the last one
+// announced, a profile answers the oldest request still open: it is taken
+// when that request's name was not known and the profile is new to this
+// download; otherwise the device gave something else for that number (an
+// empty slot, another profile), which fails the request.
 int bulk_number(const std::string& name)
 {
-    for (auto it = dl.asked_again.begin(); it != dl.asked_again.end(); ++it) {
-        if (it->second == name) {
-            int n = it->first;
-            dl.asked_again.erase(it);
-            return n;
-        }
-    }
-    if (dl.position >= profiles_expected) {
-        for (auto it = dl.asked_again.begin(); it != dl.asked_again.end(); ++it) {
-            if (it->second.empty()) {
-                int n = it->first;
-                dl.asked_again.erase(it);
-                return n;
-            }
-        }
-    }
-    return ++dl.position;
+    if (!dl.running) return 0;
+    for (auto it = dl.asked_again.begin(); it != dl.asked_again.end(); ++it)
+        if (!it->second.empty() && it->second == name) return take_asked_again(it);
+    if (dl.position < profiles_expected || dl.asked_again.empty()) return ++dl.position;
+    auto oldest = dl.asked_again.begin();
+    const bool empty = name.find("INVALID") != std::string::npos;
+    if (oldest->second.empty() && !empty && dl.saved.count(name) == 0) return take_asked_again(oldest);
+    const std::string asked = oldest->second;
+    const int n = take_asked_again(oldest);
+    skip(n, asked, empty ? "the device has no profile at its number" : "its number brought another profile");
+    return 0;
 }
 
 void on_begin(const char* line)
 {
     // In the bulk style a profile that lost its ":AS" is asked for again; in
     // the indexed style a new answer to the same request starts over.
-    if (dl.begun && bulk()) ask_again_or_skip(profile_name(dl.record), "its end was lost");
+    if (dl.begun && bulk()) ask_again_or_skip(dl.current, profile_name(dl.record), "its end was lost");
     checksum_errors = 0;
-    dl.seen = 0;
+    dl.arrived = dl.seen = 0;
+    dl.orphans = 0;
     dl.begun = true;
     begin_received_profile(dl.record, line);
     const std::string name = profile_name(dl.record);
     dl.current = bulk() ? bulk_number(name) : gun_counter;
     char text[96];
-    std::snprintf(text, sizeof text, "Receiving profile: %s", name.c_str());
-    link_hooks.progress_show(text);
+    std::snprintf(text, sizeof text, "Receiving profile: %s", shown_name(name).c_str());
+    show_progress(text);
     set_fraction(0.2);
     acknowledge_line();
 }
@@ -261,17 +323,32 @@ void on_begin(const char* line)
 void on_data(const char* line, data_line which, int result_number, double fraction)
 {
     set_fraction(fraction);
-    if (!dl.begun) return;  // its ":AN" was lost: these fields belong to no profile
-    switch (which) {
-    case line_main: read_main_line(dl.record, line, dl.style, device_version); break;
-    case line_mv_table: read_mv_table_line(dl.record, line); break;
-    case line_drag: read_drag_line(dl.record, line); break;
-    case line_mach: read_mach_line(dl.record, line); break;
-    default: break;
+    // A line longer than any the device sends is read to its 255th character
+    // only, so its checksum cannot vouch for what was read.
+    const int bad = strnlen(line, kMaxLineLength + 1) > kMaxLineLength ? 1 : line_checksum_bad(line);
+    if (dl.begun && (dl.arrived & which)) {
+        // A second line of the same kind: the open profile's end and the next
+        // one's name were both lost. The open profile is asked for again and
+        // these lines belong to no name (the indexed style asks for its
+        // number again at the ":AS").
+        const std::string name = profile_name(dl.record);
+        dl.begun = false;
+        if (bulk()) ask_again_or_skip(dl.current, name, "its end was lost");
     }
-    const int bad = line_checksum_bad(line);
-    checksum_errors += bad;
-    if (!bad) dl.seen |= which;
+    if (dl.begun) {
+        switch (which) {
+        case line_main: read_main_line(dl.record, line, dl.style, device_version); break;
+        case line_mv_table: read_mv_table_line(dl.record, line); break;
+        case line_drag: read_drag_line(dl.record, line); break;
+        case line_mach: read_mach_line(dl.record, line); break;
+        default: break;
+        }
+        dl.arrived |= which;
+        if (!bad) dl.seen |= which;
+        checksum_errors += bad;
+    } else {
+        ++dl.orphans;
+    }
     console_message("Checksum Result %d: %d\n", result_number, bad);
     acknowledge_line();
 }
@@ -285,36 +362,46 @@ void save_record(const std::string& name)
     std::string error;
     if (!write_profile_bytes(path, dl.record, &error)) {
         console_message("Could not save profile to disk...\n");
-        skip(name, ("it could not be written: " + error).c_str());
+        skip(dl.current, name, ("it could not be written: " + error).c_str());
         return;
     }
     gun_is_saved = 1;
     console_message("Setting gun_is_saved to 1...\n");
-    ++dl.saved;
+    if (!dl.running) return;  // a whole profile after the end is kept, not counted
+    // An answer that failed its request may repeat a profile already saved.
+    if (dl.current != 0 && dl.saved.count(name))
+        dl.skipped.push_back(shown_name(name) + " (a later profile of the same name replaced it)");
+    dl.saved.insert(name);
+    if (dl.current != 0) dl.resolved.insert(dl.current);
     ++profiles_received;
 }
 
 void on_end()
 {
     console_message("gun_counter count: %d\n", gun_counter);
-    const bool begun = dl.begun;
-    dl.begun = false;
-    if (!begun) {
-        // The name line was lost: the profile is asked for again by number.
+    if (!dl.begun) {
         acknowledge_line();
-        stop_timer(watchdog_timer_id);
-        dl.current = bulk() ? ++dl.position : gun_counter;
-        ask_again_or_skip("", "its name line was lost");
+        if (dl.orphans > 0) {
+            // The name line was lost: the profile is asked for again by number.
+            dl.orphans = 0;
+            stop_timer(watchdog_timer_id);
+            if (dl.running) ask_again_or_skip(bulk() ? ++dl.position : gun_counter, "", "its name line was lost");
+        }
+        // An ":AS" with nothing before it (a repeated one) ends nothing.
         link_hooks.pump();
         return;
     }
+    dl.begun = false;
     const std::string name = profile_name(dl.record);
     if (name.find("INVALID") != std::string::npos) {
         console_message("Recieved INVALID profile name, let's try the next profile...\n");
         if (bulk()) {
-            ++dl.invalid;
+            if (dl.current != 0) {
+                ++dl.invalid;
+                dl.resolved.insert(dl.current);
+            }
             check_bulk_done();
-        } else {
+        } else if (dl.running) {
             stop_timer(watchdog_timer_id);
             next_number();
         }
@@ -324,10 +411,11 @@ void on_end()
     acknowledge_line();
     stop_timer(watchdog_timer_id);
     if (checksum_errors != 0 || dl.seen != all_lines) {
-        ask_again_or_skip(name, checksum_errors != 0 ? "its lines failed their checksum" : "a line of it was lost");
+        ask_again_or_skip(dl.current, name,
+                          checksum_errors != 0 ? "its lines failed their checksum" : "a line of it was lost");
     } else if (name.empty() || !profile_name_is_safe(name.c_str())) {
-        console_message("A received profile name cannot be a file name: \"%s\"\n", name.c_str());
-        skip(name, name.empty() ? "it has no name" : "its name cannot be a file name");
+        console_message("A received profile name cannot be a file name: \"%s\"\n", shown_name(name).c_str());
+        skip(dl.current, name, name.empty() ? "it has no name" : "its name cannot be a file name");
         go_on();
     } else {
         save_record(name);
@@ -343,6 +431,8 @@ void start_download()
     download_reset();
     dl.running = true;
     dl.style = relay_mode ? transfer_style::indexed : transfer_style::bulk;
+    // A missing acknowledgement of an earlier command must not hold this one.
+    clear_to_send = 1;
     if (!bulk()) {
         gun_counter = 1;
         request(1);
@@ -389,11 +479,12 @@ bool download_watchdog()
     if (!gun_is_saved) {
         console_message("Watchdog triggered redo.\n");
         link_hooks.progress_hide();
-        if (++dl.tries[gun_counter] <= kProfileRetries) {
+        if (!dl.running || bulk()) {
+            send_command(request_line(gun_counter).c_str());
+        } else if (++dl.tries[gun_counter] <= kProfileRetries) {
             request(gun_counter);
         } else {
-            dl.current = gun_counter;
-            skip("", "the device did not answer");
+            skip(gun_counter, "", "the device did not answer");
             next_number();
         }
     }

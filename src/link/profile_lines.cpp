@@ -62,7 +62,7 @@ bool curve_finite(const GunProfile& p)
 std::string main_line(const GunProfile& p, int form)
 {
     const bool standard = p.dc == 0 || p.dc == 1;
-    char bc[32], dc[16];
+    char bc[64], dc[16];  // room for any float: an oversized value makes the line too long, never a cut text
     std::snprintf(bc, sizeof bc, "%1.3f", standard ? d(p.bc) : 1.0);
     std::snprintf(dc, sizeof dc, "%05d", (p.dc >= 0 && p.dc <= 9) ? static_cast<int>(p.dc) : 10);
     const char* twist = form == 1 ? " %+5.1f" : " %5.2f";

@@ -73,9 +73,12 @@ int stopped()
 int upload_profiles()
 {
     upload_active = 1;
+    // A missing acknowledgement of an earlier command must not hold this one.
+    clear_to_send = 1;
 
-    // Slots follow the device list: its rows, in its byte order.
-    FolderScan scan = scan_profile_folder(kDeviceMirrorFolder, false, 1 << 16);
+    // Slots follow the device list: its rows (".pro" and ".PRO"), in its
+    // byte order.
+    FolderScan scan = scan_profile_folder(kDeviceMirrorFolder, true, 1 << 16);
     std::vector<std::string> refused;
     const int over = static_cast<int>(scan.names.size()) - kUploadFileLimit;
     if (over > 0) scan.names.resize(kUploadFileLimit);
@@ -91,6 +94,15 @@ int upload_profiles()
         }
     }
     const int n = static_cast<int>(profiles.size());
+    if (n == 0 && !refused.empty()) {
+        // Sending none would empty the device for files the user wants on it.
+        upload_active = 0;
+        std::string text = "Nothing sent, the device keeps its profiles; not sent:";
+        for (const std::string& r : refused) text += " " + r + ";";
+        text.back() = '.';
+        link_hooks.status(text.c_str());
+        return 1;
+    }
 
     if (hid_connected && !send_command(":A-\r")) return stopped();
     if (!settle(":A-\r") || !settle(count_line(n))) return stopped();

@@ -19,9 +19,15 @@ void reset_link()
     };
     link_hooks.status = [](const char* text) { rec.status.emplace_back(text); };
     link_hooks.line_handler = [](const char* line) { rec.lines.emplace_back(line); };
-    link_hooks.progress_hide = [] { ++rec.progress_hides; };
+    link_hooks.progress_hide = [] {
+        ++rec.progress_hides;
+        rec.progress_open = false;
+    };
     link_hooks.sleep_ms = [](unsigned) { ++rec.sleeps; };
-    link_hooks.progress_show = [](const char* text) { rec.progress.emplace_back(text); };
+    link_hooks.progress_show = [](const char* text) {
+        rec.progress.emplace_back(text);
+        rec.progress_open = true;
+    };
     link_hooks.start_timer = [](unsigned ms, bool (*fire)()) {
         rec.timers.push_back({static_cast<unsigned>(rec.timers.size() + 1), ms, fire, true});
         return rec.timers.back().id;

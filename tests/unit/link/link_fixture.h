@@ -25,6 +25,7 @@ struct link_record {
     bool poll_on_pump = true;
     std::vector<fake_timer> timers;
     std::vector<std::string> progress;  // every text progress_show was given
+    bool progress_open = false;
 };
 
 extern link_record rec;

@@ -1,5 +1,6 @@
 #include "link/command_channel.h"
 #include "link/download.h"
+#include "link/line_checksum.h"
 #include "link/link_state.h"
 #include "link/profile_lines.h"
 #include "link_fixture.h"
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -234,6 +236,63 @@ TEST_F(Download, BulkEndsWhenTheDeviceHasNothingOrFallsSilent)
         EXPECT_FALSE(download_running());
         EXPECT_GT(rec.progress_hides, 0);
     }
+}
+
+TEST_F(Download, LinesAfterTheEndTwiceOrTooLongNeitherAskNorLeaveTheProgressOpen)
+{
+    scripted_device dev;
+    dev.slots = {gun("P1", 2600), gun("P2", 2700)};
+    std::vector<std::string> long_mach = dev.profile(1);
+    long_mach[4] = ":AM";  // 32 values that fill more than the 255 characters read, with a checksum that fits them
+    for (int i = 0; i < 32; ++i) long_mach[4] += " 12345.678";
+    long_mach[4] += "\r";
+    char fixed[400];
+    std::snprintf(fixed, sizeof fixed, "%s", long_mach[4].c_str());
+    append_line_checksum(fixed, sizeof fixed);
+    long_mach[4] = fixed;
+    const struct {
+        bool relay;
+        std::vector<std::vector<std::string>> script;
+        const char* asked;
+        size_t files;
+    } cases[] = {
+        // A whole profile after the end is kept; a damaged one is not asked for.
+        {false, {{":AG,01\r"}, dev.profile(1), {"END"}, dev.profile(2), long_mach}, "", 2},
+        // A repeated ":AS" ends nothing and asks for nothing.
+        {false, {{":AG,02\r"}, dev.profile(1), {":AS\r"}, dev.profile(2)}, "", 2},
+        // A line too long to be read whole counts as bad.
+        {false, {{":AG,01\r"}, long_mach}, ":AD,01\r", 0},
+    };
+    for (const auto& c : cases) {
+        for (const auto& e : fs::directory_iterator(root / "Device")) fs::remove(e.path());
+        relay_mode = c.relay;
+        start_download();
+        sent();
+        for (const auto& part : c.script) {
+            if (part.size() == 1 && part[0] == "END") ASSERT_FALSE(download_running());
+            else feed(part);
+        }
+        std::string asked;
+        for (const std::string& l : sent()) asked += l.rfind(":AD", 0) == 0 ? l : "";
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(saved_names().size(), c.files);
+        if (!c.asked[0]) {
+            EXPECT_FALSE(rec.progress_open);
+        }
+        EXPECT_TRUE(std::none_of(rec.timers.begin(), rec.timers.end(),
+                                 [](const fake_timer& t) { return t.live && t.fire == download_watchdog; }));
+        download_reset();
+    }
+    // The relay device: a repeated ":AS" after number 34 asks for no number 35.
+    relay_mode = 1;
+    dev.relay = true;
+    dev.slots.assign(kIndexedProfileCount, GunProfile{});
+    start_download();
+    answer_requests(dev);
+    feed({":AS\r"});
+    for (const std::string& l : sent()) EXPECT_NE(l, ":AD,35\r");
+    EXPECT_EQ(rec.status.back(), "There are no profiles on the device...");
+    EXPECT_FALSE(rec.progress_open);
 }
 
 TEST_F(Download, AFileThatCannotBeWrittenKeepsWhatWasThereAndIsReported)

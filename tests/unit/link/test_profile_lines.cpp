@@ -112,6 +112,13 @@ TEST(ProfileLines, RecordsThatCannotBeSentAreRefused)
         EXPECT_FALSE(build_profile_lines(p, false, 1.11f, &l, &why));
         EXPECT_FALSE(why.empty());
     }
+    GunProfile big = new_gun();
+    big.bc = 1e33f;  // sent whole: a value is never cut to fit its field
+    profile_line_set lines;
+    ASSERT_TRUE(build_profile_lines(big, false, 1.11f, &lines, nullptr));
+    char text[64];
+    std::snprintf(text, sizeof text, "%1.3f", static_cast<double>(big.bc));
+    EXPECT_EQ(field(lines.main, 1), text);
     GunProfile custom = new_gun();
     custom.dc = 10;
     custom.bc = NAN;  // not sent for a custom curve
@@ -157,8 +164,9 @@ TEST(ProfileLines, MainLineReadingByStyleVersionAndLength)
     sent.zo = -1.5f;
     sent.ssfV = 1.25f;
     sent.ssfH = 0.75f;
-    sent.ce = 10;  // a bulk device's "same as output" code
+    sent.ce = sent.cw = 10;  // a bulk device's "same as output" code
     sent.eu = 3;
+    sent.wu = 2;
     const std::string form2 = lines_of(sent).main;  // 31 fields, longer than 182
     const std::string form3 = lines_of(sent, false, 1.12f).main;
     const struct {
@@ -179,6 +187,7 @@ TEST(ProfileLines, MainLineReadingByStyleVersionAndLength)
         EXPECT_EQ(p.zh, c.zh);
         EXPECT_EQ(p.ssfV, c.ssfV);
         EXPECT_EQ(p.ce, c.ce);
+        EXPECT_EQ(p.cw, c.ce == 10 ? 10 : 2);
         EXPECT_EQ(p.bw, 175.0f);
         EXPECT_EQ(p.cvw, 10);
     }

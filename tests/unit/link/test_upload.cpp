@@ -68,25 +68,32 @@ TEST_F(Upload, SendsTheDeviceListInItsOrderAndRefusesWhatItCannotSendWhole)
         relay_mode = relay;
         sim.lines.clear();
         ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
-        const GunProfile a = put("b.pro", "LEFT");  // rows: "B", "a", "b"
+        const GunProfile a = put("b.pro", "LEFT");  // rows: "B", "a", "b", "x" as the device list shows them
         const GunProfile b = put("a.pro", "RIGHT");
+        const GunProfile c = put("x.PRO", "UPPER");
         put("B.pro", "OLD", 428);
-        put("x.PRO", "UPPER");
         ASSERT_EQ(1, upload_profiles());
-        std::vector<std::string> expected{":A-\r", count_line(2)};
-        for (const GunProfile* p : {&b, &a}) {
+        std::vector<std::string> expected{":A-\r", count_line(3)};
+        int slot = 0;
+        for (const GunProfile* p : {&b, &a, &c}) {
             profile_line_set l;
             ASSERT_TRUE(build_profile_lines(*p, relay, 1.11f, &l, nullptr));
-            expected.insert(expected.end(),
-                            {slot_line(p == &b ? 1 : 2), l.name, l.main, l.mv_table, l.drag, l.mach, ":AS\r"});
+            expected.insert(expected.end(), {slot_line(++slot), l.name, l.main, l.mv_table, l.drag, l.mach, ":AS\r"});
         }
         EXPECT_EQ(sent(), expected);
-        EXPECT_EQ(rec.sleeps, 16);  // every command settles
+        EXPECT_EQ(rec.sleeps, 23);  // every command settles
         EXPECT_EQ(upload_active, 0);
         EXPECT_EQ(rec.status.back(),
-                  "2 profiles sent to the device; not sent: B (it is not a whole profile; open it in the editor and "
+                  "3 profiles sent to the device; not sent: B (it is not a whole profile; open it in the editor and "
                   "save it first)...");
-        EXPECT_EQ(rec.progress.front(), "Sending 2 profiles...");
+        EXPECT_EQ(rec.progress.front(), "Sending 3 profiles...");
+
+        // Only refused files: nothing goes out, so the device is not emptied.
+        for (const char* f : {"a.pro", "b.pro", "x.PRO"}) fs::remove(root / "Device" / f);
+        sim.lines.clear();
+        ASSERT_EQ(1, upload_profiles());
+        EXPECT_TRUE(sent().empty());
+        EXPECT_EQ(rec.status.back().rfind("Nothing sent, the device keeps its profiles; not sent: B (", 0), 0u);
     }
 }
 
