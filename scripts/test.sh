@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs every test: unit tests, GUI tests under Xvfb and
-# the end-to-end tests through the accessibility interface. Ends with a
+# the end-to-end tests through the accessibility interface, then all of them
+# again built with the sanitizers, then each fuzz target briefly. Ends with a
 # pass/fail summary; the exit status is non-zero when anything failed or was
 # skipped (a test that does not run checks nothing).
 set -euo pipefail
@@ -34,6 +35,10 @@ if cmake -S "$root" -B "$asan" -G Ninja -DSTOWLINE_TESTS=ON -DSTOWLINE_SANITIZE=
   if grep -q "(Skipped)" "$asan/ctest-output.txt"; then asan_status=1; fi
 fi
 [ $asan_status -eq 0 ] || { echo "The sanitizer run failed."; status=1; }
+
+# Every fuzz target for a few seconds, after replaying what it found before
+# (a long run: scripts/fuzz.sh 3600).
+"$root/scripts/fuzz.sh" --short || { echo "A fuzz target failed."; status=1; }
 set -e
 if [ $status -eq 0 ]; then echo "ALL TESTS PASSED"; else echo "SOME TESTS FAILED"; fi
 exit $status
