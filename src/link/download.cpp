@@ -161,12 +161,18 @@ bool request(int n)
     return false;
 }
 
+// How many of the announced numbers are saved, skipped or empty.
+int resolved_announced()
+{
+    int done = 0;
+    for (int n : dl.resolved) done += n >= 1 && n <= profiles_expected;
+    return done;
+}
+
 void check_bulk_done()
 {
     if (!dl.running || !bulk() || profiles_expected <= 0 || !dl.asked_again.empty()) return;
-    int done = 0;
-    for (int n : dl.resolved) done += n >= 1 && n <= profiles_expected;
-    if (done >= profiles_expected) finish();
+    if (resolved_announced() >= profiles_expected) finish();
 }
 
 // The indexed style moves on to the next number; after the last, it ends.
@@ -225,8 +231,7 @@ bool silence_fired()
         console_message("The device did not answer the download request...\n");
         return false;
     }
-    int missing = 0;
-    for (int n = 1; n <= profiles_expected; ++n) missing += dl.resolved.count(n) == 0;
+    const int missing = profiles_expected - resolved_announced();
     if (missing > 0) dl.skipped.push_back(std::to_string(missing) + " more (the device stopped sending)");
     finish();
     return false;
