@@ -47,6 +47,8 @@ double floor_upload_serial(const std::string& port, int baud, const std::vector<
 double floor_upload_bridge(const std::vector<upload_command>& commands, double phase_ms);
 // `expected`: the profiles the device holds (bulk) or the numbers asked for
 // (indexed). False through `ok` when the transfer did not end as it should.
+// `one_line_per_tick`: take at most one line per tick, as the program's serial
+// poll does.
 double floor_download_serial(const std::string& port, int baud, bool indexed, int numbers, double phase_ms,
-                             bool* ok);
+                             bool one_line_per_tick, bool* ok);
 double floor_download_bridge(bool acks, double phase_ms, bool* ok);

@@ -6,7 +6,9 @@
 // of the poll, counts the profiles' ends, asks for the next number (indexed)
 // and acknowledges each line where the firmware asks for it. Its poll ticks
 // on an exact schedule (no drift, no late tick) and no pause is longer than
-// asked: nothing of the program's own work is in it.
+// asked: nothing of the program's own work is in it. On serial a second
+// download floor takes at most one line per tick, as the program's serial
+// poll does: the cost of that cadence, apart from the program's own work.
 #include "transfer_bench.h"
 
 #include "link/frame_codec.h"
@@ -200,7 +202,7 @@ double floor_upload_bridge(const std::vector<upload_command>& commands, double p
 }
 
 double floor_download_serial(const std::string& port, int baud, bool indexed, int numbers, double phase_ms,
-                             bool* ok)
+                             bool one_line_per_tick, bool* ok)
 {
     *ok = false;
     const int fd = serial_open(port.c_str(), baud);
@@ -215,12 +217,26 @@ double floor_download_serial(const std::string& port, int baud, bool indexed, in
         ++ends;
         if (indexed && ends < numbers) write_all(fd, request_line(ends + 1));
     };
+    std::string waiting;  // arrived, not yet taken (one line per tick)
     ticker poll{t0 + phase_ms, com_poll_interval_ms, [&] {
                     char buf[4096];
                     for (;;) {
                         const ssize_t n = read(fd, buf, sizeof buf);
                         if (n <= 0) break;
-                        lines.take(buf, static_cast<size_t>(n), on_line);
+                        if (one_line_per_tick) waiting.append(buf, static_cast<size_t>(n));
+                        else lines.take(buf, static_cast<size_t>(n), on_line);
+                    }
+                    if (one_line_per_tick) {
+                        // Up to and including the first line end, NULs skipped.
+                        size_t i = 0;
+                        while (i < waiting.size() && waiting[i] != '\r' && waiting[i] != '\n') ++i;
+                        if (i < waiting.size()) {
+                            std::string part;
+                            for (size_t k = 0; k <= i; ++k)
+                                if (waiting[k] != '\0') part.push_back(waiting[k]);
+                            lines.take(part.data(), part.size(), on_line);
+                            waiting.erase(0, i + 1);
+                        }
                     }
                     if (end_at < 0 && expected >= 0 && ends >= expected) end_at = now_ms();
                 }};
