@@ -1,5 +1,6 @@
 #include "link/profile_lines.h"
 
+#include <cctype>
 #include <cfloat>
 #include <climits>
 #include <cmath>
@@ -113,6 +114,20 @@ std::vector<std::string> tokens(const char* line, const char* separators)
         i = end == std::string::npos ? text.size() : end;
     }
     return out;
+}
+
+// The tokens of a data line without its checksum suffix (a space, two
+// hexadecimal digits and the line end, where the checksum test reads them):
+// the suffix is never a field, so a line short of a field reads 0 there.
+std::vector<std::string> data_tokens(const char* line)
+{
+    std::string text(line ? line : "", line ? strnlen(line, kMaxLineLength) : 0);
+    const size_t n = text.size();
+    auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+    if (n >= 4 && text[n - 4] == ' ' && hex(text[n - 3]) && hex(text[n - 2]) &&
+        (text[n - 1] == '\r' || text[n - 1] == '\n'))
+        text.resize(n - 4);
+    return tokens(text.c_str(), " ,");
 }
 
 // Reads the fields of a line one token after another; past the last token
@@ -252,7 +267,7 @@ void begin_received_profile(GunProfile& p, const char* line)
 void read_main_line(GunProfile& p, const char* line, transfer_style style, float device_version)
 {
     const bool bulk = style == transfer_style::bulk;
-    field_reader r{tokens(line, " ,")};
+    field_reader r{data_tokens(line)};
     p.bc = r.real();
     if (bulk) {
         p.dc = r.integer();
@@ -292,19 +307,19 @@ void read_main_line(GunProfile& p, const char* line, transfer_style style, float
 
 void read_mv_table_line(GunProfile& p, const char* line)
 {
-    field_reader r{tokens(line, " ,")};
+    field_reader r{data_tokens(line)};
     for (float& t : p.mvt_temp) t = r.real();
     for (float& v : p.mvt_mv) v = r.real();
 }
 
 void read_drag_line(GunProfile& p, const char* line)
 {
-    field_reader r{tokens(line, " ,")};
+    field_reader r{data_tokens(line)};
     for (CurvePoint& pt : p.cc) pt.cd = r.real();
 }
 
 void read_mach_line(GunProfile& p, const char* line)
 {
-    field_reader r{tokens(line, " ,")};
+    field_reader r{data_tokens(line)};
     for (CurvePoint& pt : p.cc) pt.mach = r.real();
 }

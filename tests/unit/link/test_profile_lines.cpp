@@ -169,6 +169,12 @@ TEST(ProfileLines, MainLineReadingByStyleVersionAndLength)
     sent.wu = 2;
     const std::string form2 = lines_of(sent).main;  // 31 fields, longer than 182
     const std::string form3 = lines_of(sent, false, 1.12f).main;
+    GunProfile left = sent;  // form 3 of a left twist and a tall sight: over 182 without the scale factors
+    left.bt = -11.25f;
+    left.shi = 10.5f;
+    std::string form3_long = lines_of(left, false, 1.12f).main;
+    ASSERT_GT(form3_long.size(), 182u);
+    form3_long.replace(form3_long.size() - 3, 2, "05");  // a checksum that reads as a plausible number
     const struct {
         std::string line;
         transfer_style style;
@@ -180,12 +186,14 @@ TEST(ProfileLines, MainLineReadingByStyleVersionAndLength)
         {form2, transfer_style::bulk, 1.123f, 2.5f, 1.25f, 3},
         {form2, transfer_style::indexed, 1.11f, 2.5f, 1.25f, 10},
         {form3, transfer_style::bulk, 1.12f, 0.0f, 1.0f, 3},
+        {form3_long, transfer_style::bulk, 1.12f, 0.0f, 1.0f, 3},  // the checksum is not a scale factor
     };
     for (const auto& c : cases) {
         GunProfile p{};
         read_main_line(p, c.line.c_str(), c.style, c.version);
         EXPECT_EQ(p.zh, c.zh);
         EXPECT_EQ(p.ssfV, c.ssfV);
+        EXPECT_EQ(p.ssfH, c.ssfV == 1.0f ? 1.0f : 0.75f);
         EXPECT_EQ(p.ce, c.ce);
         EXPECT_EQ(p.cw, c.ce == 10 ? 10 : 2);
         EXPECT_EQ(p.bw, 175.0f);
@@ -210,6 +218,11 @@ TEST(ProfileLines, MainLineReadingByStyleVersionAndLength)
     EXPECT_EQ(p.bc, 0.5f);
     EXPECT_EQ(p.dc, 1);
     EXPECT_EQ(p.bw + p.shi + p.vl[5] + static_cast<float>(p.cvw), 0.0f);  // missing and non-numbers read 0
+    std::string drag = ":AC";  // one value short, then its checksum
+    for (int i = 0; i < 31; ++i) drag += " 0.500";
+    read_drag_line(p, (drag + " 01\r").c_str());
+    EXPECT_EQ(p.cc[30].cd, 0.5f);
+    EXPECT_EQ(p.cc[31].cd, 0.0f);
 }
 
 TEST(ProfileLines, BuiltLinesReadBackToTheSameLines)
