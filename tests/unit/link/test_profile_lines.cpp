@@ -186,7 +186,8 @@ TEST(ProfileLines, MainLineReadingByStyleVersionAndLength)
         {form2, transfer_style::bulk, 1.123f, 2.5f, 1.25f, 3},
         {form2, transfer_style::indexed, 1.11f, 2.5f, 1.25f, 10},
         {form3, transfer_style::bulk, 1.12f, 0.0f, 1.0f, 3},
-        {form3_long, transfer_style::bulk, 1.12f, 0.0f, 1.0f, 3},  // the checksum is not a scale factor
+        // The checksum is not a scale factor.
+        {form3_long, transfer_style::bulk, 1.12f, 0.0f, 1.0f, 3},
     };
     for (const auto& c : cases) {
         GunProfile p{};
@@ -218,7 +219,8 @@ TEST(ProfileLines, MainLineReadingByStyleVersionAndLength)
     EXPECT_EQ(p.bc, 0.5f);
     EXPECT_EQ(p.dc, 1);
     EXPECT_EQ(p.bw + p.shi + p.vl[5] + static_cast<float>(p.cvw), 0.0f);  // missing and non-numbers read 0
-    std::string drag = ":AC";  // one value short, then its checksum
+    // A drag line one value short, then its checksum.
+    std::string drag = ":AC";
     for (int i = 0; i < 31; ++i) drag += " 0.500";
     read_drag_line(p, (drag + " 01\r").c_str());
     EXPECT_EQ(p.cc[30].cd, 0.5f);
