@@ -10,7 +10,7 @@
 #include "profile/units.h"
 
 double drag_at(const drag_point* points, int n, double mach) {
-    if (mach <= points[0].mach) return points[0].cd;
+    if (!(mach > points[0].mach)) return points[0].cd;  // NaN too: never an index outside
     if (mach >= points[n - 1].mach) return points[n - 1].cd;
     const drag_point* hi = std::upper_bound(points, points + n, mach,
                                             [](double m, const drag_point& p) { return m < p.mach; });
@@ -25,7 +25,9 @@ constexpr double kDragConstant = 2.08551e-4;  // (pi/8) * (rho0/144), rho0 = 0.0
 constexpr double kEarthRate = 7.292115e-5;    // rad/s
 constexpr double kStopFps = 100.0;
 constexpr double kMaxFlightS = 120.0;
-constexpr long kMaxSteps = 1000000;
+// Integration steps one solution may take in all (the zero's flights and the
+// shot's): a 2,000-yd table takes a few thousand.
+constexpr long kStepBudget = 400000;
 constexpr double kMaxZeroAngle = 0.7853981633974483;  // 45 degrees
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMphToFps = 5280.0 / 3600.0;
@@ -124,8 +126,8 @@ bool finite(const state& s) {
 // Flies from `start` until every target range (ft, rising) is passed, the
 // speed downrange falls below 100 ft/s (a bullet falling steeply keeps its
 // speed but makes no headway), or the flight runs too long; samples the state
-// at each target. Bounded by kMaxSteps.
-flight_log fly(const flight& f, state s, const std::vector<double>& targets) {
+// at each target. Takes at most `budget` steps and counts them off it.
+flight_log fly(const flight& f, state s, const std::vector<double>& targets, long& budget) {
     flight_log log;
     size_t next = 0;
     while (next < targets.size() && targets[next] <= s.pos.x) {
@@ -133,14 +135,14 @@ flight_log fly(const flight& f, state s, const std::vector<double>& targets) {
         ++next;
     }
     double sound = f.air.sound_fps;
-    for (long step = 0; next < targets.size(); ++step) {
+    for (; next < targets.size(); --budget) {
         double speed = length(s.vel);
         if (s.vel.x < kStopFps) {
             log.end = flight_end::slow;
             log.end_x = s.pos.x;
             return log;
         }
-        if (step >= kMaxSteps || s.t >= kMaxFlightS) {
+        if (budget <= 0 || s.t >= kMaxFlightS) {
             log.end = flight_end::too_long;
             log.end_x = s.pos.x;
             return log;
@@ -329,7 +331,8 @@ refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd
     check(r, p.bd, "bullet diameter (bd)", custom);
     check(r, p.bl, "bullet length (bl)", false);
     check(r, p.bt, "twist rate (bt)", false);
-    check(r, p.zr, "zero range (zr)", true);
+    if (check(r, p.zr, "zero range (zr)", true) && p.zr > kMaxSolveRangeYd)
+        r.text = "The zero range (zr) is beyond " + num(kMaxSolveRangeYd) + " yd.";
     check(r, p.shi, "sight height (shi)", false);
     check(r, p.zh, "zero height (zh)", false);
     check(r, p.zo, "zero offset (zo)", false);
@@ -429,12 +432,17 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     };
     double theta = std::atan2(target_y - y0, zr_ft);
     bool zeroed = false;
+    long budget = kStepBudget;
     if (!(std::fabs(theta) < kMaxZeroAngle)) {
         out.missing = "No bore angle puts the bullet at the zero height (zh) at the zero range (zr).";
         return out;
     }
     for (int i = 0; i < 30; ++i) {
-        flight_log z = fly(f, launch(out.zero_mv_fps, theta), {zr_ft});
+        flight_log z = fly(f, launch(out.zero_mv_fps, theta), {zr_ft}, budget);
+        if (z.samples.empty() && budget <= 0) {
+            out.missing = "The flight to the zero range (zr) of " + yards_text(p.zr) + " yd takes too long to calculate.";
+            return out;
+        }
         if (z.samples.empty()) {
             out.missing = "The bullet does not reach the zero range (zr) of " + yards_text(p.zr) + " yd.";
             return out;
@@ -481,7 +489,7 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     std::vector<double> targets_ft;
     for (double v : unique) targets_ft.push_back(v * 3.0);
 
-    flight_log log = fly(f, launch(out.mv_fps, theta), targets_ft);
+    flight_log log = fly(f, launch(out.mv_fps, theta), targets_ft, budget);
     double e_unit = hold_unit_rad(p.eu, p.ce, p.cve) * p.ssfV;
     double w_unit = hold_unit_rad(p.wu, p.cw, p.cvw) * p.ssfH;
     bool muzzle_transonic = out.mv_fps / f.air.sound_fps >= 1.2, muzzle_supersonic = out.mv_fps / f.air.sound_fps >= 1.0;
