@@ -129,6 +129,7 @@ bool finite(const state& s) {
 // at each target. Takes at most `budget` steps and counts them off it.
 flight_log fly(const flight& f, state s, const std::vector<double>& targets, long& budget) {
     flight_log log;
+    log.samples.reserve(targets.size());
     size_t next = 0;
     while (next < targets.size() && targets[next] <= s.pos.x) {
         log.samples.push_back(s);
@@ -477,6 +478,7 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     double drift_sign = p.bt < 0 ? -1.0 : 1.0;
 
     std::vector<double> ranges;
+    ranges.reserve(static_cast<size_t>(to_yd / step_yd) + 3);
     long steps = static_cast<long>(std::floor(to_yd / step_yd + 1e-9));
     for (long i = 0; i <= steps; ++i) ranges.push_back(i * step_yd);
     double zr = p.zr;
@@ -487,6 +489,8 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     for (double v : ranges)
         if (unique.empty() || v - unique.back() > 1e-6) unique.push_back(v);
     std::vector<double> targets_ft;
+    targets_ft.reserve(unique.size());
+    out.rows.reserve(unique.size());
     for (double v : unique) targets_ft.push_back(v * 3.0);
 
     flight_log log = fly(f, launch(out.mv_fps, theta), targets_ft, budget);
