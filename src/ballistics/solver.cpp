@@ -372,9 +372,10 @@ refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd
         check(r, c.azimuth_deg, "azimuth", false);
         if (!r && std::fabs(c.latitude_deg) > 90) r.text = "The latitude is outside -90 to 90 degrees.";
     }
-    if (!r && (p.temp <= -459.67f || c.temperature_f <= -459.67)) r.text = "The temperature is below absolute zero.";
-    if (!r && (p.hum < 0 || p.hum > 100 || c.humidity_pct < 0 || c.humidity_pct > 100))
-        r.text = "The humidity is outside 0 to 100 %.";
+    if (!r && p.temp <= -459.67f) r.text = "The profile's temperature (temp) is below absolute zero.";
+    if (!r && c.temperature_f <= -459.67) r.text = "The temperature is below absolute zero.";
+    if (!r && (p.hum < 0 || p.hum > 100)) r.text = "The profile's humidity (hum) is outside 0 to 100 %.";
+    if (!r && (c.humidity_pct < 0 || c.humidity_pct > 100)) r.text = "The humidity is outside 0 to 100 %.";
     if (!r && !(std::isfinite(to_yd) && to_yd >= 0 && to_yd <= kMaxSolveRangeYd))
         r.text = "The range must be 0 to " + num(kMaxSolveRangeYd) + " yd.";
     if (!r && !(std::isfinite(step_yd) && step_yd > 0)) r.text = "The step must be above 0.";
@@ -383,7 +384,7 @@ refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd
     return r;
 }
 
-std::string yards_text(double yd) { return format_number("%.0f", yd); }
+std::string yards_text(double yd) { return format_number("%.4g", yd); }
 
 }  // namespace
 
@@ -420,7 +421,10 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     f.wind = {0, 0, 0};
     f.earth = {0, 0, 0};
     out.zero_mv_fps = muzzle_velocity_at(p, p.temp);
-    double zr_ft = p.zr * 3.0;
+    // The zero range as the decimal the user typed (109.1, not 109.099998),
+    // so that its row reads so.
+    double zr = parse_number(format_number("%.7g", p.zr).c_str());
+    double zr_ft = zr * 3.0;
     double psi = std::atan2(p.zo / 12.0, zr_ft);
     double target_y = p.zh / 12.0;
     double y0 = -p.shi / 12.0;
@@ -481,7 +485,6 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     ranges.reserve(static_cast<size_t>(to_yd / step_yd) + 3);
     long steps = static_cast<long>(std::floor(to_yd / step_yd + 1e-9));
     for (long i = 0; i <= steps; ++i) ranges.push_back(i * step_yd);
-    double zr = p.zr;
     if (zr <= to_yd) ranges.push_back(zr);
     ranges.push_back(to_yd);
     std::sort(ranges.begin(), ranges.end());
