@@ -36,8 +36,8 @@ shot_conditions conditions_from_profile(const GunProfile& p);
 
 struct solution_row {
     double range_yd = 0;
-    double drop_in = 0;     // relative to the line of sight, negative below
-    double windage_in = 0;  // positive right; wind, spin drift, zero offset, Coriolis
+    double drop_in = 0;        // relative to the line of sight, negative below
+    double windage_in = 0;     // positive right; wind, spin drift, zero offset, Coriolis
     double spin_drift_in = 0;  // the share of windage_in that is spin drift
     double velocity_fps = 0;
     double mach = 0;
@@ -58,8 +58,8 @@ struct solution {
     // When !ok: which value is missing or unusable, as a sentence for the
     // user ("The ballistic coefficient is 0.").
     std::string missing;
-    double zero_angle_moa = 0;     // bore elevation above the line of sight, true MOA
-    double zero_windage_moa = 0;   // bore angle to the right of it (zero offset), true MOA
+    double zero_angle_moa = 0;        // bore elevation above the line of sight, true MOA
+    double zero_windage_moa = 0;      // bore angle to the right of it (zero offset), true MOA
     std::optional<double> stability;  // Miller's Sg; none without twist or length
     double mv_fps = 0;                // muzzle velocity used for the shot
     double zero_mv_fps = 0;           // and for the zero (profile temperature)
