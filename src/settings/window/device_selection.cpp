@@ -75,7 +75,8 @@ void choose_device_kolvan(GtkWidget*)
 void choose_device_m900(GtkWidget*)
 {
     begin_choice(0);
-    hide_widgets({"id_zr_lbl1", "id_connect_btn", "id_com_cb", "id_kolvan_folder_sel"});
+    // Connect stays: it opens and closes the cable by hand.
+    hide_widgets({"id_zr_lbl1", "id_com_cb", "id_kolvan_folder_sel"});
     window_hooks.connect_bridge();
     end_choice();
 }
