@@ -35,6 +35,9 @@ void start_receive_poll(unsigned interval_ms)
 
 // The port the link was lost on: when it comes back it is selected again.
 std::string lost_port;
+// The port the program made active (the last found at start, one that came
+// since): a new port takes its place, a port the user picked stays.
+std::string auto_port;
 
 using port_row = std::pair<std::string, std::string>;  // name, description
 
@@ -63,13 +66,16 @@ void append_port_row(const port_row& row, bool activate)
     gtk_tree_store_append(store, &iter, nullptr);
     gtk_tree_store_set(store, &iter, port_column_name, row.first.c_str(), port_column_description, row.second.c_str(),
                        -1);
-    if (activate) gtk_combo_box_set_active_iter(GTK_COMBO_BOX(get_widget("id_com_cb")), &iter);
+    if (!activate) return;
+    gtk_combo_box_set_active_iter(GTK_COMBO_BOX(get_widget("id_com_cb")), &iter);
+    auto_port = row.first;
 }
 
 void show_connected(bool connected)
 {
     set_connection_lamp(connected);
     set_button_label(get_widget("id_connect_btn"), connected ? "Disconnect" : "Connect");
+    set_button_label(get_widget("id_cable_btn"), connected ? "Disconnect Cable" : "Connect Cable");
 }
 
 void show_bridge_open()
@@ -79,8 +85,9 @@ void show_bridge_open()
     start_receive_poll(hid_poll_interval_ms);
 }
 
-// Connect and Disconnect of the M900's cable.
-void on_bridge_button()
+}  // namespace
+
+void on_cable_clicked(GtkWidget*)
 {
     if (hid_connected) {
         hid_close_link();
@@ -96,8 +103,6 @@ void on_bridge_button()
     else if (status < 0)
         status_message("Could not detect the Zeravik USB Cable; it connects as soon as it is plugged in...");
 }
-
-}  // namespace
 
 void set_connection_lamp(bool connected)
 {
@@ -135,10 +140,10 @@ void refresh_port_list()
             ok = gtk_tree_store_remove(store, &it);  // the active row leaves no row active
         }
     }
-    GtkComboBox* combo = GTK_COMBO_BOX(get_widget("id_com_cb"));
     for (const port_row& row : now) {
         if (std::find(shown.begin(), shown.end(), row.first) != shown.end()) continue;
-        append_port_row(row, gtk_combo_box_get_active(combo) < 0 || row.first == lost_port);
+        const std::string active = combo_active_text(get_widget("id_com_cb"), port_column_name);
+        append_port_row(row, active.empty() || (com_connected == 0 && active == auto_port) || row.first == lost_port);
         shown.push_back(row.first);
     }
 }
@@ -179,10 +184,6 @@ void prepare_port_list()
 
 void on_connect_clicked(GtkWidget*)
 {
-    if (bridge_chosen) {
-        on_bridge_button();
-        return;
-    }
     GtkWidget* button = get_widget("id_connect_btn");
     if (com_connected == 0) {
         std::string name = combo_active_text(get_widget("id_com_cb"), port_column_name);

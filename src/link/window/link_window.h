@@ -15,9 +15,10 @@ int add_port_to_list(void* user_data, const serial_port_info* info);
 // system's device events keep the list and the M900 cable up to date.
 void prepare_port_list();
 // Brings id_com_ts up to the ports there are now: a port gone leaves it (the
-// open one is disconnected first), a new one is appended. The active row
-// stays while it exists; a new port becomes active when none is, or when it
-// is the port the link was lost on.
+// open one is disconnected first), a new one is appended. A row the user
+// picked stays active while it exists; a new port becomes active when no row
+// is, when the active one was only the program's pick and no port is open,
+// or when it is the port the link was lost on.
 void refresh_port_list();
 // The M900's cable came (opened when wanted) or went (the link is lost).
 void on_bridge_event(bool added);
@@ -25,6 +26,10 @@ void on_bridge_event(bool added);
 void show_link_lost(const char* port);
 
 void on_connect_clicked(GtkWidget* widget);
+// The M900's cable by hand: Connect Cable opens it (and lets it open by
+// itself when plugged again), Disconnect Cable closes it until the next
+// Connect Cable.
+void on_cable_clicked(GtkWidget* widget);
 
 // Send Profiles and Get Profiles. Neither starts while a transfer runs.
 void on_upload_clicked(GtkWidget* widget);

@@ -323,7 +323,7 @@ TEST_F(DeviceSelection, M900CableFollowsItsEventsAndTheButton)
     sim_bridge_reset();
     sim_bridge().present = false;
     choose_device_m900(nullptr);
-    EXPECT_TRUE(is_visible("id_connect_btn"));
+    EXPECT_TRUE(is_visible("id_cable_btn"));
     const std::string opened = "Connected to the Stowline simulated M900 cable...";
     const struct {
         void (*act)();
@@ -334,11 +334,11 @@ TEST_F(DeviceSelection, M900CableFollowsItsEventsAndTheButton)
         {[] { sim_bridge().present = true, on_bridge_event(true); }, true, opened},
         {[] { sim_bridge().present = false, receive_poll(); }, false, bridge_lost_text},
         {[] { sim_bridge().present = true, on_bridge_event(true); }, true, opened},
-        {[] { click("id_connect_btn"); }, false, "Device disconnected..."},
+        {[] { click("id_cable_btn"); }, false, "Device disconnected..."},
         {[] { on_bridge_event(true); }, false, "Device disconnected..."},  // closed by hand stays closed
-        {[] { click("id_connect_btn"); }, true, opened},
+        {[] { click("id_cable_btn"); }, true, opened},
         {[] { sim_bridge().present = false, on_bridge_event(false); }, false, bridge_lost_text},
-        {[] { click("id_connect_btn"); }, false,
+        {[] { click("id_cable_btn"); }, false,
          "Could not detect the Zeravik USB Cable; it connects as soon as it is plugged in..."},
         {[] { sim_bridge().present = true, on_bridge_event(true); }, true, opened},
     };
@@ -348,7 +348,7 @@ TEST_F(DeviceSelection, M900CableFollowsItsEventsAndTheButton)
         pump_events();
         EXPECT_EQ(hid_connected, s.connected ? 1 : 0) << step;
         EXPECT_EQ(lamp_state(), s.connected ? "Connected" : "Not connected") << step;
-        EXPECT_EQ(button_text("id_connect_btn"), s.connected ? "Disconnect" : "Connect") << step;
+        EXPECT_EQ(button_text("id_cable_btn"), s.connected ? "Disconnect Cable" : "Connect Cable") << step;
         EXPECT_EQ(poll_timer_id != 0, s.connected) << step;
         EXPECT_EQ(status_text(), s.status) << step++;
     }
