@@ -5,9 +5,7 @@ again and sent to, through the accessibility interface."""
 import os
 import re
 import shutil
-import subprocess
 import tempfile
-import threading
 import unittest
 
 from harness import ProgramTest, wait_for
@@ -16,23 +14,6 @@ COPIES = 6
 
 
 class Cable(ProgramTest):
-    def plug(self, runtime, kept):
-        """Starts stowline-sim in `runtime`; its process and the name its port is listed under."""
-        sim = subprocess.Popen([os.environ["STOWLINE_SIM"], "--m600", "--profiles", kept],
-                               env=dict(os.environ, XDG_RUNTIME_DIR=runtime), stdin=subprocess.PIPE,
-                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-        self.addCleanup(sim.wait)
-        self.addCleanup(sim.terminate)
-        listed = None
-        while listed is None:
-            line = sim.stdout.readline()
-            self.assertTrue(line, "the simulator ended before it published its port")
-            m = re.search(r"port list as (\S+)", line)
-            listed = m.group(1) if m else None
-        said = []
-        threading.Thread(target=lambda: said.extend(sim.stdout), daemon=True).start()
-        return sim, listed, said
-
     def test_plug_connect_pull_during_a_send_plug_again_and_send(self):
         runtime = tempfile.mkdtemp(prefix="stowline-run-")
         kept = tempfile.mkdtemp(prefix="stowline-meter-")
@@ -40,12 +21,11 @@ class Cable(ProgramTest):
             self.addCleanup(shutil.rmtree, d, True)
         p = self.start(extra_env={"XDG_RUNTIME_DIR": runtime})
         mw = p.choose_device("M600")
-        name = "CABLE 1"
-        p.type_into(p.find("Profile Name", role="text", within=mw), name)
+        p.type_into(p.find("Profile Name", role="text", within=mw), "CABLE 1")
         p.press(p.find("Save Profile", role="push button", within=mw))
-        p.answer(text="Profile saved as: " + name)
+        p.answer(text="Profile saved as: CABLE 1")
         p.press(p.find("Copy to Device", role="push button", within=mw))
-        first = os.path.join(p.root, "Device", name + ".pro")
+        first = os.path.join(p.root, "Device", "CABLE 1.pro")
         wait_for(lambda: os.path.exists(first), what="the device-side copy")
         with open(first, "rb") as f:
             record = f.read()
@@ -57,16 +37,16 @@ class Cable(ProgramTest):
         lamp = p.find("Connection Lamp", within=mw)
         send = next(b for b in p.all("push button", within=mw) if (b.name or "").startswith("Send Profiles"))
         for plugging in (1, 2):
-            sim, listed, said = self.plug(runtime, kept)
+            sim, listed, _ = self.start_simulator("--m600", "--profiles", kept, runtime=runtime)
             wait_for(lambda: listed in p.combo_text(combo), what="the plugged port, chosen")
             p.press(p.find("Connect", role="push button", within=mw))
             wait_for(lambda: lamp.description == "Connected", what="the green lamp")
             p.press(send)
             if plugging == 2:
                 break
-            wait_for(lambda: any("stored in slot 2" in line for line in said), timeout=30, what="two profiles stored")
-            sim.terminate()
-            sim.wait(timeout=10)
+            wait_for(lambda: any("stored in slot 2" in line for line in self.simulator_said), timeout=30,
+                     what="two profiles stored")
+            sim.terminate()  # the cable is pulled
             lost = wait_for(lambda: re.search(r"Device disconnected during Send Profiles: (\d) of %d profiles were "
                                               r"sent completely" % COPIES, p.status_text()), what="the message")
             self.assertGreaterEqual(int(lost.group(1)), 2)

