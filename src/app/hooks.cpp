@@ -3,6 +3,7 @@
 #include "app/shell/shell.h"
 #include "collections/window/profile_lists.h"
 #include "editor/window/editor.h"
+#include "link/carriers.h"
 #include "link/download.h"
 #include "link/link_state.h"
 #include "link/window/link_window.h"
@@ -31,4 +32,5 @@ void fill_hooks()
     };
     window_hooks.device_folder_changed = [] { scan_device_profiles(); };
     window_hooks.connect_bridge = hid_connect;
+    carrier_lost_hook = show_link_lost;
 }

@@ -20,6 +20,7 @@ void on_m600(GtkButton* b, gpointer) { choose_device_m600(GTK_WIDGET(b)); }
 void on_cv_relay(GtkButton* b, gpointer) { choose_device_cv_relay(GTK_WIDGET(b)); }
 void on_folder_select(GtkButton* b, gpointer) { choose_kolvan_folder(GTK_WIDGET(b)); }
 void on_connect(GtkButton* b, gpointer) { on_connect_clicked(GTK_WIDGET(b)); }
+void on_cable(GtkButton* b, gpointer) { on_cable_clicked(GTK_WIDGET(b)); }
 void on_upload(GtkButton* b, gpointer) { on_upload_clicked(GTK_WIDGET(b)); }
 void on_download(GtkButton* b, gpointer) { on_download_clicked(GTK_WIDGET(b)); }
 void on_menu_quit(GtkMenuItem*, gpointer) { quit_application(); }
@@ -112,6 +113,7 @@ void connect_signals()
     connect("id_btn_save", "clicked", G_CALLBACK(on_save_clicked));
     connect("id_btn_copy", "clicked", G_CALLBACK(on_copy_clicked));
     connect("id_connect_btn", "clicked", G_CALLBACK(on_connect));
+    connect("id_cable_btn", "clicked", G_CALLBACK(on_cable));
     connect("id_upload_btn", "clicked", G_CALLBACK(on_upload));
     connect("id_download_btn", "clicked", G_CALLBACK(on_download));
     connect("id_cp_to_dev_btn", "clicked", G_CALLBACK(on_copy_between_clicked));

@@ -13,9 +13,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 const char* const hid_missing_text =
     "Error: Could not detect Zeravik USB Cable.  Please Connect the Cable and Restart the applicaiton...";
+const char* const bridge_lost_text =
+    "Device disconnected: the Zeravik USB Cable was pulled out; it connects again when it is plugged in...";
+
+int bridge_chosen = 0;
+int bridge_auto = 0;
+void (*carrier_lost_hook)(const char* port) = [](const char*) {};
+
+// The list entry of the open port, kept to find it in a port list that changed.
+static std::string open_port_name;
 
 int com_open_path(const char* path)
 {
@@ -54,21 +64,30 @@ int com_open_name(const char* name)
         console_message("Error -> %d\n", ENOENT);
         return 0;
     }
-    if (name[0] == '/') return com_open_path(name);
-    char copy[64];
-    std::snprintf(copy, sizeof copy, "%s", name);
-    char* save = nullptr;
-    const char* token = strtok_r(copy, "COM", &save);
-    return com_open(token != nullptr ? std::atoi(token) : 0);
+    int opened;
+    if (name[0] == '/') {
+        opened = com_open_path(name);
+    } else {
+        char copy[64];
+        std::snprintf(copy, sizeof copy, "%s", name);
+        char* save = nullptr;
+        const char* token = strtok_r(copy, "COM", &save);
+        opened = com_open(token != nullptr ? std::atoi(token) : 0);
+    }
+    if (opened) open_port_name = name;
+    return opened;
 }
 
 int com_close()
 {
     serial_close(com_handle);
     com_handle = -1;
+    open_port_name.clear();
     com_line_reset();
     return 1;
 }
+
+const char* com_port_name() { return open_port_name.c_str(); }
 
 void com_drain_input()
 {
@@ -136,10 +155,46 @@ int hid_connect_link()
     return 0;
 }
 
+void hid_close_link()
+{
+    if (hid_device != nullptr) HidUart_Close(hid_device);
+    hid_device = nullptr;
+    hid_connected = 0;
+    clear_to_send = 1;
+    frame_assembler_reset();
+}
+
+bool bridge_present()
+{
+    uint32_t count = 0;
+    return HidUart_GetNumDevices(&count, bridge_vendor_id, bridge_product_id) == 0 && count > 0;
+}
+
+int bridge_connect_if_present() { return bridge_present() ? hid_connect_link() : -1; }
+
+void link_lost()
+{
+    const bool bridge = hid_connected != 0 || hid_device != nullptr;
+    if (!bridge && com_handle == -1) return;
+    const std::string port = bridge ? "" : open_port_name;
+    console_message("Lost the link to the device%s%s...\n", bridge ? "" : " on ", port.c_str());
+    if (bridge) {
+        hid_close_link();
+    } else {
+        com_close();
+        com_connected = 0;
+    }
+    carrier_lost_hook(port.c_str());
+    if (download_running()) download_lost();
+    else if (!upload_active) link_hooks.status(bridge ? bridge_lost_text : "Device disconnected...\n");
+}
+
 void link_reset()
 {
     if (com_handle != -1) com_close();
     if (hid_device != nullptr) HidUart_Close(hid_device);
+    bridge_chosen = 0;
+    bridge_auto = 0;
     link_state_reset();
     command_channel_reset();
     download_reset();

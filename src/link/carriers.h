@@ -1,6 +1,7 @@
 // Opening and closing the two carriers: a COM port (a device path, or a
 // "COMn" name) at the baud of the device kind, and the USB HID-UART bridge
-// with its connect message. Draining the COM input.
+// with its connect message. Draining the COM input. Closing a carrier that
+// failed under the link (a pulled cable) at once.
 #pragma once
 
 // Status text shown when the bridge cannot be opened.
@@ -16,6 +17,8 @@ int com_open_path(const char* path);
 int com_open_name(const char* name);
 int com_close();
 void com_drain_input();
+// The port-list entry the open COM port was opened by; "" when none is open.
+const char* com_port_name();
 
 // Opens and configures the bridge; 0 on success, nonzero on failure.
 int hid_open();
@@ -24,6 +27,29 @@ int hid_open();
 // status hook gets hid_missing_text. Returns hid_open's result; the caller
 // then sets the lamp and starts the poll when it is 0.
 int hid_connect_link();
+// Closes the bridge (a Disconnect, a pulled cable): no carrier, clear to send.
+void hid_close_link();
+
+// The M900's cable. bridge_chosen: that device kind was chosen. While
+// bridge_auto is set (by the choice and by Connect, cleared by Disconnect)
+// the bridge is opened whenever its cable appears.
+extern int bridge_chosen;
+extern int bridge_auto;
+// True when a bridge is plugged in.
+bool bridge_present();
+// hid_connect_link when a bridge is plugged in; -1 and no message when not.
+int bridge_connect_if_present();
+
+// A carrier that failed under the link (a read with EIO or a hang-up, a
+// failed write, the bridge gone) is closed at once and the driver told
+// through carrier_lost_hook; a running download ends saying what it saved,
+// an upload says how many profiles went out whole when it stops, otherwise
+// the status says the device was disconnected. Nothing open: nothing done.
+void link_lost();
+// The driver's part of a lost link (lamp, button, poll); `port` is the lost
+// COM port's list entry, "" for the bridge. Does nothing until filled in.
+extern void (*carrier_lost_hook)(const char* port);
+extern const char* const bridge_lost_text;
 
 // Closes whatever carrier is open and brings the link state, the command
 // channel with its buffers and the download back to where the program starts.

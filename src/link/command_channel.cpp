@@ -1,6 +1,7 @@
 #include "link/command_channel.h"
 
 #include "base/console.h"
+#include "link/carriers.h"
 #include "link/frame_codec.h"
 #include "link/link_state.h"
 #include "link/platform/hid_uart.h"
@@ -37,10 +38,13 @@ bool delivering = false;
 // from there reads the bridge itself while it waits for the acknowledgement.
 int poll_depth = 0;
 
+// A write the bridge failed (not one that only timed out) means it is gone.
 uint32_t hid_write_bytes(const uint8_t* bytes, uint32_t n)
 {
     uint32_t written = 0;
-    if (HidUart_Write(hid_device, bytes, n, &written) != 0) return written;
+    if (hid_device == nullptr) return 0;
+    const HID_UART_STATUS status = HidUart_Write(hid_device, bytes, n, &written);
+    if (status != HID_UART_SUCCESS && status != HID_UART_WRITE_TIMED_OUT) link_lost();
     return written;
 }
 
@@ -48,7 +52,9 @@ void receive_com()
 {
     for (;;) {
         unsigned char byte;
-        if (serial_read(com_handle, &byte, 1) != 1) return;
+        const long got = serial_read(com_handle, &byte, 1);
+        if (got < 0 && com_handle != -1) link_lost();
+        if (got != 1) return;
         if (byte == 0) continue;
         const bool end = byte == '\r' || byte == '\n';
         if (com_line_overflow) {
@@ -109,7 +115,12 @@ void receive_hid()
     for (;;) {
         uint8_t byte = 0;
         uint32_t got = 0;
-        if (HidUart_Read(hid_device, &byte, 1, &got) != 0 || got == 0) return;
+        if (hid_device == nullptr) return;
+        if (HidUart_Read(hid_device, &byte, 1, &got) != HID_UART_SUCCESS) {
+            link_lost();
+            return;
+        }
+        if (got == 0) return;
         if (!frame_assembler_push(byte)) continue;
         uint8_t msg[frame_buffer_size];
         const size_t len = frame_decode(frame_rx.buffer, frame_rx.count, msg, sizeof msg);
@@ -198,6 +209,7 @@ int send_command(const char* text)
     if (!hid_connected) {
         // A line cut short is not sent: the device would take a garbled one.
         const long written = serial_write(com_handle, copy, n);
+        if (written != static_cast<long>(n) && com_handle != -1 && serial_port_gone(com_handle)) link_lost();
         if (written > 0 && static_cast<size_t>(written) < n)
             console_message("-----> TX cut short: %ld of %d bytes written\n", written, static_cast<int>(n));
         return written == static_cast<long>(n) ? static_cast<int>(n) : 0;
@@ -213,6 +225,7 @@ int send_command(const char* text)
         link_hooks.sleep_ms(10);
         link_hooks.pump();
         if (poll_depth > 0 && !clear_to_send) receive_hid();
+        if (!hid_connected) return 0;  // the bridge went while waiting
     }
     // A frame that did not go out gets no acknowledgement: report it unsent
     // and keep the channel clear.

@@ -498,6 +498,8 @@ bool download_watchdog()
 
 bool download_running() { return dl.running; }
 
+void download_lost() { finish("Device disconnected during Get Profiles..."); }
+
 void download_reset()
 {
     stop_timer(dl.silence_timer_id);

@@ -30,5 +30,7 @@ bool download_watchdog();
 
 // True from start_download until the download has ended.
 bool download_running();
+// The link was lost: the download ends now, saying how many profiles it saved.
+void download_lost();
 // Back to no download, every counter at its start.
 void download_reset();

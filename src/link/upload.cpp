@@ -54,6 +54,10 @@ bool settle(const std::string& line)
     return true;
 }
 
+// Profiles whose every line went out in this run, of how many.
+int sent_whole = 0;
+int sending = 0;
+
 void step(double fraction)
 {
     link_hooks.progress_fraction(fraction);
@@ -64,7 +68,15 @@ int stopped()
 {
     link_hooks.progress_hide();
     upload_active = 0;
-    link_hooks.status("The upload stopped: the device did not take a command; it keeps what it received...");
+    if (link_is_connected()) {
+        link_hooks.status("The upload stopped: the device did not take a command; it keeps what it received...");
+    } else {
+        char text[128];
+        std::snprintf(text, sizeof text,
+                      "Device disconnected during Send Profiles: %d of %d profiles were sent completely...", sent_whole,
+                      sending);
+        link_hooks.status(text);
+    }
     return 0;
 }
 
@@ -94,6 +106,8 @@ int upload_profiles()
         }
     }
     const int n = static_cast<int>(profiles.size());
+    sent_whole = 0;
+    sending = n;
     if (n == 0 && !refused.empty()) {
         // Sending none would empty the device for files the user wants on it.
         upload_active = 0;
@@ -128,6 +142,7 @@ int upload_profiles()
         if (!settle(o.lines.mach)) return stopped();
         step(1.0);
         if (!settle(":AS\r")) return stopped();
+        ++sent_whole;
     }
 
     link_hooks.progress_hide();

@@ -271,13 +271,14 @@ class Program:
 class ProgramTest(unittest.TestCase):
     """Base class: self.program runs for one test and is closed after it."""
 
-    def start_simulator(self, *args):
-        """Starts stowline-sim with `args` in a runtime folder of its own; its
-        process, the name the program lists its port under, and the extra
-        environment the program needs to see that port. Its output is read
-        on as it comes (it tells every line) into self.simulator_said."""
-        runtime = tempfile.mkdtemp(prefix="stowline-run-")
-        self.addCleanup(shutil.rmtree, runtime, True)
+    def start_simulator(self, *args, runtime=None):
+        """Starts stowline-sim with `args` in a runtime folder of its own (or
+        `runtime`); its process, the name the program lists its port under, and
+        the extra environment the program needs to see that port. Its output is
+        read on as it comes (it tells every line) into self.simulator_said."""
+        if runtime is None:
+            runtime = tempfile.mkdtemp(prefix="stowline-run-")
+            self.addCleanup(shutil.rmtree, runtime, True)
         env = dict(os.environ, XDG_RUNTIME_DIR=runtime)
         sim = subprocess.Popen([os.environ["STOWLINE_SIM"], *args], env=env, stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)

@@ -97,6 +97,13 @@ void serial_close(int fd)
     if (fd >= 0) close(fd);
 }
 
+bool serial_port_gone(int fd)
+{
+    if (fd < 0) return true;
+    pollfd p{fd, POLLOUT, 0};
+    return poll(&p, 1, 0) < 0 || (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 bool com_name_to_path(const char* name, char* path, size_t size)
 {
     if (name == nullptr || size == 0) return false;

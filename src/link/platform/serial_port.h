@@ -19,6 +19,10 @@ long serial_write(int fd, const void* buffer, size_t n);
 
 void serial_close(int fd);
 
+// True when the port is gone: hung up (a USB adapter pulled, the other end of
+// a pseudo-terminal closed), failed, or not open at all.
+bool serial_port_gone(int fd);
+
 // "COMn" (and "\\.\comn") names a port as the device's own software does; on
 // this platform COMn is /dev/ttyS(n-1). Returns false when `name` is not of
 // that form. A name beginning with '/' is already a device path.

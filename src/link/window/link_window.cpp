@@ -1,7 +1,10 @@
 #include "link/window/link_window.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "app/shell/shell.h"
 #include "collections/profile_folders.h"
@@ -10,6 +13,7 @@
 #include "link/download.h"
 #include "link/link_state.h"
 #include "link/upload.h"
+#include "link/window/device_events.h"
 
 namespace {
 
@@ -29,7 +33,76 @@ void start_receive_poll(unsigned interval_ms)
     poll_timer_id = g_timeout_add(interval_ms, poll_tick, nullptr);
 }
 
+// The port the link was lost on: when it comes back it is selected again.
+std::string lost_port;
+// The port the program made active (the last found at start, one that came
+// since): a new port takes its place, a port the user picked stays.
+std::string auto_port;
+
+using port_row = std::pair<std::string, std::string>;  // name, description
+
+port_row row_of(const serial_port_info* info)
+{
+    char name[64];
+    std::snprintf(name, sizeof name, "%s", info->port_name);
+    // A description that only repeats the device's name ("ttyS0") adds nothing.
+    const char* base = std::strrchr(info->port_name, '/');
+    base = base ? base + 1 : info->port_name;
+    bool repeats =
+        std::strcmp(info->friendly_name, info->port_name) == 0 || std::strcmp(info->friendly_name, base) == 0;
+    return {name, repeats ? "" : info->friendly_name};
+}
+
+int collect_port(void* user_data, const serial_port_info* info)
+{
+    static_cast<std::vector<port_row>*>(user_data)->push_back(row_of(info));
+    return 1;
+}
+
+void append_port_row(const port_row& row, bool activate)
+{
+    GtkTreeStore* store = GTK_TREE_STORE(get_object("id_com_ts"));
+    GtkTreeIter iter;
+    gtk_tree_store_append(store, &iter, nullptr);
+    gtk_tree_store_set(store, &iter, port_column_name, row.first.c_str(), port_column_description, row.second.c_str(),
+                       -1);
+    if (!activate) return;
+    gtk_combo_box_set_active_iter(GTK_COMBO_BOX(get_widget("id_com_cb")), &iter);
+    auto_port = row.first;
+}
+
+void show_connected(bool connected)
+{
+    set_connection_lamp(connected);
+    set_button_label(get_widget("id_connect_btn"), connected ? "Disconnect" : "Connect");
+    set_button_label(get_widget("id_cable_btn"), connected ? "Disconnect Cable" : "Connect Cable");
+}
+
+void show_bridge_open()
+{
+    lost_port.clear();
+    show_connected(true);
+    start_receive_poll(hid_poll_interval_ms);
+}
+
 }  // namespace
+
+void on_cable_clicked(GtkWidget*)
+{
+    if (hid_connected) {
+        hid_close_link();
+        bridge_auto = 0;
+        stop_receive_poll();
+        show_connected(false);
+        status_message("Device disconnected...\n");
+        return;
+    }
+    bridge_auto = 1;
+    const int status = bridge_connect_if_present();
+    if (status == 0) show_bridge_open();
+    else if (status < 0)
+        status_message("Could not detect the Zeravik USB Cable; it connects as soon as it is plugged in...");
+}
 
 void set_connection_lamp(bool connected)
 {
@@ -40,21 +113,55 @@ void set_connection_lamp(bool connected)
 
 int add_port_to_list(void*, const serial_port_info* info)
 {
-    GtkTreeStore* store = GTK_TREE_STORE(get_object("id_com_ts"));
-    if (!store || !info) return 1;
-    char name[64];
-    std::snprintf(name, sizeof name, "%s", info->port_name);
-    GtkTreeIter iter;
-    gtk_tree_store_append(store, &iter, nullptr);
-    // A description that only repeats the device's name ("ttyS0") adds nothing.
-    const char* base = std::strrchr(info->port_name, '/');
-    base = base ? base + 1 : info->port_name;
-    bool repeats =
-        std::strcmp(info->friendly_name, info->port_name) == 0 || std::strcmp(info->friendly_name, base) == 0;
-    const char* friendly = repeats ? "" : info->friendly_name;
-    gtk_tree_store_set(store, &iter, port_column_name, name, port_column_description, friendly, -1);
-    gtk_combo_box_set_active_iter(GTK_COMBO_BOX(get_widget("id_com_cb")), &iter);
+    if (!get_object("id_com_ts") || !info) return 1;
+    append_port_row(row_of(info), true);
     return 1;
+}
+
+void refresh_port_list()
+{
+    std::vector<port_row> now;
+    enumerate_serial_ports(collect_port, &now);
+    auto listed = [&now](const std::string& name) {
+        return std::any_of(now.begin(), now.end(), [&name](const port_row& r) { return r.first == name; });
+    };
+    if (com_handle != -1 && com_port_name()[0] != '\0' && !listed(com_port_name())) link_lost();
+
+    GtkTreeStore* store = GTK_TREE_STORE(get_object("id_com_ts"));
+    GtkTreeModel* model = GTK_TREE_MODEL(store);
+    std::vector<std::string> shown;
+    GtkTreeIter it;
+    for (bool ok = gtk_tree_model_get_iter_first(model, &it); ok;) {
+        std::string name = model_text(model, &it, port_column_name);
+        if (listed(name)) {
+            shown.push_back(name);
+            ok = gtk_tree_model_iter_next(model, &it);
+        } else {
+            ok = gtk_tree_store_remove(store, &it);  // the active row leaves no row active
+        }
+    }
+    for (const port_row& row : now) {
+        if (std::find(shown.begin(), shown.end(), row.first) != shown.end()) continue;
+        const std::string active = combo_active_text(get_widget("id_com_cb"), port_column_name);
+        append_port_row(row, active.empty() || (com_connected == 0 && active == auto_port) || row.first == lost_port);
+        shown.push_back(row.first);
+    }
+}
+
+void on_bridge_event(bool added)
+{
+    if (!added) {
+        if (hid_connected && !bridge_present()) link_lost();
+        return;
+    }
+    if (bridge_chosen && bridge_auto && !hid_connected && bridge_connect_if_present() == 0) show_bridge_open();
+}
+
+void show_link_lost(const char* port)
+{
+    if (port && port[0]) lost_port = port;
+    stop_receive_poll();
+    show_connected(false);
 }
 
 void prepare_port_list()
@@ -72,6 +179,7 @@ void prepare_port_list()
     gtk_cell_layout_pack_start(combo, description, FALSE);
     gtk_cell_layout_set_attributes(combo, description, "text", port_column_description, NULL);
     enumerate_serial_ports(add_port_to_list, nullptr);
+    start_device_events();
 }
 
 void on_connect_clicked(GtkWidget*)
@@ -80,6 +188,7 @@ void on_connect_clicked(GtkWidget*)
     if (com_connected == 0) {
         std::string name = combo_active_text(get_widget("id_com_cb"), port_column_name);
         if (!name.empty() && com_open_name(name.c_str())) {
+            lost_port.clear();
             set_connection_lamp(true);
             set_button_label(button, "Disconnect");
             status_message("Connected to device...\n");
@@ -135,10 +244,10 @@ void on_download_clicked(GtkWidget*)
 
 void hid_connect()
 {
+    bridge_chosen = 1;
+    bridge_auto = 1;
     if (hid_connect_link() != 0) return;  // the status bar already says why
-    set_connection_lamp(true);
-    set_button_label(get_widget("id_connect_btn"), "Disconnect");
-    start_receive_poll(hid_poll_interval_ms);
+    show_bridge_open();
 }
 
 void stop_receive_poll()

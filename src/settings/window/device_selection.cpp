@@ -54,6 +54,7 @@ void hide_widgets(std::initializer_list<const char*> ids)
 void begin_choice(int folder_mode)
 {
     gtk_widget_hide(get_widget("id_sw"));
+    gtk_widget_hide(get_widget("id_cable_btn"));
     kolvan_folder_mode = folder_mode;
 }
 
@@ -76,6 +77,8 @@ void choose_device_m900(GtkWidget*)
 {
     begin_choice(0);
     hide_widgets({"id_zr_lbl1", "id_connect_btn", "id_com_cb", "id_kolvan_folder_sel"});
+    // The cable's own button opens and closes it by hand.
+    gtk_widget_show(get_widget("id_cable_btn"));
     window_hooks.connect_bridge();
     end_choice();
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -12,6 +13,7 @@
 #include "link/download.h"
 #include "link/link_state.h"
 #include "link/profile_lines.h"
+#include "link/window/device_events.h"
 #include "link/window/link_window.h"
 #include "settings/device_modes.h"
 #include "settings/window/device_selection.h"
@@ -113,4 +115,37 @@ TEST_F(Transfers, WithoutALinkTheButtonsSaySo)
     click("id_download_btn");
     EXPECT_FALSE(download_running());
     EXPECT_EQ(status_text(), "Could not ask the device for profile 1...");
+}
+
+// Simulator ports published and withdrawn while the program runs, watched in
+// a folder of this test's own: the list follows, the user's choice stays
+// while it exists, a vanished open port is disconnected first, and the same
+// port plugged again is chosen and connects with one press.
+TEST(PortList, FollowsThePortsAsTheyComeAndGo)
+{
+    setenv("XDG_RUNTIME_DIR", (test_root() + "/run").c_str(), 1);
+    watch_port_folder();
+    choose_device_m600(nullptr);
+    sim_serial meter, relay;  // the simulator names a port after its kind and process
+    ASSERT_TRUE(sim_serial_open(meter, sim_kind::m600, true));
+    const std::string port = meter.link_path;
+    ASSERT_TRUE(run_until([&] { return combo_text("id_com_cb") == port; }));  // over the program's own pick
+    click("id_connect_btn");
+    const int rows = combo_rows("id_com_cb");
+    ASSERT_TRUE(sim_serial_open(relay, sim_kind::cv_relay, true));
+    ASSERT_TRUE(run_until([&] { return combo_rows("id_com_cb") == rows + 1; }));
+    EXPECT_EQ(combo_text("id_com_cb"), port);  // the user's choice stays
+
+    sim_serial_close(meter);  // pulled while connected
+    ASSERT_TRUE(run_until([&] { return combo_rows("id_com_cb") == rows && !com_connected; }));
+    EXPECT_EQ(status_text(), "Device disconnected...");
+    EXPECT_EQ(poll_timer_id, 0u);
+    EXPECT_EQ(combo_text("id_com_cb"), "");
+    sim_serial_close(relay);
+    ASSERT_TRUE(sim_serial_open(meter, sim_kind::m600, true));  // plugged again
+    ASSERT_TRUE(run_until([&] { return combo_text("id_com_cb") == port && combo_rows("id_com_cb") == rows; }));
+    click("id_connect_btn");
+    EXPECT_EQ(com_connected, 1);
+    click("id_connect_btn");
+    sim_serial_close(meter);
 }

@@ -15,6 +15,7 @@
 
 #include "app/shell/shell.h"
 #include "gui_support.h"
+#include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/link_state.h"
 #include "link/window/link_window.h"
@@ -71,6 +72,8 @@ protected:
     {
         if (com_connected) on_connect_clicked(nullptr);
         stop_receive_poll();
+        hid_close_link();
+        bridge_chosen = bridge_auto = 0;
         hid_connected = 0;
         clear_to_send = 1;
         set_connection_lamp(false);
@@ -295,7 +298,8 @@ TEST_F(DeviceSelection, PulledCableCanBeDisconnectedAndConnectedAgain)
     EXPECT_EQ(send_command(":A-\r"), 0);
     pump_events();
 
-    click("id_connect_btn");
+    // The failed read closed the link at once: no Disconnect to press.
+    EXPECT_EQ(button_text("id_connect_btn"), "Connect");
     EXPECT_EQ(com_connected, 0);
     EXPECT_EQ(status_text(), "Device disconnected...");
 
@@ -310,4 +314,44 @@ TEST_F(DeviceSelection, PulledCableCanBeDisconnectedAndConnectedAgain)
     sim_serial_poll(second, 500);
     ASSERT_EQ(second.lines.size(), 1u);
     sim_serial_close(second);
+}
+
+// The M900's cable plugged after the choice, pulled, plugged again, and
+// closed and opened by hand; another HID device coming changes nothing.
+TEST_F(DeviceSelection, M900CableFollowsItsEventsAndTheButton)
+{
+    sim_bridge_reset();
+    sim_bridge().present = false;
+    choose_device_m900(nullptr);
+    EXPECT_TRUE(is_visible("id_cable_btn"));
+    const std::string opened = "Connected to the Stowline simulated M900 cable...";
+    const struct {
+        void (*act)();
+        bool connected;
+        std::string status;
+    } steps[] = {
+        {[] { on_bridge_event(true); }, false, hid_missing_text},
+        {[] { sim_bridge().present = true, on_bridge_event(true); }, true, opened},
+        {[] { sim_bridge().present = false, receive_poll(); }, false, bridge_lost_text},
+        {[] { sim_bridge().present = true, on_bridge_event(true); }, true, opened},
+        {[] { click("id_cable_btn"); }, false, "Device disconnected..."},
+        {[] { on_bridge_event(true); }, false, "Device disconnected..."},  // closed by hand stays closed
+        {[] { click("id_cable_btn"); }, true, opened},
+        {[] { sim_bridge().present = false, on_bridge_event(false); }, false, bridge_lost_text},
+        {[] { click("id_cable_btn"); }, false,
+         "Could not detect the Zeravik USB Cable; it connects as soon as it is plugged in..."},
+        {[] { sim_bridge().present = true, on_bridge_event(true); }, true, opened},
+    };
+    int step = 0;
+    for (const auto& s : steps) {
+        s.act();
+        pump_events();
+        EXPECT_EQ(hid_connected, s.connected ? 1 : 0) << step;
+        EXPECT_EQ(lamp_state(), s.connected ? "Connected" : "Not connected") << step;
+        EXPECT_EQ(button_text("id_cable_btn"), s.connected ? "Disconnect Cable" : "Connect Cable") << step;
+        EXPECT_EQ(poll_timer_id != 0, s.connected) << step;
+        EXPECT_EQ(status_text(), s.status) << step++;
+    }
+    const std::vector<uint8_t> connect = {0x00, 0x00, 0x02, 0x00, 0x08, 0x00};
+    EXPECT_EQ(sim_bridge().messages.back(), connect);
 }

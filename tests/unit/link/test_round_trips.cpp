@@ -1,6 +1,7 @@
 // The program's upload and download against the simulated meters of every
 // device kind: what the meter stores, what comes back, and the faults of a
 // real link on the way.
+#include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/download.h"
 #include "link/link_state.h"
@@ -30,9 +31,18 @@ bool g_in_poll = false;
 std::map<unsigned, std::pair<double, bool (*)()>> g_timers;
 unsigned g_next_timer = 1;
 
+// The cable is pulled (the simulator's port closed, the bridge gone) as
+// soon as this says so.
+bool (*g_pull_when)() = nullptr;
+
 void advance(unsigned ms)
 {
     g_now += ms;
+    if (g_pull_when && g_pull_when()) {
+        g_pull_when = nullptr;
+        if (g_serial) sim_serial_close(*g_serial);
+        else sim_bridge().present = false;
+    }
     if (g_serial) sim_serial_service(*g_serial, ms);
     else sim_bridge_advance(ms);
 }
@@ -315,6 +325,75 @@ TEST_P(BridgeRoundTrip, AMissingAcknowledgementStopsTheUploadAndADownloadWorksAf
     run_download();
     EXPECT_EQ(files(), 2u);
     EXPECT_EQ(rec.status.back(), "Download complete...\n");
+}
+
+namespace {
+sim_meter* g_meter = nullptr;
+int g_lost = 0;
+}  // namespace
+
+TEST_P(RoundTrip, APulledCableClosesTheLinkAtOnceSaysHowFarItGotAndConnectsAgainWhenPlugged)
+{
+    const kind_case k = kKinds[GetParam()];
+    const bool bridge = k.kind == sim_kind::m900;
+    g_lost = 0;
+    carrier_lost_hook = [](const char*) { ++g_lost; };
+    const GunProfile guns[] = {gun("ALPHA", 2650, 10, 0), gun("BRAVO", 2700, 10, 0), gun("CHARLIE", 2800, 10, 0)};
+    for (const GunProfile& g : guns) put(g);
+    // Plugs the cable: a new simulator port for the serial kinds (opened as
+    // Connect would), the bridge back for the M900 (opened as its event does).
+    auto plug = [&](bool first) -> sim_meter& {
+        if (first || !bridge) return connect(k.kind, k.version);
+        sim_bridge().present = true;
+        bridge_auto = 1;
+        EXPECT_EQ(0, bridge_connect_if_present());
+        return sim_bridge().meter;
+    };
+    const struct {
+        int phase;  // 0 nothing runs, 1 Send Profiles, 2 Get Profiles
+        bool (*pull_when)();
+    } cases[] = {
+        {0, [] { return true; }},
+        {1, [] { return g_meter->profiles.size() >= 2; }},
+        {2, [] { return profiles_received >= 2; }},
+    };
+    for (const auto& c : cases) {
+        g_meter = &plug(c.phase == 0);
+        ASSERT_TRUE(link_is_connected());
+        if (c.phase == 2)
+            for (int slot = 1; slot <= 3; ++slot) ASSERT_TRUE(sim_meter_store(*g_meter, slot, guns[slot - 1]));
+        g_pull_when = c.pull_when;
+        if (c.phase == 0) {
+            for (int i = 0; i < 5 && link_is_connected(); ++i) {
+                advance(10);
+                poll_once();
+            }
+        } else if (c.phase == 1) {
+            EXPECT_EQ(0, upload_profiles());
+        } else {
+            clear_device_folder();
+            start_download();
+            run_download();
+        }
+        EXPECT_FALSE(link_is_connected()) << c.phase;
+        EXPECT_EQ(com_handle, -1);
+        EXPECT_EQ(hid_device, nullptr);
+        EXPECT_EQ(g_lost, c.phase + 1);
+        EXPECT_EQ(upload_active, 0);
+        EXPECT_FALSE(download_running());
+        const std::string said[] = {bridge ? bridge_lost_text : "Device disconnected...\n",
+                                    "Device disconnected during Send Profiles: 2 of 3 profiles were sent completely...",
+                                    "Device disconnected during Get Profiles..." +
+                                        (files() ? " " + std::to_string(files()) + " profiles saved." : std::string())};
+        EXPECT_EQ(rec.status.back(), said[c.phase]);
+        if (c.phase == 2) EXPECT_GE(files(), 2u);
+    }
+    // The same cable again: everything goes through.
+    sim_meter& meter = plug(false);
+    for (const GunProfile& g : guns) put(g);
+    EXPECT_EQ(1, upload_profiles());
+    EXPECT_EQ(meter.profiles.size(), 3u);
+    carrier_lost_hook = [](const char*) {};
 }
 
 static std::string kind_name(const testing::TestParamInfo<int>& i)

@@ -1,0 +1,11 @@
+// The system's device events in the main loop: serial ports (the tty
+// subsystem) and the M900's cable (hidraw) through GUdev, and the
+// simulator's port folder through a file monitor. The link window acts on
+// them: the port list follows the ports, the cable opens or closes.
+#pragma once
+
+// Starts watching; once per run.
+void start_device_events();
+// Watches the simulator's port folder where it is now (created when missing);
+// tests that move the folder call it again.
+void watch_port_folder();
