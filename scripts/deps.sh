@@ -3,7 +3,8 @@
 # --test also generates the decimal-comma locale the number tests run in.
 # Needs root (or sudo); does nothing when everything is already there.
 set -euo pipefail
-build_pkgs=(cmake ninja-build g++ pkg-config python3 libgtk2.0-dev libserialport-dev libhidapi-dev)
+build_pkgs=(cmake ninja-build g++ pkg-config python3 libgtk2.0-dev libserialport-dev libhidapi-dev
+            libcli11-dev nlohmann-json3-dev)  # stowline-cli: its arguments and JSON
 test_pkgs=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool imagemagick python3 python3-pyatspi
            libatk-adaptor at-spi2-core dbus-x11 fonts-dejavu-core
            dpkg-dev file lintian desktop-file-utils appstream locales
