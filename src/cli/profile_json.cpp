@@ -208,10 +208,13 @@ bool profile_from_json(const std::string& text, const GunProfile* base, GunProfi
             });
         } catch (const RepeatedField& r) {
             refuse("field \"" + r.key + "\" is given twice");
-        } catch (const Json::parse_error& e) {
+        } catch (const Json::exception& e) {
+            // A syntax error, and a number beyond the float range (1e39).
             std::string what = e.what();
             const size_t cut = what.find("] ");
-            refuse("not valid JSON: " + (cut == std::string::npos ? what : what.substr(cut + 2)));
+            if (cut != std::string::npos) what.erase(0, cut + 2);
+            if (what.size() > 200) what = what.substr(0, 197) + "...";
+            refuse("not valid JSON: " + what);
         }
         if (!doc.is_object()) refuse("expected a JSON object holding the profile's fields, got " + described(doc));
 

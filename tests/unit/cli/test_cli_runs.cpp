@@ -88,6 +88,7 @@ TEST_F(CliRun, ImportRefusesNamingTheField)
         {replaced(j, "{\"mach\": 0.0, \"cd\": 0.0}", "{\"mach\": 0.0}"), "missing field \"cc[0].cd\""},
         {replaced(j, "{\"mach\": 0.0, \"cd\": 0.0}", "[0.0, 0.0]"), "field \"cc[0]\": expected {\"mach\""},
         {replaced(j, "\"bd\"", "\"bd\": 1.0, \"bd\""), "field \"bd\" is given twice"},
+        {replaced(j, "\"mv\": 2600.0", "\"mv\": 1e39"), "not valid JSON: number overflow parsing '1e39'"},
         {"[1, 2]", "expected a JSON object holding the profile's fields, got an array"},
         {"{\"bd\": 0.308,", "not valid JSON: parse error at line 1, column 14"},
     };
@@ -150,6 +151,7 @@ TEST_F(CliRun, FailuresAreMessagesWithStatusTwo)
         {"launch", 2, "", "stowline-cli: "},
         {"show --help", 0, "--units", ""},
         {"ports --help", 0, "ports", ""},
+        {"ports", 0, "", ""},
     };
     for (const auto& row : rows) {
         const Outcome r = run(row.args);
