@@ -68,6 +68,12 @@ int list_port(void* user, const serial_port_info* info)
 
 }  // namespace
 
+void buffer_output(std::FILE* f)
+{
+    static char buffer[1 << 16];
+    std::setvbuf(f, buffer, _IOFBF, sizeof buffer);
+}
+
 int units_from_name(const std::string& name)
 {
     if (name == "mixed") return kUnitsMixed;
@@ -86,11 +92,9 @@ int run_show(const std::vector<std::string>& files, int units, const CliStreams&
             status = kExitFailure;
             continue;
         }
-        std::string text = first ? "" : "\n";
+        put((first ? "" : "\n") + path + ": " + (p.source.empty() ? "556-byte profile" : p.source) + "\n", io.out);
         first = false;
-        text += path + ": " + (p.source.empty() ? "556-byte profile" : p.source) + "\n";
-        text += show_text(p.record, units);
-        put(text, io.out);
+        put(show_text(p.record, units), io.out);
     }
     return status;
 }

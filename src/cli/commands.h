@@ -17,6 +17,10 @@ struct CliStreams {
     bool quiet = false;  // no notes on `err`; errors are always written
 };
 
+// Gives `f` a 64 KiB buffer (before anything is written to it): show and
+// export write kilobytes per profile.
+void buffer_output(std::FILE* f);
+
 // Each file field by field; `units` 1..3 adds the editor's form texts.
 int run_show(const std::vector<std::string>& files, int units, const CliStreams& io);
 // One file as JSON, to `out_path` (through the whole-file writer) or, when

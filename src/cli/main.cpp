@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "cli/commands.h"
@@ -113,6 +114,7 @@ int main(int argc, char** argv)
         return app.exit(e) == 0 ? kExitOk : kExitFailure;
     }
 
+    if (!isatty(STDOUT_FILENO)) buffer_output(stdout);
     int status = kExitFailure;
     for (auto& [sub, run] : runners)
         if (sub->parsed()) status = run();

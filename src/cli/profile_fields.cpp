@@ -96,20 +96,32 @@ const std::vector<ProfileLeaf>& profile_leaves()
     return leaves;
 }
 
-std::string real_text(float v)
+void append_real(std::string& s, float v)
 {
     uint32_t bits;
     std::memcpy(&bits, &v, 4);
-    if ((bits & 0x7f800000u) == 0x7f800000u) {
-        if ((bits & 0x007fffffu) == 0) return (bits >> 31) ? "-inf" : "inf";
-        char buf[20];
-        std::snprintf(buf, sizeof buf, "nan:0x%08x", static_cast<unsigned>(bits));
-        return buf;
-    }
     char buf[32];
-    const auto r = std::to_chars(buf, buf + sizeof buf, v);
-    std::string s(buf, r.ptr);
-    if (s.find_first_of(".e") == std::string::npos) s += ".0";
+    if ((bits & 0x7f800000u) == 0x7f800000u) {
+        if ((bits & 0x007fffffu) == 0) {
+            s += (bits >> 31) ? "-inf" : "inf";
+        } else {
+            std::snprintf(buf, sizeof buf, "nan:0x%08x", static_cast<unsigned>(bits));
+            s += buf;
+        }
+        return;
+    }
+    char* end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+    if (!std::memchr(buf, '.', end - buf) && !std::memchr(buf, 'e', end - buf)) {
+        *end++ = '.';
+        *end++ = '0';
+    }
+    s.append(buf, end);
+}
+
+std::string real_text(float v)
+{
+    std::string s;
+    append_real(s, v);
     return s;
 }
 
@@ -228,13 +240,24 @@ std::string quoted(const std::string& text)
 
 }  // namespace
 
-std::string leaf_text(const GunProfile& p, const ProfileLeaf& leaf)
+void append_leaf(std::string& s, const GunProfile& p, const ProfileLeaf& leaf)
 {
     switch (leaf.kind) {
-    case FieldKind::integer: return std::to_string(integer_at(p, leaf.offset));
-    case FieldKind::name: return name_is_text(p) ? quoted(p.name) : "hex:" + name_hex(p);
-    default: return real_text(real_at(p, leaf.offset));
+    case FieldKind::integer: {
+        char buf[16];
+        s.append(buf, std::to_chars(buf, buf + sizeof buf, integer_at(p, leaf.offset)).ptr);
+        break;
     }
+    case FieldKind::name: s += name_is_text(p) ? quoted(p.name) : "hex:" + name_hex(p); break;
+    default: append_real(s, real_at(p, leaf.offset)); break;
+    }
+}
+
+std::string leaf_text(const GunProfile& p, const ProfileLeaf& leaf)
+{
+    std::string s;
+    append_leaf(s, p, leaf);
+    return s;
 }
 
 std::string json_quoted(const std::string& text) { return quoted(text); }

@@ -44,6 +44,7 @@ const std::vector<ProfileLeaf>& profile_leaves();
 // that does, with ".0" when it would look like an integer ("-0.0" keeps the
 // sign); "inf", "-inf", and "nan:0x" with the 8 hex digits of the pattern.
 std::string real_text(float v);
+void append_real(std::string& s, float v);
 // The non-finite texts back to their bits; false for any other text.
 bool real_from_special_text(const std::string& text, float& v);
 
@@ -62,6 +63,7 @@ std::string json_quoted(const std::string& text);
 // The value of one leaf as show and diff print it: the number, the name as a
 // quoted JSON string, or "hex:" and its 64 digits.
 std::string leaf_text(const GunProfile& p, const ProfileLeaf& leaf);
+void append_leaf(std::string& s, const GunProfile& p, const ProfileLeaf& leaf);
 
 // A .pro file as the editor loads it into a new profile: the record, the
 // file's size, and a description when it is not a plain 556-byte file

@@ -1,5 +1,7 @@
 #include "cli/profile_json.h"
 
+#include <charconv>
+#include <cmath>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -18,21 +20,32 @@ using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::strin
 void put_real(std::string& s, const GunProfile& p, size_t offset)
 {
     const float v = real_at(p, offset);
-    if (std::isfinite(v)) s += real_text(v);
-    else s += '"' + real_text(v) + '"';
+    if (std::isfinite(v)) {
+        append_real(s, v);
+    } else {
+        s += '"';
+        append_real(s, v);
+        s += '"';
+    }
 }
 
 void put_value(std::string& s, const GunProfile& p, FieldKind kind, size_t offset)
 {
-    if (kind == FieldKind::integer) s += std::to_string(integer_at(p, offset));
-    else put_real(s, p, offset);
+    if (kind == FieldKind::integer) {
+        char buf[16];
+        s.append(buf, std::to_chars(buf, buf + sizeof buf, integer_at(p, offset)).ptr);
+    } else {
+        put_real(s, p, offset);
+    }
 }
 
 }  // namespace
 
 std::string profile_to_json(const GunProfile& p, const std::string& source)
 {
-    std::string s = "{\n";
+    std::string s;
+    s.reserve(3072);
+    s += "{\n";
     if (!source.empty()) s += "  \"source\": " + json_quoted(source) + ",\n";
     for (size_t i = 0; i < kProfileFieldCount; ++i) {
         const ProfileField& f = kProfileFields[i];

@@ -55,10 +55,11 @@ std::map<std::string, FormText> form_texts(const GunProfile& record, int units)
     return m;
 }
 
-void pad(std::string& s, size_t width)
+// Pads the line that begins at `line_start` to `column`, at least one space.
+void pad(std::string& s, size_t line_start, size_t column)
 {
     s += ' ';
-    while (s.size() < width) s += ' ';
+    if (s.size() - line_start < column) s.append(column - (s.size() - line_start), ' ');
 }
 
 }  // namespace
@@ -67,30 +68,46 @@ std::string show_text(const GunProfile& p, int units)
 {
     std::map<std::string, FormText> form;
     if (units) form = form_texts(p, units);
+    const std::vector<ProfileLeaf>& leaves = profile_leaves();
+    // "  name" padded to the value column, made once.
+    static const std::vector<std::string> heads = [&] {
+        std::vector<std::string> h;
+        for (const ProfileLeaf& leaf : leaves) {
+            std::string s = "  " + leaf.label;
+            pad(s, 0, 16);
+            h.push_back(s);
+        }
+        return h;
+    }();
+    const float sd_wanted = p.bt >= 0.0f ? 1 : -1;
     std::string out;
-    out.reserve(6000);
-    for (const ProfileLeaf& leaf : profile_leaves()) {
-        std::string line = "  " + leaf.label;
-        pad(line, 16);
-        line += leaf_text(p, leaf);
-        std::string unit = leaf.unit;
+    out.reserve(12000);
+    for (size_t i = 0; i < leaves.size(); ++i) {
+        const ProfileLeaf& leaf = leaves[i];
+        const size_t start = out.size();
+        out += heads[i];
+        append_leaf(out, p, leaf);
+        std::string note;
         if (leaf.kind == FieldKind::integer) {
-            std::string m = meaning(leaf, integer_at(p, leaf.offset));
-            if (leaf.label == "sd" && p.sd != (p.bt >= 0.0f ? 1 : -1))
-                m = std::string("not the sign of bt; the editor sets ") + (p.bt >= 0.0f ? "1" : "-1");
-            if (!m.empty()) unit += unit.empty() ? m : " (" + m + ")";
+            note = meaning(leaf, integer_at(p, leaf.offset));
+            if (leaf.label == "sd" && p.sd != sd_wanted)
+                note = std::string("not the sign of bt; the editor sets ") + (sd_wanted > 0 ? "1" : "-1");
         }
-        if (!unit.empty()) {
-            pad(line, 32);
-            line += unit;
+        if (leaf.unit[0] || !note.empty()) {
+            pad(out, start, 32);
+            out += leaf.unit;
+            if (!note.empty()) out += leaf.unit[0] ? " (" + note + ")" : note;
         }
-        const auto it = form.find(leaf.label);
-        if (it != form.end()) {
-            pad(line, 52);
-            line += "form: " + (it->second.text.empty() ? std::string("(nothing)") : "\"" + it->second.text + "\"");
-            if (it->second.label[0]) line += std::string(" ") + it->second.label;
+        if (units) {
+            const auto it = form.find(leaf.label);
+            if (it != form.end()) {
+                pad(out, start, 52);
+                out += "form: ";
+                out += it->second.text.empty() ? std::string("(nothing)") : "\"" + it->second.text + "\"";
+                if (it->second.label[0]) out += std::string(" ") + it->second.label;
+            }
         }
-        out += line + '\n';
+        out += '\n';
     }
     return out;
 }
