@@ -110,8 +110,21 @@ void append_real(std::string& s, float v)
         }
         return;
     }
+    // Whole numbers below 10^7 (exact in a float) as integers plus ".0":
+    // the most common values of a profile, and much cheaper to write.
+    if (v > -1e7f && v < 1e7f && v == static_cast<float>(static_cast<int32_t>(v))) {
+        char* end = buf;
+        if (v == 0.0f && (bits >> 31)) *end++ = '-';
+        end = std::to_chars(end, buf + sizeof buf, static_cast<int32_t>(v)).ptr;
+        *end++ = '.';
+        *end++ = '0';
+        s.append(buf, end);
+        return;
+    }
     char* end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-    if (!std::memchr(buf, '.', end - buf) && !std::memchr(buf, 'e', end - buf)) {
+    bool plain = true;
+    for (const char* c = buf; c < end; ++c) plain = plain && *c != '.' && *c != 'e';
+    if (plain) {
         *end++ = '.';
         *end++ = '0';
     }
@@ -273,43 +286,43 @@ GunProfile fresh_profile()
 bool load_profile(const std::string& path, LoadedProfile& out, std::string& error)
 {
     unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    struct stat st;
-    if (!fd || ::fstat(fd.get(), &st) != 0) {
+    if (!fd) {
         error = std::strerror(errno);
         return false;
     }
-    if (S_ISDIR(st.st_mode)) {
-        error = "it is a folder";
-        return false;
-    }
-    unsigned char buf[kProfileSize];
+    // One read takes a whole profile file, as a bare read would: a regular
+    // file that gives 556 of the 557 bytes asked for has ended. A shorter
+    // read is followed up to the end (a pipe may deliver in parts).
+    unsigned char buf[kProfileSize + 1];
     size_t got = 0;
     while (got < sizeof buf) {
         const ssize_t n = ::read(fd.get(), buf + got, sizeof buf - got);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            error = std::strerror(errno);
+            error = errno == EISDIR ? "it is a folder" : std::strerror(errno);
             return false;
         }
         if (n == 0) break;
         got += static_cast<size_t>(n);
+        if (got == kProfileSize) break;
     }
-    // A pipe or a device has no size of its own; what was read is its size.
-    uint64_t size = S_ISREG(st.st_mode) ? static_cast<uint64_t>(st.st_size) : got;
-    if (got < kProfileSize && size > got) size = got;  // shrank while being read
 
     out.record = fresh_profile();
     apply_profile_bytes(out.record, buf, got);
-    out.file_size = size;
-    if (size == kLegacyProfileSize) {
+    out.file_size = got;
+    out.source.clear();
+    if (got == kLegacyProfileSize) {
         out.source = "legacy 428-byte file, read as the editor loads it";
-    } else if (size < kProfileSize) {
-        out.source = "odd-sized " + std::to_string(size) +
+    } else if (got < kProfileSize) {
+        out.source = "odd-sized " + std::to_string(got) +
                      "-byte file, read as the editor loads it: the legacy layout, missing bytes as zero";
-    } else if (size > kProfileSize) {
-        out.source = "odd-sized " + std::to_string(size) + "-byte file, read as the editor loads it: its first 556 bytes";
-    } else {
-        out.source.clear();
+    } else if (got > kProfileSize) {
+        struct stat st;
+        const bool sized = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
+        out.file_size = sized ? static_cast<uint64_t>(st.st_size) : 0;
+        out.source = (sized ? "odd-sized " + std::to_string(out.file_size) + "-byte file"
+                            : std::string("odd-sized file of more than 556 bytes")) +
+                     ", read as the editor loads it: its first 556 bytes";
     }
     return true;
 }

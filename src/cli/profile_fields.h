@@ -70,7 +70,7 @@ void append_leaf(std::string& s, const GunProfile& p, const ProfileLeaf& leaf);
 // ("legacy 428-byte file ..."), empty otherwise.
 struct LoadedProfile {
     GunProfile record;
-    uint64_t file_size = 0;
+    uint64_t file_size = 0;  // 0 for a longer stream that has no size
     std::string source;
 };
 // The record a new profile starts as: zero, then the new-profile values.
