@@ -4,7 +4,8 @@
 # Needs root (or sudo); does nothing when everything is already there.
 set -euo pipefail
 build_pkgs=(cmake ninja-build g++ pkg-config python3 libgtk2.0-dev libserialport-dev libhidapi-dev
-            libgudev-1.0-dev)  # device events: serial ports and the M900 cable plugged and pulled
+            libgudev-1.0-dev  # device events: serial ports and the M900 cable plugged and pulled
+            libcli11-dev nlohmann-json3-dev)  # stowline-cli: its arguments and JSON
 test_pkgs=(googletest libgtest-dev libgmock-dev xvfb xauth xdotool imagemagick python3 python3-pyatspi
            libatk-adaptor at-spi2-core dbus-x11 fonts-dejavu-core
            dpkg-dev file lintian desktop-file-utils appstream locales

@@ -15,9 +15,9 @@ def pictures():
 
 def expected_files():
     """Every file an install makes, relative to the prefix."""
-    files = ["bin/stowline", "bin/stowline-sim", "lib/udev/rules.d/70-stowline.rules",
+    files = ["bin/stowline", "bin/stowline-cli", "bin/stowline-sim", "lib/udev/rules.d/70-stowline.rules",
              "share/applications/%s.desktop" % APP_ID, "share/metainfo/%s.metainfo.xml" % APP_ID,
-             "share/man/man1/stowline.1.gz", "share/man/man1/stowline-sim.1.gz",
+             "share/man/man1/stowline.1.gz", "share/man/man1/stowline-cli.1.gz", "share/man/man1/stowline-sim.1.gz",
              "share/doc/stowline/README.md", "share/doc/stowline/copyright", "share/doc/stowline/changelog.gz"]
     files += ["share/icons/hicolor/%dx%d/apps/%s.png" % (s, s, APP_ID) for s in ICON_SIZES]
     files += ["share/stowline/" + p for p in pictures()]

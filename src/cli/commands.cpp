@@ -1,0 +1,155 @@
+#include "cli/commands.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "base/file_replace.h"
+#include "cli/profile_json.h"
+#include "cli/profile_report.h"
+#include "profile/units.h"
+
+namespace {
+
+// A profile's JSON is a few kilobytes; anything this large is not one.
+constexpr size_t kMaxJsonBytes = 1 << 20;
+
+void say(const CliStreams& io, const char* fmt, const std::string& a, const std::string& b = std::string())
+{
+    std::fputs("stowline-cli: ", io.err);
+    std::fprintf(io.err, fmt, a.c_str(), b.c_str());
+    std::fputc('\n', io.err);
+}
+
+void note(const CliStreams& io, const std::string& path, const std::string& source)
+{
+    if (!io.quiet && !source.empty()) say(io, "%s: %s", path, source);
+}
+
+bool load(const std::string& path, LoadedProfile& p, const CliStreams& io)
+{
+    std::string why;
+    if (load_profile(path, p, why)) return true;
+    say(io, "cannot read %s: %s", path, why);
+    return false;
+}
+
+void put(const std::string& text, std::FILE* f) { std::fwrite(text.data(), 1, text.size(), f); }
+
+bool read_text(const std::string& path, std::string& text, const CliStreams& io)
+{
+    std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
+    if (!f) {
+        say(io, "cannot read %s: %s", path, std::strerror(errno));
+        return false;
+    }
+    char buf[65536];
+    size_t n;
+    text.clear();
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= kMaxJsonBytes) text.append(buf, n);
+    const int failed = std::ferror(f) ? errno : 0;
+    if (f != stdin) std::fclose(f);
+    if (failed) {
+        say(io, "cannot read %s: %s", path, failed == EISDIR ? "it is a folder" : std::strerror(failed));
+        return false;
+    }
+    if (text.size() > kMaxJsonBytes) {
+        say(io, "%s: too large to be a profile (more than %s bytes)", path, std::to_string(kMaxJsonBytes));
+        return false;
+    }
+    return true;
+}
+
+int list_port(void* user, const serial_port_info* info)
+{
+    auto* io = static_cast<const CliStreams*>(user);
+    put(port_line(*info) + '\n', io->out);
+    return 1;
+}
+
+}  // namespace
+
+void buffer_output(std::FILE* f)
+{
+    static char buffer[1 << 16];
+    std::setvbuf(f, buffer, _IOFBF, sizeof buffer);
+}
+
+int units_from_name(const std::string& name)
+{
+    if (name == "mixed") return kUnitsMixed;
+    if (name == "english") return kUnitsEnglish;
+    if (name == "metric") return kUnitsMetric;
+    return 0;
+}
+
+int run_show(const std::vector<std::string>& files, int units, const CliStreams& io)
+{
+    int status = kExitOk;
+    bool first = true;
+    for (const std::string& path : files) {
+        LoadedProfile p;
+        if (!load(path, p, io)) {
+            status = kExitFailure;
+            continue;
+        }
+        put((first ? "" : "\n") + path + ": " + (p.source.empty() ? "556-byte profile" : p.source) + "\n", io.out);
+        first = false;
+        put(show_text(p.record, units), io.out);
+    }
+    return status;
+}
+
+int run_export(const std::string& file, const std::string& out_path, const CliStreams& io)
+{
+    LoadedProfile p;
+    if (!load(file, p, io)) return kExitFailure;
+    const std::string json = profile_to_json(p.record, p.source);
+    if (out_path.empty()) {
+        put(json, io.out);
+    } else {
+        std::string why;
+        if (!write_file_replacing(out_path, json.data(), json.size(), Placement::replace, &why)) {
+            say(io, "cannot write %s: %s", out_path, why);
+            return kExitFailure;
+        }
+    }
+    note(io, file, p.source);
+    return kExitOk;
+}
+
+int run_import(const std::string& in, const std::string& out_path, const std::string& base, const CliStreams& io)
+{
+    LoadedProfile base_profile;
+    if (!base.empty() && !load(base, base_profile, io)) return kExitFailure;
+    std::string text;
+    if (!read_text(in, text, io)) return kExitFailure;
+    GunProfile p;
+    std::string why;
+    if (!profile_from_json(text, base.empty() ? nullptr : &base_profile.record, p, why)) {
+        say(io, "%s: %s", in, why);
+        return kExitFailure;
+    }
+    if (!write_profile_bytes(out_path, p, &why)) {
+        say(io, "cannot write %s: %s", out_path, why);
+        return kExitFailure;
+    }
+    return kExitOk;
+}
+
+int run_diff(const std::string& a, const std::string& b, const CliStreams& io)
+{
+    LoadedProfile pa, pb;
+    const bool read_a = load(a, pa, io);
+    if (!load(b, pb, io) || !read_a) return kExitFailure;
+    note(io, a, pa.source);
+    note(io, b, pb.source);
+    const std::string text = diff_text(pa.record, pb.record);
+    put(text, io.out);
+    return text.empty() ? kExitOk : kExitDifferent;
+}
+
+int run_ports(const CliStreams& io)
+{
+    enumerate_serial_ports(list_port, const_cast<CliStreams*>(&io));
+    return kExitOk;
+}

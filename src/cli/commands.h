@@ -1,0 +1,36 @@
+// The subcommands of stowline-cli that work on files alone, each a function
+// that writes its output and messages to two streams and returns the exit
+// status. main.cpp only parses the command line and calls them.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+constexpr int kExitOk = 0;
+constexpr int kExitDifferent = 1;  // diff: some fields differ; transfers: profiles skipped
+constexpr int kExitFailure = 2;    // usage, a missing or unreadable file, refused input, a failed write
+
+struct CliStreams {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    bool quiet = false;  // no notes on `err`; errors are always written
+};
+
+// Gives `f` a 64 KiB buffer (before anything is written to it): show and
+// export write kilobytes per profile.
+void buffer_output(std::FILE* f);
+
+// Each file field by field; `units` 1..3 adds the editor's form texts.
+int run_show(const std::vector<std::string>& files, int units, const CliStreams& io);
+// One file as JSON, to `out_path` (through the whole-file writer) or, when
+// it is empty, to io.out.
+int run_export(const std::string& file, const std::string& out_path, const CliStreams& io);
+// JSON (a path, or "-" for standard input) to a .pro file; missing fields
+// from `base` when given.
+int run_import(const std::string& in, const std::string& out_path, const std::string& base, const CliStreams& io);
+int run_diff(const std::string& a, const std::string& b, const CliStreams& io);
+int run_ports(const CliStreams& io);
+
+// Unit-system names for --units: "mixed", "english", "metric" -> 1..3.
+int units_from_name(const std::string& name);

@@ -1,0 +1,126 @@
+// stowline-cli: profiles from a terminal. Each subcommand is one add_*
+// function (its options, and what runs it) and one row of kSubcommands; the
+// work itself is in commands.cpp.
+#include <CLI/CLI.hpp>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace {
+
+struct Globals {
+    bool quiet = false;
+    bool trace = false;  // the link's trace lines on standard error (transfers)
+};
+
+using Runner = std::function<int()>;
+
+CliStreams streams(const Globals& g)
+{
+    CliStreams io;
+    io.quiet = g.quiet;
+    return io;
+}
+
+Runner add_show(CLI::App& sub, const Globals& g)
+{
+    auto files = std::make_shared<std::vector<std::string>>();
+    auto units = std::make_shared<std::string>();
+    sub.add_option("FILE", *files, "profile files (.pro)")->required();
+    sub.add_option("--units", *units, "also show what the editor's form shows under this unit system")
+        ->check(CLI::IsMember({"mixed", "english", "metric"}));
+    return [=, &g] { return run_show(*files, units_from_name(*units), streams(g)); };
+}
+
+Runner add_export(CLI::App& sub, const Globals& g)
+{
+    auto file = std::make_shared<std::string>();
+    auto out = std::make_shared<std::string>();
+    sub.add_option("FILE", *file, "profile file (.pro)")->required();
+    sub.add_option("-o,--output", *out, "write the JSON here (replacing it) instead of to standard output");
+    return [=, &g] { return run_export(*file, *out, streams(g)); };
+}
+
+Runner add_import(CLI::App& sub, const Globals& g)
+{
+    auto in = std::make_shared<std::string>();
+    auto out = std::make_shared<std::string>();
+    auto base = std::make_shared<std::string>();
+    sub.add_option("IN", *in, "JSON file, or - for standard input")->required();
+    sub.add_option("-o,--output", *out, "the profile file to write (replaced if it exists)")->required();
+    sub.add_option("--base", *base, "take the fields the JSON leaves out from this profile file");
+    return [=, &g] { return run_import(*in, *out, *base, streams(g)); };
+}
+
+Runner add_diff(CLI::App& sub, const Globals& g)
+{
+    auto a = std::make_shared<std::string>();
+    auto b = std::make_shared<std::string>();
+    sub.add_option("A", *a, "profile file (.pro)")->required();
+    sub.add_option("B", *b, "profile file (.pro)")->required();
+    return [=, &g] { return run_diff(*a, *b, streams(g)); };
+}
+
+Runner add_ports(CLI::App&, const Globals& g)
+{
+    return [&g] { return run_ports(streams(g)); };
+}
+
+const struct {
+    const char* name;
+    const char* help;
+    Runner (*add)(CLI::App&, const Globals&);
+} kSubcommands[] = {
+    {"show", "print every field of profiles with its value and unit, in record order", add_show},
+    {"export", "write a profile as JSON", add_export},
+    {"import", "write a profile from JSON", add_import},
+    {"diff", "print the fields where two profiles differ (exit 1 when some do)", add_diff},
+    {"ports", "list the serial ports as the program's port list shows them", add_ports},
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    Globals g;
+    CLI::App app{"Gun profiles for handheld ballistics meters, from a terminal.", "stowline-cli"};
+    app.footer("Exit status: 0 done, 1 differences found, 2 a usage or input failure.\n"
+               "The JSON form and every subcommand: man stowline-cli.");
+    app.require_subcommand(1);
+    app.failure_message([](const CLI::App*, const CLI::Error& e) {
+        return "stowline-cli: " + std::string(e.what()) + "\nRun with --help for more information.\n";
+    });
+    app.fallthrough();
+    app.set_version_flag("--version", STOWLINE_VERSION);
+    app.add_flag("-q,--quiet", g.quiet, "no notes; errors only");
+    app.add_flag("--trace", g.trace, "the link's trace lines on standard error");
+
+    std::vector<std::pair<CLI::App*, Runner>> runners;
+    for (const auto& s : kSubcommands) {
+        CLI::App* sub = app.add_subcommand(s.name, s.help);
+        runners.emplace_back(sub, s.add(*sub, g));
+    }
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? kExitOk : kExitFailure;
+    }
+
+    if (!isatty(STDOUT_FILENO)) buffer_output(stdout);
+    int status = kExitFailure;
+    for (auto& [sub, run] : runners)
+        if (sub->parsed()) status = run();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "stowline-cli: cannot write the output: %s\n", std::strerror(errno));
+        return kExitFailure;
+    }
+    return status;
+}
