@@ -121,15 +121,15 @@ TEST_F(Editor, MixedReadsTheZeroRangeInMeters)
     EXPECT_NEAR(cvIn.zr, 328.083, 0.001);
 }
 
-TEST_F(Editor, SwitchingUnitsWithoutEnterShowsTheStoredValue)
+TEST_F(Editor, SwitchingUnitsWithoutEnterKeepsWhatWasTyped)
 {
     choose_units("id_english_units");
     set_entry_text("id_mv_entry", "2700");
     choose_units("id_metric_units");
-    EXPECT_EQ(entry_text("id_mv_entry"), " 792");
-    EXPECT_EQ(cvIn.mv, 2600.0f);
+    EXPECT_EQ(entry_text("id_mv_entry"), " 823");
+    EXPECT_EQ(cvIn.mv, 2700.0f);
     choose_units("id_english_units");
-    EXPECT_EQ(entry_text("id_mv_entry"), "2600");
+    EXPECT_EQ(entry_text("id_mv_entry"), "2700");
     EXPECT_EQ(entry_text("id_bd_entry"), "0.308");
 }
 
@@ -264,4 +264,100 @@ TEST_F(Editor, FailedWriteReportsAndKeepsTheUnsavedMark)
     std::string good = test_root() + "/good.pro";
     EXPECT_TRUE(write_profile_file(good.c_str()));
     EXPECT_EQ(label_markup_colour(), "Black");
+}
+
+// Values typed and not yet confirmed with Enter survive a switch of the unit
+// system or of an output unit.
+TEST_F(Editor, UnitSwitchesKeepUnconfirmedValues)
+{
+    struct Row {
+        const char* from;
+        const char* entry;
+        const char* typed;
+        void (*change)();
+        float GunProfile::*field;
+        float stored;
+        const char* shown_after;
+    };
+    const Row rows[] = {
+        {"id_english_units", "id_mv_entry", "2700", [] { choose_units("id_metric_units"); }, &GunProfile::mv, 2700.0f,
+         " 823"},
+        {"id_mix_units", "id_zr_entry", "300", [] { choose_units("id_english_units"); }, &GunProfile::zr, 328.083f,
+         " 328"},
+        {"id_metric_units", "id_bd_entry", "0.9", [] { choose_units("id_mix_units"); }, &GunProfile::bd, 0.9f / 2.54f,
+         "0.354"},
+        {"id_mix_units", "id_mv_entry", "2650", [] { set_combo_text("id_eunits", "CLICKS"); }, &GunProfile::mv, 2650.0f,
+         "2650"},
+    };
+    for (const Row& r : rows) {
+        SetUp();
+        choose_units(r.from);
+        set_entry_text(r.entry, r.typed);
+        r.change();
+        pump_events();
+        EXPECT_EQ(entry_text(r.entry), r.shown_after) << r.entry;
+        // A unit-system switch stores the typed value (a re-shown form would
+        // lose it); an output unit leaves it in the entry for the next Enter.
+        press_enter("id_bw_entry");
+        EXPECT_NEAR(cvIn.*r.field, r.stored, 0.5) << r.entry;
+        EXPECT_EQ(cvIn.bw, 175.0f);
+        EXPECT_TRUE(profile_has_changes()) << r.entry;
+    }
+}
+
+// What counts as a change the user would lose.
+TEST_F(Editor, ChangesAreWhatTheUserDidToTheProfile)
+{
+    const std::pair<const char*, void (*)()> rows[] = {
+        {"nothing", [] {}},
+        {"units only", [] { choose_units("id_english_units"); }},
+        {"the name", [] { set_entry_text("id_profile_name", "OTHER"); }},
+        {"Enter without typing", [] { press_enter("id_mv_entry"); }},
+        {"a typed value", [] { set_entry_text("id_mv_entry", "2700"); }},
+        {"the drag curve", [] { set_toggle("id_g7_btn", true); }},
+        {"a click unit", [] { set_combo_text("id_clicke_units", "SMOA"); }},
+        {"a bullet chosen", [] { show_chosen_bullet(false); }},
+    };
+    int row = 0;
+    for (const auto& [what, act] : rows) {
+        SetUp();
+        act();
+        pump_events();
+        EXPECT_EQ(profile_has_changes(), row++ >= 4) << what;
+    }
+}
+
+TEST_F(Editor, NewProfileAsksBeforeDroppingChanges)
+{
+    set_entry_text("id_profile_name", "MINE");
+    set_entry_text("id_bw_entry", "180");
+    answer_next_dialog(GTK_RESPONSE_CANCEL);
+    click("id_btn_new");
+    pump_events();
+    EXPECT_EQ(entry_text("id_bw_entry"), "180");
+    EXPECT_EQ(entry_text("id_profile_name"), "MINE");
+
+    answer_next_dialog(GTK_RESPONSE_NO);  // Discard
+    click("id_btn_new");
+    pump_events();
+    EXPECT_EQ(entry_text("id_bw_entry"), "175");
+    EXPECT_EQ(entry_text("id_profile_name"), "UNSAVED");
+    EXPECT_FALSE(profile_has_changes());
+    click("id_btn_new");  // nothing to lose: no question (none is answered)
+    pump_events();
+}
+
+TEST_F(Editor, ShortFileIsRefusedAndTheFormStays)
+{
+    std::string path = test_root() + "/short.pro";
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    std::fwrite(std::string(100, '\x02').data(), 1, 100, f);
+    std::fclose(f);
+    set_entry_text("id_mv_entry", "2711");
+    const GunProfile before = cvIn;
+    EXPECT_FALSE(load_profile_file(path.c_str()));
+    EXPECT_EQ(std::memcmp(&cvIn, &before, sizeof cvIn), 0);
+    EXPECT_EQ(entry_text("id_mv_entry"), "2711");
+    EXPECT_EQ(label_markup_colour(), "Red");
+    EXPECT_EQ(status_text(), "Not loaded: short.pro holds 100 bytes, too few for a profile (556 or 428)");
 }
