@@ -50,9 +50,9 @@ bool form_has_changes(const FormState& shown, const FormState& now, int units, c
 // Reading a profile file for the form: a file shorter than the older layout
 // (428 bytes) is no profile and is refused without touching the record.
 struct ProfileRead {
-    bool read = false;   // `p` was filled
-    int error = 0;       // errno when the file could not be opened or read
-    size_t size = 0;     // bytes the file holds (up to 557 are looked at)
+    bool read = false;  // `p` was filled
+    int error = 0;      // errno when the file could not be opened or read
+    size_t size = 0;    // bytes the file holds (up to 557 are looked at)
     bool too_short = false;
 };
 ProfileRead read_profile_for_form(const std::string& path, GunProfile& p);

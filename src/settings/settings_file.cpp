@@ -49,7 +49,11 @@ bool is_utf8(const unsigned char* p)
 {
     while (*p) {
         unsigned c = *p, code, min;
-        int extra = c < 0x80 ? 0 : c >= 0xc2 && c <= 0xdf ? 1 : c >= 0xe0 && c <= 0xef ? 2 : c >= 0xf0 && c <= 0xf4 ? 3 : -1;
+        int extra = c < 0x80                 ? 0
+                    : c >= 0xc2 && c <= 0xdf ? 1
+                    : c >= 0xe0 && c <= 0xef ? 2
+                    : c >= 0xf0 && c <= 0xf4 ? 3
+                                             : -1;
         if (extra < 0) return false;
         if (extra == 0) {
             ++p;
@@ -105,7 +109,8 @@ bool read_settings_checked(const char* path, int& input_units, char folder[setti
         if (wrong.empty()) std::memcpy(folder, bytes + 4, settings_folder_size);
         else folder[0] = '\0';
     }
-    if (!wrong.empty()) console_message("%s is damaged (%s): the defaults take the place of what is damaged\n", path, wrong.c_str());
+    if (!wrong.empty())
+        console_message("%s is damaged (%s): the defaults take the place of what is damaged\n", path, wrong.c_str());
     if (problem) *problem = wrong;
     return true;
 }

@@ -15,7 +15,7 @@
 namespace {
 
 constexpr const char* kSaveFailed = "Could not save profile to disk...\n";
-constexpr const char* kNotAProfile = "Not copied: %s holds %zu bytes, not a whole profile (556 or 428)";
+constexpr const char* kNotAProfile = "Not copied: %s holds %zu byte%s, not a whole profile (556 or 428)";
 constexpr const char* kDeleteFailed = "Could not delete profile...\n";
 constexpr const char* kCopyFailed = "Could not copy profile...\n";
 constexpr const char* kNoDeviceFolder = "No device folder chosen...\n";
@@ -88,7 +88,7 @@ bool device_side_usable(const std::string& name, const char* failure)
 void tell_failure(const char* verb, const std::string& path, const FileFailure& why, const char* where = "")
 {
     const std::string file = file_name_of(path);
-    if (why.not_a_profile) status_failure(kNotAProfile, file.c_str(), why.size);
+    if (why.not_a_profile) status_failure(kNotAProfile, file.c_str(), why.size, why.size == 1 ? "" : "s");
     else status_failure("Could not %s %s%s: %s", verb, file.c_str(), where, system_reason(why.error).c_str());
 }
 

@@ -233,7 +233,8 @@ bool load_profile_file(const char* path)
     ProfileRead r = read_profile_for_form(path, cvIn);
     const std::string file = file_name_of(path);
     if (r.too_short) {
-        status_failure("Not loaded: %s holds %zu bytes, too few for a profile (556 or 428)", file.c_str(), r.size);
+        status_failure("Not loaded: %s holds %zu byte%s, too few for a profile (556 or 428)", file.c_str(), r.size,
+                       r.size == 1 ? "" : "s");
         return false;
     }
     show_profile();

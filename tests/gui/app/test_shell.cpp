@@ -291,8 +291,10 @@ TEST(StatusBar, TrailingLineEndIsNotDrawn)
 // The device pictures name their device in a tooltip, as in the accessible name.
 TEST(StartUp, DeviceButtonsHaveTooltipsWithTheirNames)
 {
-    const std::pair<const char*, const char*> buttons[] = {
-        {"id_sel_kolvan", "Velmora"}, {"id_sel_m900", "M900"}, {"id_sel_m600", "M600"}, {"id_sel_cv-relay", "cv-relay"}};
+    const std::pair<const char*, const char*> buttons[] = {{"id_sel_kolvan", "Velmora"},
+                                                           {"id_sel_m900", "M900"},
+                                                           {"id_sel_m600", "M600"},
+                                                           {"id_sel_cv-relay", "cv-relay"}};
     for (const auto& [id, name] : buttons) {
         gchar* tip = gtk_widget_get_tooltip_text(get_widget(id));
         ASSERT_TRUE(tip) << id;

@@ -346,7 +346,8 @@ TEST_F(Commands, FailuresNameTheFileAndTheReason)
         {"SAVE", [] { click("id_btn_save"); }, "Could not save SAVE.pro: not a directory"},
         {"NONE", [] { answer_dialogs({{GTK_RESPONSE_OK}}), click("id_device_pro_del"); },
          "Could not delete NONE.pro: no such file or directory"},
-        {"G100", [] { click("id_cp_to_pc_btn"); }, "Not copied: G100.pro holds 1 bytes, not a whole profile (556 or 428)"},
+        {"G100", [] { click("id_cp_to_pc_btn"); },
+         "Not copied: G100.pro holds 1 byte, not a whole profile (556 or 428)"},
     };
     for (const Row& r : rows) {
         name_profile(r.name);
