@@ -1,6 +1,7 @@
 #include "app/hooks.h"
 
 #include "app/shell/shell.h"
+#include "collections/window/profile_commands.h"
 #include "collections/window/profile_lists.h"
 #include "editor/window/editor.h"
 #include "link/carriers.h"
@@ -24,6 +25,9 @@ void fill_hooks()
     window_hooks.read_form = read_form_into_profile;
     window_hooks.load_profile = load_profile_file;
     window_hooks.write_profile = write_profile_file;
+    window_hooks.settle_changes = settle_unsaved_changes;
+    window_hooks.save_profile = save_current_profile;
+    window_hooks.profile_left_lists = note_profile_left_lists;
     window_hooks.update_unit_labels = update_unit_labels;
     window_hooks.show_chosen_bullet = show_chosen_bullet;
     window_hooks.profile_folders_changed = [] {

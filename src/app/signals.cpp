@@ -14,6 +14,13 @@
 namespace {
 
 void on_quit(GtkWidget*, gpointer) { quit_application(); }
+// Closing the main window quits, after the unsaved-changes question; Cancel
+// keeps it open.
+gboolean on_main_delete(GtkWidget*, GdkEvent*, gpointer)
+{
+    quit_application();
+    return TRUE;
+}
 void on_kolvan(GtkButton* b, gpointer) { choose_device_kolvan(GTK_WIDGET(b)); }
 void on_m900(GtkButton* b, gpointer) { choose_device_m900(GTK_WIDGET(b)); }
 void on_m600(GtkButton* b, gpointer) { choose_device_m600(GTK_WIDGET(b)); }
@@ -90,6 +97,7 @@ void connect_signals()
     connect("id_sel_cv-relay", "clicked", G_CALLBACK(on_cv_relay));
     connect("id_kolvan_folder_sel", "clicked", G_CALLBACK(on_folder_select));
     connect("id_mw", "destroy", G_CALLBACK(on_quit));
+    connect("id_mw", "delete-event", G_CALLBACK(on_main_delete));
     for (const char* id : {"id_mix_units", "id_english_units", "id_metric_units"})
         connect(id, "toggled", G_CALLBACK(on_units_toggled));
     for (const char* id : kFormEntries) connect_form_entry(id);

@@ -4,6 +4,7 @@
 #include <clocale>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "app/hooks.h"
 #include "app/shell/shell.h"
+#include "app/working_folder.h"
 #include "base/console.h"
 #include "collections/window/profile_lists.h"
 #include "editor/window/editor.h"
@@ -216,6 +218,43 @@ void show_window_first(GtkWidget* widget)
     }
 }
 
+namespace {
+
+// The working folder's lock, held until the program ends.
+int folder_lock_fd = -1;
+
+void tell_already_running()
+{
+    std::error_code ec;
+    const std::string folder = std::filesystem::current_path(ec).string();
+    std::fprintf(stderr, "stowline: Stowline is already running with the working folder %s\n", folder.c_str());
+    GtkWidget* d = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_INFO, GTK_BUTTONS_OK,
+                                          "Stowline is already running with this working folder.");
+    gtk_window_set_title(GTK_WINDOW(d), "Stowline");
+    gtk_message_dialog_format_secondary_text(
+        GTK_MESSAGE_DIALOG(d), "%s\n\nUse the Stowline window that is open, or quit it before starting Stowline again.",
+        folder.c_str());
+    gtk_window_set_position(GTK_WINDOW(d), GTK_WIN_POS_CENTER);
+    gtk_dialog_run(GTK_DIALOG(d));
+    gtk_widget_destroy(d);
+}
+
+}  // namespace
+
+bool take_working_folder()
+{
+    if (folder_lock_fd >= 0) return true;
+    int error = 0;
+    switch (lock_working_folder(kWorkingFolderLock, &folder_lock_fd, &error)) {
+    case folder_lock::taken: return true;
+    case folder_lock::held_by_another: tell_already_running(); return false;
+    case folder_lock::unavailable: break;
+    }
+    // A folder that cannot hold the lock (read-only) still serves one program.
+    std::fprintf(stderr, "stowline: cannot lock the working folder (%s); carrying on\n", std::strerror(error));
+    return true;
+}
+
 bool start_application(int* argc, char*** argv)
 {
     // Trace lines reach a log or a pipe as they happen, not in blocks.
@@ -226,6 +265,9 @@ bool start_application(int* argc, char*** argv)
         std::fprintf(stderr, "stowline: cannot open the display\n");
         return false;
     }
+    // A second program on this folder would empty the device side of the
+    // first (below) and open its port: it says so and ends instead.
+    if (!take_working_folder()) return false;
     console_message("String with numbers: %.2f\r\n", 2.34567);
     fill_hooks();
 
@@ -279,11 +321,15 @@ bool start_application(int* argc, char*** argv)
     return true;
 }
 
-void quit_application()
+bool quit_application()
 {
+    static bool settled = false;
+    if (!settled && !settle_unsaved_changes()) return false;
+    settled = true;
     save_settings();
     stop_receive_poll();
     if (gtk_main_level() > 0) gtk_main_quit();
+    return true;
 }
 
 int run_application(int argc, char** argv)

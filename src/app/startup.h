@@ -9,7 +9,7 @@
 // The whole start-up: the selection window on the screen first, then the
 // rest of the program in its start state, and the signal table; no event has
 // been handled when it returns. False when the toolkit cannot start (no
-// display).
+// display, or another program runs with this working folder).
 bool start_application(int* argc, char*** argv);
 
 // Shows `window` and returns once it is drawn on the screen (or after half a
@@ -28,5 +28,11 @@ const char* set_program_locale();
 // Connects the whole signal table.
 void connect_signals();
 
-// Saves the settings, stops the receive poll and leaves the main loop.
-void quit_application();
+// Asks about unsaved changes of the profile (once), then saves the settings,
+// stops the receive poll and leaves the main loop; false when the user
+// cancelled and the program goes on.
+bool quit_application();
+
+// Takes the working folder's lock; when another program holds it, says so in
+// a dialog and returns false. A folder that cannot be locked is used anyway.
+bool take_working_folder();

@@ -1,7 +1,10 @@
 #include "app/working_folder.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -147,4 +150,31 @@ void enter_working_folder()
     }
     if (!problem.empty())
         std::fprintf(stderr, "stowline: %s; carrying on in the current folder\n", problem.c_str());
+}
+
+folder_lock lock_working_folder(const char* lock_file, int* fd, int* error)
+{
+    *fd = -1;
+    int lock = ::open(lock_file, O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (lock < 0) {
+        if (error) *error = errno;
+        return folder_lock::unavailable;
+    }
+    int result;
+    while ((result = ::flock(lock, LOCK_EX | LOCK_NB)) != 0 && errno == EINTR) {
+    }
+    if (result != 0) {
+        int e = errno;
+        ::close(lock);
+        if (error) *error = e;
+        return e == EWOULDBLOCK ? folder_lock::held_by_another : folder_lock::unavailable;
+    }
+    // Who holds it, for a person who looks.
+    char pid[32];
+    int n = std::snprintf(pid, sizeof pid, "%ld\n", static_cast<long>(::getpid()));
+    if (::ftruncate(lock, 0) == 0 && ::write(lock, pid, static_cast<size_t>(n)) < 0) {
+        // The lock holds without the number.
+    }
+    *fd = lock;
+    return folder_lock::taken;
 }

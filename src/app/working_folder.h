@@ -50,3 +50,12 @@ bool lay_out_working_folder(const working_folder_plan& plan, std::string* error)
 // says once on standard output where it is; problems go to standard error
 // and the program carries on in the current folder.
 void enter_working_folder();
+
+// One program per working folder: an exclusive lock (flock) on `lock_file`
+// in it, held for the whole run. The kernel drops it when the program ends in
+// any way, a crash included, so nothing stale blocks the next start.
+enum class folder_lock { taken, held_by_another, unavailable };
+// `fd` receives the descriptor to keep open while the lock is held (-1 when
+// not taken); `error` the errno when the lock file cannot be used.
+folder_lock lock_working_folder(const char* lock_file, int* fd, int* error = nullptr);
+constexpr const char* kWorkingFolderLock = "stowline.lock";

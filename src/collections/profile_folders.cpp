@@ -19,6 +19,10 @@
 const char* const kPcProfileFolder = "../Profiles";
 const char* const kDeviceMirrorFolder = "../Device";
 
+// The sizes of a whole profile file: the record and its older layout.
+constexpr size_t kWholeProfileBytes = 556;
+constexpr size_t kOlderProfileBytes = 428;
+
 namespace {
 
 bool is_valid_utf8(const char* s)
@@ -53,6 +57,21 @@ bool is_valid_utf8(const char* s)
     return true;
 }
 
+// A folder entry that is a regular file, or a link to one.
+bool is_regular_entry(const std::string& folder, const dirent* e)
+{
+    if (e->d_type == DT_REG) return true;
+    if (e->d_type != DT_LNK && e->d_type != DT_UNKNOWN) return false;
+    struct stat st;
+    return ::stat((folder + "/" + e->d_name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool fail(FileFailure* why, int error)
+{
+    if (why) why->error = error;
+    return false;
+}
+
 }  // namespace
 
 bool compare_names(const std::string& a, const std::string& b) { return std::strcmp(a.c_str(), b.c_str()) < 0; }
@@ -75,6 +94,7 @@ FolderScan scan_profile_folder(const std::string& folder, bool upper_too, int ca
     scan.names.reserve(static_cast<size_t>(std::min(capacity, 1024)));
     while (const dirent* e = dir.next()) {
         if (!has_profile_extension(e->d_name, upper_too)) continue;
+        if (!is_regular_entry(folder, e)) continue;
         if (std::strlen(e->d_name) >= kRowTextBytes || !is_valid_utf8(e->d_name)) {
             scan.incomplete = true;
             continue;
@@ -130,30 +150,61 @@ int device_profile_limit() { return relay_mode ? kRelayDeviceProfileLimit : kDev
 
 bool device_has_room(int device_profile_count) { return device_profile_count < device_profile_limit(); }
 
-bool copy_profile_file(const std::string& from, const std::string& to, CopyMode mode)
+bool copy_profile_file(const std::string& from, const std::string& to, CopyMode mode, FileFailure* why,
+                       bool profiles_only)
 {
-    unique_fd src(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!src) return false;
+    unique_fd src(::open(from.c_str(), O_RDONLY | O_CLOEXEC | (profiles_only ? O_NONBLOCK : 0)));
+    if (!src) return fail(why, errno);
     struct stat st;
-    if (::fstat(src.get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (::fstat(src.get(), &st) != 0) return fail(why, errno);
+    if (S_ISDIR(st.st_mode)) return fail(why, EISDIR);
+    if (profiles_only && !S_ISREG(st.st_mode)) {
+        if (why) why->not_a_profile = true;
+        return false;
+    }
     // Refuse early rather than write a whole copy that cannot be placed.
-    if (mode == CopyMode::fail_if_exists && ::access(to.c_str(), F_OK) == 0) return false;
+    if (mode == CopyMode::fail_if_exists && ::access(to.c_str(), F_OK) == 0) return fail(why, EEXIST);
 
     std::vector<unsigned char> data;
     unsigned char buf[65536];
     for (;;) {
         ssize_t n = ::read(src.get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
+        if (n < 0) return fail(why, errno);
         if (n == 0) break;
         data.insert(data.end(), buf, buf + n);
+        // Nothing longer than a profile is a profile: stop reading there.
+        if (profiles_only && data.size() > kWholeProfileBytes) break;
     }
     src.reset();
-    return write_file_replacing(to, data.data(), data.size(),
-                                mode == CopyMode::replace ? Placement::replace : Placement::keep_existing);
+    if (profiles_only && data.size() != kWholeProfileBytes && data.size() != kOlderProfileBytes) {
+        if (why) {
+            why->not_a_profile = true;
+            why->size = static_cast<size_t>(st.st_size);
+        }
+        return false;
+    }
+    errno = 0;
+    if (write_file_replacing(to, data.data(), data.size(),
+                             mode == CopyMode::replace ? Placement::replace : Placement::keep_existing))
+        return true;
+    return fail(why, errno ? errno : EIO);
 }
 
-bool delete_profile_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+bool delete_profile_file(const std::string& path, FileFailure* why)
+{
+    if (::unlink(path.c_str()) == 0) return true;
+    return fail(why, errno);
+}
+
+int device_folder_error()
+{
+    const char* folder = kolvan_folder_mode ? kolvan_folder : kDeviceMirrorFolder;
+    struct stat st;
+    if (::stat(folder, &st) != 0) return errno;
+    if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+    return ::access(folder, R_OK | X_OK) == 0 ? 0 : errno;
+}
 
 bool ensure_folder(const std::string& folder)
 {

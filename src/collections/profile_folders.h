@@ -29,7 +29,8 @@ bool compare_names(const std::string& a, const std::string& b);
 // True when the last four bytes are ".pro", or ".PRO" when `upper_too`.
 bool has_profile_extension(const char* name, bool upper_too);
 
-// Reads `folder` and keeps at most `capacity` matching names, sorted.
+// Reads `folder` and keeps only regular files (a link counts as what it
+// points to), at most at most `capacity` matching names, sorted.
 FolderScan scan_profile_folder(const std::string& folder, bool upper_too, int capacity);
 FolderScan scan_pc_folder();
 // The wrist-GPS folder in folder mode (empty when none is chosen yet), else
@@ -54,10 +55,22 @@ int device_profile_limit();
 bool device_has_room(int device_profile_count);
 
 enum class CopyMode { fail_if_exists, replace };
+// Why a copy or delete failed: the errno of the call that failed (EEXIST
+// when the target is there), or a source that is no whole profile.
+struct FileFailure {
+    int error = 0;
+    bool not_a_profile = false;  // the source is not a regular file of 556 or 428 bytes
+    size_t size = 0;             // with not_a_profile: the bytes the source holds
+};
 // Copies the file byte for byte through a temporary file beside `to`; a
-// failure leaves `to` as it was and no partial file behind.
-bool copy_profile_file(const std::string& from, const std::string& to, CopyMode mode);
-bool delete_profile_file(const std::string& path);
+// failure leaves `to` as it was and no partial file behind. With
+// `profiles_only` only a regular file of 556 or 428 bytes is copied.
+bool copy_profile_file(const std::string& from, const std::string& to, CopyMode mode, FileFailure* why = nullptr,
+                       bool profiles_only = false);
+bool delete_profile_file(const std::string& path, FileFailure* why = nullptr);
+// 0 when the device side's folder can be read as a folder, else the errno
+// (ENOENT when the wrist unit's folder is gone with the unit).
+int device_folder_error();
 // Creates `folder` (and its parents) when it is missing.
 bool ensure_folder(const std::string& folder);
 

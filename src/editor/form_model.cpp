@@ -1,9 +1,12 @@
 #include "editor/form_model.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "profile/units.h"
@@ -143,4 +146,62 @@ void form_to_profile(const FormState& f, int units, GunProfile& p)
     p.temp = kStandardTemperatureF;
     p.pres = kStandardPressureInHg;
     p.maxr = 1094.0f;
+}
+
+namespace {
+
+// The record as `f` reads back over `p`, and which of its 4-byte words the
+// texts of `now` change against those of `shown`.
+template <typename Word>
+bool changed_words(const FormState& shown, const FormState& now, int units, const GunProfile& p, Word on_changed)
+{
+    static_assert(sizeof(GunProfile) % 4 == 0, "the record is whole words");
+    GunProfile before = p, after = p;
+    form_to_profile(shown, units, before);
+    form_to_profile(now, units, after);
+    bool any = false;
+    const unsigned char* a = reinterpret_cast<const unsigned char*>(&before);
+    const unsigned char* b = reinterpret_cast<const unsigned char*>(&after);
+    for (size_t at = 0; at < sizeof(GunProfile); at += 4) {
+        if (std::memcmp(a + at, b + at, 4) == 0) continue;
+        any = true;
+        on_changed(at, b + at);
+    }
+    return any;
+}
+
+}  // namespace
+
+bool apply_typed_changes(const FormState& shown, const FormState& now, int units, GunProfile& p)
+{
+    unsigned char* out = reinterpret_cast<unsigned char*>(&p);
+    return changed_words(shown, now, units, p,
+                         [out](size_t at, const unsigned char* word) { std::memcpy(out + at, word, 4); });
+}
+
+bool form_has_changes(const FormState& shown, const FormState& now, int units, const GunProfile& p)
+{
+    return changed_words(shown, now, units, p, [](size_t, const unsigned char*) {});
+}
+
+ProfileRead read_profile_for_form(const std::string& path, GunProfile& p)
+{
+    ProfileRead r;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        r.error = errno;
+        return r;
+    }
+    unsigned char buf[kProfileSize + 1];
+    r.size = std::fread(buf, 1, sizeof buf, f);
+    if (std::ferror(f)) r.error = errno ? errno : EIO;
+    std::fclose(f);
+    if (r.error) return r;
+    if (r.size < kLegacyProfileSize) {
+        r.too_short = true;
+        return r;
+    }
+    apply_profile_bytes(p, buf, std::min(r.size, kProfileSize));
+    r.read = true;
+    return r;
 }

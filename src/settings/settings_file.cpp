@@ -1,10 +1,12 @@
 #include "settings/settings_file.h"
 
+#include "base/console.h"
 #include "base/file_replace.h"
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
 
 static void put_le32(unsigned char* p, int32_t v)
 {
@@ -37,4 +39,78 @@ bool write_settings_file(const char* path, int input_units, const char folder[se
     put_le32(bytes, input_units);
     std::memcpy(bytes + 4, folder, settings_folder_size);
     return write_file_replacing(path, bytes, sizeof bytes);
+}
+
+namespace {
+
+// Well-formed UTF-8: no stray continuation byte, no overlong form, no
+// surrogate, nothing past U+10FFFF.
+bool is_utf8(const unsigned char* p)
+{
+    while (*p) {
+        unsigned c = *p, code, min;
+        int extra = c < 0x80                 ? 0
+                    : c >= 0xc2 && c <= 0xdf ? 1
+                    : c >= 0xe0 && c <= 0xef ? 2
+                    : c >= 0xf0 && c <= 0xf4 ? 3
+                                             : -1;
+        if (extra < 0) return false;
+        if (extra == 0) {
+            ++p;
+            continue;
+        }
+        min = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
+        code = c & (0x3fu >> extra);
+        for (int i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xc0) != 0x80) return false;
+            code = (code << 6) | (p[i] & 0x3f);
+        }
+        if (code < min || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return false;
+        p += extra + 1;
+    }
+    return true;
+}
+
+// What is wrong with the folder field of a whole file; "" when nothing.
+std::string folder_problem(const char* field)
+{
+    if (std::memchr(field, '\0', settings_folder_size) == nullptr) return "the folder has no end within its 1024 bytes";
+    if (!is_utf8(reinterpret_cast<const unsigned char*>(field))) return "the folder is not UTF-8 text";
+    if (field[0] == '\0') return "";
+    if (field[0] != '/') return "the folder is not a full path";
+    struct stat st;
+    if (::stat(field, &st) == 0 && !S_ISDIR(st.st_mode)) return std::string("the folder ") + field + " is not a folder";
+    return "";
+}
+
+}  // namespace
+
+bool read_settings_checked(const char* path, int& input_units, char folder[settings_folder_size],
+                           std::string* problem)
+{
+    FILE* f = std::fopen(path, "rb");
+    if (f == nullptr) return false;
+    unsigned char bytes[settings_file_size + 1] = {};
+    const size_t size = std::fread(bytes, 1, sizeof bytes, f);
+    std::fclose(f);
+
+    const int32_t units =
+        static_cast<int32_t>(static_cast<uint32_t>(bytes[0]) | (static_cast<uint32_t>(bytes[1]) << 8) |
+                             (static_cast<uint32_t>(bytes[2]) << 16) | (static_cast<uint32_t>(bytes[3]) << 24));
+    std::string wrong;
+    if (size != settings_file_size) {
+        wrong = "it holds " + std::to_string(size) + (size == sizeof bytes ? " bytes or more" : " bytes") +
+                ", not " + std::to_string(settings_file_size);
+        input_units = size >= 4 && units >= 1 && units <= 3 ? units : 1;
+        folder[0] = '\0';
+    } else {
+        input_units = units;
+        wrong = folder_problem(reinterpret_cast<const char*>(bytes + 4));
+        if (wrong.empty()) std::memcpy(folder, bytes + 4, settings_folder_size);
+        else folder[0] = '\0';
+    }
+    if (!wrong.empty())
+        console_message("%s is damaged (%s): the defaults take the place of what is damaged\n", path, wrong.c_str());
+    if (problem) *problem = wrong;
+    return true;
 }

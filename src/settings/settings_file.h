@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "settings/device_modes.h"  // kKolvanFolderBytes
 
@@ -21,6 +22,16 @@ static_assert(offsetof(settings_record, kolvan_folder) == 4, "folder follows the
 // Returns whether the file opened. Bytes a short file lacks read as zero; a
 // folder without NUL in its field is cut at 1023 bytes.
 bool read_settings_file(const char* path, int& input_units, char folder[settings_folder_size]);
+
+// What the program takes from the settings file, in place of the raw read:
+// a file that is not exactly 1028 bytes keeps only a unit system of 1, 2 or
+// 3 and never its folder; in a whole file a folder that is not NUL-ended
+// UTF-8 text, not a full path, or names something other than a folder (a
+// missing one is a wrist unit not plugged in, and stays) is dropped. Damage
+// is told once on the console and the defaults (Mixed, no folder) take its
+// place. Returns whether the file opened; `problem` says what was damaged.
+bool read_settings_checked(const char* path, int& input_units, char folder[settings_folder_size],
+                           std::string* problem = nullptr);
 
 // Writes through a temporary file renamed over `path`, so a failed write
 // leaves the old file. The folder is written as its 1024-byte field.

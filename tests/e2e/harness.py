@@ -113,10 +113,11 @@ class Program:
                     raise
 
     def _find_app(self):
+        """This run's program: by name, and by process when two are on the bus."""
         desktop = pyatspi.Registry.getDesktop(0)
         for i in range(desktop.childCount):
             app = desktop.getChildAtIndex(i)
-            if app is not None and app.name == APP_NAME:
+            if app is not None and app.name == APP_NAME and app.get_process_id() in (self.proc.pid, -1):
                 return app
         return None
 

@@ -22,12 +22,15 @@ window_hook_set no_window_hooks()
 {
     window_hook_set h;
     h.read_form = [] {};
-    h.load_profile = [](const char*) {};
-    h.write_profile = [](const char*) { return false; };
+    h.load_profile = [](const char*) { return false; };
+    h.write_profile = [](const char*, std::string*) { return false; };
+    h.settle_changes = [] { return true; };
     h.update_unit_labels = [] {};
     h.show_chosen_bullet = [](bool) {};
     h.profile_folders_changed = [] {};
     h.device_folder_changed = [] {};
+    h.save_profile = [] { return false; };
+    h.profile_left_lists = [] {};
     h.connect_bridge = [] {};
     return h;
 }
@@ -44,13 +47,15 @@ GtkWidget* get_widget(const char* id)
 
 GObject* get_object(const char* id) { return ui_builder ? gtk_builder_get_object(ui_builder, id) : nullptr; }
 
-void status_message(const char* fmt, ...)
+namespace {
+
+// A failure is in the bar and notes leave it there.
+bool failure_standing = false;
+
+__attribute__((format(printf, 1, 0))) void show_status(const char* fmt, va_list ap)
 {
     static char buffer[256];
-    va_list ap;
-    va_start(ap, fmt);
     std::vsnprintf(buffer, sizeof buffer, fmt, ap);
-    va_end(ap);
     // Many messages end in a line end; the one-line bar would draw it as a
     // symbol, so it is left out of what is shown.
     size_t n = std::strlen(buffer);
@@ -59,6 +64,67 @@ void status_message(const char* fmt, ...)
     if (!sb) return;
     gtk_statusbar_pop(GTK_STATUSBAR(sb), 0);
     gtk_statusbar_push(GTK_STATUSBAR(sb), 0, buffer);
+}
+
+}  // namespace
+
+void status_message(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    show_status(fmt, ap);
+    va_end(ap);
+    failure_standing = false;
+}
+
+void status_failure(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    show_status(fmt, ap);
+    va_end(ap);
+    failure_standing = true;
+}
+
+void status_note(const char* fmt, ...)
+{
+    if (failure_standing) return;
+    va_list ap;
+    va_start(ap, fmt);
+    show_status(fmt, ap);
+    va_end(ap);
+}
+
+std::string system_reason(int error)
+{
+    std::string text = error ? std::strerror(error) : "unknown error";
+    if (!text.empty() && text[0] >= 'A' && text[0] <= 'Z' && (text.size() < 2 || !(text[1] >= 'A' && text[1] <= 'Z')))
+        text[0] = static_cast<char>(text[0] - 'A' + 'a');
+    return text;
+}
+
+std::string file_name_of(const std::string& path)
+{
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+change_answer ask_save_changes(const char* name)
+{
+    GtkWidget* d = gtk_message_dialog_new(GTK_WINDOW(get_widget("id_mw")),
+                                          GtkDialogFlags(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                                          GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "Save changes to %s?", name);
+    gtk_window_set_title(GTK_WINDOW(d), "Unsaved Changes");
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(d),
+                                             "The profile was changed. Changes that are not saved are lost.");
+    gtk_dialog_add_buttons(GTK_DIALOG(d), "_Discard", GTK_RESPONSE_NO, GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL,
+                           GTK_STOCK_SAVE, GTK_RESPONSE_YES, NULL);
+    gtk_dialog_set_default_response(GTK_DIALOG(d), GTK_RESPONSE_YES);
+    gint response = gtk_dialog_run(GTK_DIALOG(d));
+    gtk_widget_destroy(d);
+    if (response == GTK_RESPONSE_YES) return change_answer::save;
+    if (response == GTK_RESPONSE_NO) return change_answer::discard;
+    return change_answer::cancel;
 }
 
 gboolean progress_show(const char* label)

@@ -17,6 +17,23 @@ GObject* get_object(const char* id);
 
 // One message in the status bar id_sb, replacing the previous one.
 void status_message(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// A failure the user has to see: shown like status_message, and kept in place
+// by status_note until the next status_message or status_failure.
+void status_failure(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// A remark of a background re-read (a list that could not be read whole):
+// shown unless a failure stands in the bar.
+void status_note(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// What the system says about `error` (an errno value), in lower case to
+// follow a colon: "permission denied".
+std::string system_reason(int error);
+// The last part of a path: the file name a message names.
+std::string file_name_of(const std::string& path);
+
+// The answers to "Save changes to <name>?". Closing the question or Escape
+// is Cancel.
+enum class change_answer { save, discard, cancel };
+change_answer ask_save_changes(const char* name);
 
 gboolean progress_show(const char* label);
 // Does nothing while the progress window is not shown through progress_show.
@@ -77,14 +94,21 @@ void stop_timer(unsigned id);
 // layer above them. Each does nothing until then.
 struct window_hook_set {
     // The editor.
-    void (*read_form)();                      // the form back into cvIn
-    void (*load_profile)(const char* path);   // read a file into cvIn and show it
-    bool (*write_profile)(const char* path);  // write cvIn; false when not written
+    void (*read_form)();                     // the form back into cvIn
+    bool (*load_profile)(const char* path);  // read a file into cvIn and show it; false when refused
+    // Writes cvIn; false when not written. With `reason` the caller tells the
+    // user ("permission denied" is put there), else the editor does.
+    bool (*write_profile)(const char* path, std::string* reason);
+    // Before the shown profile is replaced: asks about unsaved changes; false
+    // when the user keeps them (Cancel, or the save failed).
+    bool (*settle_changes)();
     void (*update_unit_labels)();             // unit labels and the form, after a unit change
     void (*show_chosen_bullet)(bool custom);  // cvIn after the bullet library filled it
     // The profile lists.
     void (*profile_folders_changed)();  // re-read both folders
     void (*device_folder_changed)();    // re-read the device side
+    bool (*save_profile)();             // Save Profile; true when the file was written
+    void (*profile_left_lists)();       // the form shows a profile of no list row (New Profile)
     // The link.
     void (*connect_bridge)();  // open the M900 cable, lamp and poll
 };

@@ -1,7 +1,9 @@
 #include "collections/window/profile_commands.h"
 
+#include <cerrno>
 #include <cstring>
 #include <string>
+#include <unistd.h>
 
 #include "app/shell/shell.h"
 #include "base/console.h"
@@ -13,6 +15,7 @@
 namespace {
 
 constexpr const char* kSaveFailed = "Could not save profile to disk...\n";
+constexpr const char* kNotAProfile = "Not copied: %s holds %zu byte%s, not a whole profile (556 or 428)";
 constexpr const char* kDeleteFailed = "Could not delete profile...\n";
 constexpr const char* kCopyFailed = "Could not copy profile...\n";
 constexpr const char* kNoDeviceFolder = "No device folder chosen...\n";
@@ -80,6 +83,26 @@ bool device_side_usable(const std::string& name, const char* failure)
     return true;
 }
 
+// The failure of a command on one file, with the system's reason; it stays
+// in the status bar over the notes of the rescans that follow.
+void tell_failure(const char* verb, const std::string& path, const FileFailure& why, const char* where = "")
+{
+    const std::string file = file_name_of(path);
+    if (why.not_a_profile) status_failure(kNotAProfile, file.c_str(), why.size, why.size == 1 ? "" : "s");
+    else status_failure("Could not %s %s%s: %s", verb, file.c_str(), where, system_reason(why.error).c_str());
+}
+
+const char* copy_target(bool to_pc) { return to_pc ? " to the PC" : " to the device"; }
+
+// In folder mode the device side is the wrist unit's own folder: when it is
+// gone (the unit unplugged) that is the message, not a failure of the file.
+bool device_folder_there()
+{
+    if (!kolvan_folder_mode || device_folder_error() == 0) return true;
+    status_failure("%s", velmora_folder_gone().c_str());
+    return false;
+}
+
 void rescan_both()
 {
     scan_pc_profiles();
@@ -101,14 +124,17 @@ void overwrite(GtkDialog* dialog, gint response, bool to_pc)
         if (device_side_usable(name, kCopyFailed)) {
             std::string pc = pc_profile_path(name.c_str());
             std::string device = device_profile_path(name.c_str());
-            copy_profile_file(to_pc ? device : pc, to_pc ? pc : device, CopyMode::replace);
+            FileFailure why;
+            if (device_folder_there() &&
+                !copy_profile_file(to_pc ? device : pc, to_pc ? pc : device, CopyMode::replace, &why, true))
+                tell_failure("copy", to_pc ? device : pc, why, copy_target(to_pc));
         }
     }
 }
 
 }  // namespace
 
-void save_profile(GtkWidget*)
+bool save_current_profile()
 {
     window_hooks.read_form();
     std::string name = entry_name();
@@ -116,20 +142,29 @@ void save_profile(GtkWidget*)
     prepare_profile_for_save(cvIn);
     if (std::strcmp(cvIn.name, "NEW GUN") == 0) {
         tell("Profile Not Saved", "This profile name is reserved.  Please rename the profile...");
-        return;
+        return false;
     }
     if (!profile_name_is_safe(name.c_str())) {
         status_message("%s", kSaveFailed);
         rescan_both();
-        return;
+        return false;
     }
     // A new user has no profile folder yet.
     ensure_target_folder(true);
-    if (!window_hooks.write_profile(pc_profile_path(name.c_str()).c_str())) return;
+    const std::string path = pc_profile_path(name.c_str());
+    std::string reason;
+    if (!window_hooks.write_profile(path.c_str(), &reason)) {
+        status_failure("Could not save %s: %s", file_name_of(path).c_str(), reason.c_str());
+        return false;
+    }
+    note_shown_profile(false, name);
     char text[128];
     format_bounded(text, sizeof text, "Profile saved as: %s", cvIn.name);
     tell("Profile Saved", text);
+    return true;
 }
+
+void save_profile(GtkWidget*) { save_current_profile(); }
 
 void copy_profile_as(GtkWidget*)
 {
@@ -160,18 +195,21 @@ void confirm_delete_profile(GtkWidget* widget)
 void delete_pc_profile()
 {
     std::string name = entry_name();
-    if (profile_name_is_safe(name.c_str())) delete_profile_file(pc_profile_path(name.c_str()));
-    else status_message("%s", kDeleteFailed);
+    FileFailure why;
+    if (!profile_name_is_safe(name.c_str())) status_message("%s", kDeleteFailed);
+    else if (!delete_profile_file(pc_profile_path(name.c_str()), &why))
+        tell_failure("delete", pc_profile_path(name.c_str()), why);
     scan_pc_profiles();
 }
 
 void delete_device_profile()
 {
     std::string name = entry_name();
-    if (device_side_usable(name, kDeleteFailed)) {
+    if (device_side_usable(name, kDeleteFailed) && device_folder_there()) {
         std::string path = device_profile_path(name.c_str());
         console_message("---> Delete command:  %s\n", path.c_str());
-        delete_profile_file(path);
+        FileFailure why;
+        if (!delete_profile_file(path, &why)) tell_failure("delete", path, why);
     }
     scan_device_profiles();
 }
@@ -191,8 +229,22 @@ void copy_profile_between_folders(GtkWidget* widget)
         rescan_both();
         return;
     }
+    if (!device_folder_there()) {
+        rescan_both();
+        return;
+    }
     ensure_target_folder(to_pc);
-    if (copy_profile_file(to_pc ? device : pc, to_pc ? pc : device, CopyMode::fail_if_exists)) {
+    FileFailure why;
+    if (copy_profile_file(to_pc ? device : pc, to_pc ? pc : device, CopyMode::fail_if_exists, &why, true)) {
+        rescan_both();
+        return;
+    }
+    // A target that is there is the question, and so is a missing source (a
+    // Yes then tells why nothing was copied); anything else is told now.
+    const std::string& source = to_pc ? device : pc;
+    bool missing_source = why.error == ENOENT && ::access(source.c_str(), F_OK) != 0;
+    if (why.error != EEXIST && !missing_source) {
+        tell_failure("copy", to_pc ? device : pc, why, copy_target(to_pc));
         rescan_both();
         return;
     }

@@ -6,6 +6,9 @@
 #include <gtk/gtk.h>
 
 void save_profile(GtkWidget* widget);
+// Save Profile; true when the file was written (a failure is in the status
+// bar with the file's name and the system's reason).
+bool save_current_profile();
 void copy_profile_as(GtkWidget* widget);
 void confirm_delete_profile(GtkWidget* widget);
 void delete_pc_profile();

@@ -1,5 +1,6 @@
 #include "collections/window/profile_lists.h"
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -23,11 +24,18 @@ std::vector<std::string> g_device_rows;
 // Refilling a store moves the cursor; that is not a user's selection.
 bool g_refilling = false;
 
+void on_selection_changed(GtkTreeSelection* selection, gpointer);
+
 void setup_column(const char* view_id, const char* store_id, const char* title)
 {
     GtkTreeView* view = GTK_TREE_VIEW(get_widget(view_id));
     gtk_tree_view_append_column(view, new_text_column(title, kNameColumn, 150));
     set_list_model(view, GTK_TREE_MODEL(get_object(store_id)));
+    // One row at a time; a selection made any way (a screen reader's too)
+    // loads its profile.
+    GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
+    gtk_tree_selection_set_mode(selection, GTK_SELECTION_SINGLE);
+    g_signal_connect(selection, "changed", G_CALLBACK(on_selection_changed), nullptr);
 }
 
 void set_row(GtkListStore* store, GtkTreeIter* iter, const std::string& file_name)
@@ -88,23 +96,105 @@ void fill_store(const char* store_id, const FolderScan& scan, std::vector<std::s
     shown = scan.names;
 }
 
-std::string selected_name(GtkTreeView* view)
+// Which row the form shows: the last profile loaded from a list or saved to
+// the PC side. The lists highlight that row and no other.
+bool g_shown_on_device = false;
+bool g_shown_from_list = false;
+std::string g_shown_name;
+
+// Moving the selection ourselves is not a user's choice.
+bool g_highlighting = false;
+// The list the user acted in last, and the pending look at the selections.
+bool g_pending_device = false;
+guint g_sync_source = 0;
+bool g_in_sync = false;
+
+GtkTreeView* list_view(bool device_side) { return GTK_TREE_VIEW(get_widget(device_side ? "id_dls_tv" : "id_cls_tv")); }
+
+bool selected_name(bool device_side, std::string& name)
 {
     GtkTreeModel* model = nullptr;
     GtkTreeIter iter;
-    if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter)) return {};
-    return model_text(model, &iter, kNameColumn);
+    if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(list_view(device_side)), &model, &iter))
+        return false;
+    name = model_text(model, &iter, kNameColumn);
+    return true;
 }
 
-void load_selected(GtkTreeView* view, bool device_side)
+bool is_shown(bool device_side, const std::string& name)
 {
-    if (g_refilling) return;
-    if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), nullptr, nullptr)) return;
-    std::string name = selected_name(view);
+    return g_shown_from_list && g_shown_on_device == device_side && g_shown_name == name;
+}
+
+void highlight_shown_row()
+{
+    g_highlighting = true;
+    for (bool device_side : {false, true}) {
+        GtkTreeView* view = list_view(device_side);
+        GtkTreeModel* model = gtk_tree_view_get_model(view);
+        GtkTreeIter iter;
+        bool found = false;
+        if (model && g_shown_from_list && g_shown_on_device == device_side) {
+            for (bool ok = gtk_tree_model_get_iter_first(model, &iter); ok && !found;) {
+                found = model_text(model, &iter, kNameColumn) == g_shown_name;
+                if (!found) ok = gtk_tree_model_iter_next(model, &iter);
+            }
+        }
+        if (found) {
+            GtkTreePath* path = gtk_tree_model_get_path(model, &iter);
+            gtk_tree_view_set_cursor(view, path, nullptr, FALSE);
+            gtk_tree_path_free(path);
+        } else {
+            gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(view));
+        }
+    }
+    g_highlighting = false;
+}
+
+// A row the user selected: settle the changes of the shown profile, then
+// load it. A refused load leaves the form, its name and the highlight as
+// they were.
+void load_chosen(bool device_side, const std::string& name)
+{
+    if (!window_hooks.settle_changes()) return;
     std::string path = device_side ? device_profile_path(name.c_str()) : pc_profile_path(name.c_str());
     console_message("Selected profile name ---> %s\n", path.c_str());
-    gtk_entry_set_text(GTK_ENTRY(get_widget("id_profile_name")), name.c_str());
-    window_hooks.load_profile(path.c_str());
+    GtkEntry* entry = GTK_ENTRY(get_widget("id_profile_name"));
+    std::string before = gtk_entry_get_text(entry);
+    gtk_entry_set_text(entry, name.c_str());
+    if (window_hooks.load_profile(path.c_str())) note_shown_profile(device_side, name);
+    else gtk_entry_set_text(entry, before.c_str());
+}
+
+// Runs once the click or key that moved a selection is handled whole (a
+// Ctrl-click changes the selection after the cursor).
+gboolean sync_selection(gpointer)
+{
+    g_sync_source = 0;
+    if (g_in_sync) return FALSE;  // the outer look ends with the highlight
+    g_in_sync = true;
+    std::string name;
+    for (bool device_side : {g_pending_device, !g_pending_device}) {
+        if (selected_name(device_side, name) && !is_shown(device_side, name)) {
+            load_chosen(device_side, name);
+            break;
+        }
+    }
+    highlight_shown_row();
+    g_in_sync = false;
+    return FALSE;
+}
+
+void selection_moved(bool device_side)
+{
+    if (g_refilling || g_highlighting) return;
+    g_pending_device = device_side;
+    if (!g_sync_source) g_sync_source = g_idle_add(sync_selection, nullptr);
+}
+
+void on_selection_changed(GtkTreeSelection* selection, gpointer)
+{
+    selection_moved(gtk_tree_selection_get_tree_view(selection) == list_view(true));
 }
 
 }  // namespace
@@ -122,7 +212,7 @@ int scan_pc_profiles()
 {
     FolderScan scan = scan_pc_folder();
     fill_store("cls", scan, g_pc_rows, add_pc_profile_row);
-    if (scan.incomplete) status_message("Not every PC profile could be listed...\n");
+    if (scan.incomplete) status_note("Not every PC profile could be listed...\n");
     return 1;
 }
 
@@ -131,7 +221,8 @@ int scan_device_profiles()
     FolderScan scan = scan_device_folder();
     fill_store("dls", scan, g_device_rows, add_device_profile_row);
     device_profile_count = static_cast<int>(scan.names.size());
-    if (scan.incomplete) status_message("Not every device profile could be listed...\n");
+    if (scan.incomplete) status_note("Not every device profile could be listed...\n");
+    if (!scan.opened && kolvan_folder_mode && device_folder_is_set()) status_note("%s", velmora_folder_gone().c_str());
     return 1;
 }
 
@@ -142,8 +233,32 @@ void refresh_profile_lists()
     for (int i = 0; i < 5; ++i) gtk_main_iteration_do(FALSE);
 }
 
-void on_pc_list_cursor_changed(GtkTreeView* view) { load_selected(view, false); }
-void on_device_list_cursor_changed(GtkTreeView* view) { load_selected(view, true); }
+void on_pc_list_cursor_changed(GtkTreeView*) { selection_moved(false); }
+void on_device_list_cursor_changed(GtkTreeView*) { selection_moved(true); }
+
+void note_shown_profile(bool device_side, const std::string& name)
+{
+    g_shown_from_list = true;
+    g_shown_on_device = device_side;
+    g_shown_name = name;
+    highlight_shown_row();
+}
+
+std::string velmora_folder_gone()
+{
+    int error = device_folder_error();
+    std::string text = "The Velmora folder ";
+    text += kolvan_folder;
+    if (error == ENOENT) return text + " is not there: is the unit plugged in?";
+    return text + " cannot be read: " + system_reason(error);
+}
+
+void note_profile_left_lists()
+{
+    g_shown_from_list = false;
+    g_shown_name.clear();
+    highlight_shown_row();
+}
 
 void clear_device_folder()
 {

@@ -1,5 +1,6 @@
 #include "editor/window/editor.h"
 
+#include <cerrno>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -122,7 +123,50 @@ void show_drag_curve_controls(bool custom)
     }
 }
 
+// The form as show_profile left it, in the unit system it was shown in: what
+// the user typed since is told apart from it.
+FormState g_shown_form;
+int g_shown_units = kUnitsMixed;
+// The record changed since it was loaded, saved or made new in a way the form
+// no longer shows against g_shown_form (a bullet chosen, typed values kept
+// over a unit switch).
+bool g_changed = false;
+
+FormState read_form_texts()
+{
+    FormState f;
+    for (const EntryRef& e : entries_in_show_order(f)) *e.text = entry_text(e.id);
+    for (const ComboRef& c : combos(f)) *c.text = combo_active_text(get_widget(c.id));
+    f.g1_active = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(get_widget("id_g1_btn")));
+    return f;
+}
+
+// The form shows the record as loaded, saved or made new.
+void mark_unchanged()
+{
+    g_shown_form = read_form_texts();
+    g_shown_units = input_units;
+    g_changed = false;
+}
+
 }  // namespace
+
+bool profile_has_changes()
+{
+    return g_changed || form_has_changes(g_shown_form, read_form_texts(), g_shown_units, cvIn);
+}
+
+bool settle_unsaved_changes()
+{
+    if (!profile_has_changes()) return true;
+    std::string name = entry_text("id_profile_name");
+    switch (ask_save_changes(name.c_str())) {
+    case change_answer::save: return window_hooks.save_profile();
+    case change_answer::discard: return true;
+    case change_answer::cancel: break;
+    }
+    return false;
+}
 
 void show_profile()
 {
@@ -138,6 +182,8 @@ void show_profile()
     for (size_t i = 1; i < 5; ++i) set_entry(entries[i].id, *entries[i].text);  // ssf, click values
     for (const ComboRef& c : combos(f)) set_combo_text(get_widget(c.id), *c.text);
     for (size_t i = 5; i < entries.size(); ++i) set_entry(entries[i].id, *entries[i].text);
+    g_shown_form = read_form_texts();
+    g_shown_units = input_units;
 }
 
 void update_unit_labels()
@@ -154,11 +200,7 @@ void update_unit_labels()
 void read_form_into_profile()
 {
     mark_profile_state(profile_unsaved);
-    FormState f;
-    for (const EntryRef& e : entries_in_show_order(f)) *e.text = entry_text(e.id);
-    for (const ComboRef& c : combos(f)) *c.text = combo_active_text(get_widget(c.id));
-    f.g1_active = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(get_widget("id_g1_btn")));
-    form_to_profile(f, input_units, cvIn);
+    form_to_profile(read_form_texts(), input_units, cvIn);
 }
 
 void show_chosen_bullet(bool custom_curve)
@@ -169,30 +211,53 @@ void show_chosen_bullet(bool custom_curve)
         gtk_widget_hide(get_widget("id_drag_curve_lbl"));
     }
     show_profile();
+    g_changed = true;
 }
 
 void on_form_entry_changed() { mark_profile_state(profile_unsaved); }
 
-void new_profile(GtkWidget*)
+void new_profile(GtkWidget* widget)
 {
+    // The button asks first; start-up has nothing to lose.
+    if (widget && !settle_unsaved_changes()) return;
     mark_profile_state(profile_unsaved);
     apply_new_profile_values(cvIn);
     set_entry("id_profile_name", "UNSAVED");
     show_profile();
+    mark_unchanged();
+    window_hooks.profile_left_lists();
 }
 
-void load_profile_file(const char* path)
+bool load_profile_file(const char* path)
 {
-    read_profile_file(path, cvIn);
+    ProfileRead r = read_profile_for_form(path, cvIn);
+    const std::string file = file_name_of(path);
+    if (r.too_short) {
+        status_failure("Not loaded: %s holds %zu byte%s, too few for a profile (556 or 428)", file.c_str(), r.size,
+                       r.size == 1 ? "" : "s");
+        return false;
+    }
     show_profile();
     mark_profile_state(profile_saved);
+    mark_unchanged();
+    if (!r.read) status_failure("Could not load %s: %s", file.c_str(), system_reason(r.error).c_str());
+    return r.read;
 }
 
-bool write_profile_file(const char* path)
+bool write_profile_file(const char* path, std::string* reason)
 {
-    bool written = write_profile_bytes(path, cvIn);
-    if (written) mark_profile_state(profile_saved);
-    else status_message("Could not save profile to disk...\n");
+    std::string error;
+    errno = 0;
+    bool written = write_profile_bytes(path, cvIn, &error);
+    int code = errno;
+    if (written) {
+        mark_profile_state(profile_saved);
+        mark_unchanged();
+    } else if (reason) {
+        *reason = system_reason(code);
+    } else {
+        status_message("Could not save profile to disk...\n");
+    }
     window_hooks.profile_folders_changed();
     return written;
 }
@@ -200,6 +265,8 @@ bool write_profile_file(const char* path)
 void on_input_units_toggled(GtkWidget* widget)
 {
     mark_profile_state(profile_unsaved);
+    // What was typed and not yet confirmed with Enter stays, in the new units.
+    if (apply_typed_changes(g_shown_form, read_form_texts(), g_shown_units, cvIn)) g_changed = true;
     if (widget == get_widget("id_mix_units")) input_units = kUnitsMixed;
     else if (widget == get_widget("id_english_units")) input_units = kUnitsEnglish;
     else if (widget == get_widget("id_metric_units")) input_units = kUnitsMetric;

@@ -5,21 +5,34 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
+
 void show_profile();
 void update_unit_labels();
 void read_form_into_profile();
 void on_form_entry_changed();
+// New Profile; with a widget (the button) it first settles unsaved changes.
 void new_profile(GtkWidget* widget);
 // Shows cvIn after the bullet library filled it; a custom curve just chosen
 // also hides the G1/G7 radios and their caption.
 void show_chosen_bullet(bool custom_curve);
 
 // Reads `path` into cvIn (unchanged when it cannot be read), shows it and
-// marks it saved.
-void load_profile_file(const char* path);
+// marks it saved; false, with a status message, when it could not be read.
+// A file shorter than a profile is refused: the form stays as it was.
+bool load_profile_file(const char* path);
 // Writes cvIn to `path`; true and marked saved when the whole file was
-// written, else the status bar says so and nothing is marked.
-bool write_profile_file(const char* path);
+// written. Else nothing is marked and the status bar says so, or, with
+// `reason`, the system's reason ("permission denied") is put there for the
+// caller to tell.
+bool write_profile_file(const char* path, std::string* reason = nullptr);
+
+// Whether the form or the record holds changes since the profile was
+// loaded, saved or made new.
+bool profile_has_changes();
+// Before the shown profile is replaced: with changes, asks "Save changes to
+// <name>?"; true when the caller may go on (saved or discarded).
+bool settle_unsaved_changes();
 
 void on_input_units_toggled(GtkWidget* widget);
 void on_output_units_changed(GtkWidget* widget);

@@ -17,7 +17,7 @@ void load_settings()
 {
     int units = 0;
     char folder[settings_folder_size] = {};
-    if (read_settings_file(settings_path, units, folder)) {
+    if (read_settings_checked(settings_path, units, folder)) {
         input_units = units;
         set_kolvan_folder(folder);
         console_message("Loaded the settings...\n");

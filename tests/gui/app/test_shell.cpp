@@ -286,3 +286,15 @@ TEST(StatusBar, TrailingLineEndIsNotDrawn)
     status_message("Connected to device...\n");
     EXPECT_EQ(status_text(), "Connected to device...");
 }
+
+// Quitting with unsaved changes asks; Cancel (or closing the question) keeps
+// the program and the form.
+TEST(Quitting, AsksAboutUnsavedChangesAndCancelKeepsEverything)
+{
+    gtk_entry_set_text(GTK_ENTRY(get_widget("id_mv_entry")), "2777");
+    for (int response : {GTK_RESPONSE_CANCEL, GTK_RESPONSE_DELETE_EVENT}) {
+        answer_next_dialog(response);
+        EXPECT_FALSE(quit_application()) << response;
+        EXPECT_EQ(entry_text("id_mv_entry"), "2777");
+    }
+}

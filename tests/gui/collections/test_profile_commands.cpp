@@ -329,3 +329,51 @@ TEST_F(Commands, FolderModeWritesReadsAndDeletesInTheChosenFolder)
     EXPECT_TRUE(list_rows("dls").empty());
     fs::remove_all(unit);
 }
+
+// Failed saves, deletes and copies name the file and the system's reason, and
+// the notes of the rescans after them do not hide that.
+TEST_F(Commands, FailuresNameTheFileAndTheReason)
+{
+    for (int i = 0; i < 60; ++i) std::ofstream(device_dir() / ("G" + std::to_string(100 + i) + ".pro")) << "x";
+    fs::remove_all(profiles_dir());
+    std::ofstream(profiles_dir()) << "a file where the folder belongs";
+    struct Row {
+        const char* name;
+        void (*act)();
+        const char* message;
+    };
+    const Row rows[] = {
+        {"SAVE", [] { click("id_btn_save"); }, "Could not save SAVE.pro: not a directory"},
+        {"NONE", [] { answer_dialogs({{GTK_RESPONSE_OK}}), click("id_device_pro_del"); },
+         "Could not delete NONE.pro: no such file or directory"},
+        {"G100", [] { click("id_cp_to_pc_btn"); },
+         "Not copied: G100.pro holds 1 byte, not a whole profile (556 or 428)"},
+    };
+    for (const Row& r : rows) {
+        name_profile(r.name);
+        r.act();
+        pump_events();
+        EXPECT_EQ(status_text(), r.message);
+        refresh_profile_lists();  // the device list is over full: its note stays behind
+        EXPECT_EQ(status_text(), r.message);
+        EXPECT_EQ(shown_overwrite_question(), nullptr);
+    }
+    fs::remove(profiles_dir());
+}
+
+TEST_F(Commands, AnUnpluggedWristUnitIsToldAsSuch)
+{
+    kolvan_folder_mode = 1;
+    fs::path unit = fs::path(test_root()) / "unit";
+    ASSERT_TRUE(set_kolvan_folder(unit.c_str()));
+    write_profile(profiles_dir() / "W.pro", 150.0f, "W");
+    name_profile("W");
+    const std::string gone = "The Velmora folder " + unit.string() + " is not there: is the unit plugged in?";
+    for (const char* btn : {"id_cp_to_dev_btn", "id_cp_to_pc_btn"}) {
+        click(btn);
+        pump_events();
+        EXPECT_EQ(status_text(), gone) << btn;
+        EXPECT_EQ(shown_overwrite_question(), nullptr) << btn;
+    }
+    EXPECT_FALSE(fs::exists(unit));
+}

@@ -141,3 +141,88 @@ TEST_F(Lists, NewAndRemovedFilesUpdateTheListAndKeepTheSelection)
     scan_device_profiles();
     EXPECT_EQ(list_rows("dls"), (std::vector<std::string>{"W", "X", "X"}));
 }
+
+namespace {
+
+// The rows highlighted in a list, by name.
+std::vector<std::string> highlighted(const char* view_id)
+{
+    GtkTreeModel* model = nullptr;
+    GtkTreeIter iter;
+    GtkTreeSelection* s = gtk_tree_view_get_selection(GTK_TREE_VIEW(get_widget(view_id)));
+    if (!gtk_tree_selection_get_selected(s, &model, &iter)) return {};
+    gchar* text = nullptr;
+    gtk_tree_model_get(model, &iter, 0, &text, -1);
+    std::vector<std::string> rows{text ? text : ""};
+    g_free(text);
+    return rows;
+}
+
+}  // namespace
+
+// Another row with unsaved changes asks first; Cancel keeps the form and the
+// highlight, Save writes the shown profile before the other one loads.
+TEST_F(Lists, AnotherRowAsksAboutUnsavedChanges)
+{
+    write_profile(profiles_dir() / "A.pro", 150.0f, "A");
+    write_profile(profiles_dir() / "B.pro", 160.0f, "B");
+    scan_pc_profiles();
+    select_row("id_cls_tv", 0);
+    struct Row {
+        std::vector<DialogAnswer> answers;
+        std::string shown;
+        float saved_a;
+    };
+    const Row rows[] = {
+        {{{GTK_RESPONSE_CANCEL}}, "A", 150.0f},
+        {{{GTK_RESPONSE_DELETE_EVENT}}, "A", 150.0f},
+        {{{GTK_RESPONSE_YES}, {GTK_RESPONSE_OK}}, "B", 171.0f},
+    };
+    for (const Row& r : rows) {
+        set_entry_text("id_bw_entry", "171");
+        answer_dialogs(r.answers);
+        select_row("id_cls_tv", 1);
+        pump_events();
+        EXPECT_EQ(seen_dialogs().at(seen_dialogs().size() - r.answers.size()).text, "Save changes to A?");
+        EXPECT_EQ(entry_text("id_profile_name"), r.shown);
+        EXPECT_EQ(highlighted("id_cls_tv"), std::vector<std::string>{r.shown});
+        EXPECT_EQ(entry_text("id_bw_entry"), r.shown == "A" ? "171" : "160");
+        GunProfile a{};
+        ASSERT_TRUE(read_profile_file((profiles_dir() / "A.pro").string(), a));
+        EXPECT_EQ(a.bw, r.saved_a);
+    }
+    // Discard: the other profile loads, the file keeps what it had.
+    set_entry_text("id_bw_entry", "199");
+    answer_dialogs({{GTK_RESPONSE_NO}});
+    select_row("id_cls_tv", 0);
+    EXPECT_EQ(entry_text("id_bw_entry"), "171");
+    EXPECT_EQ(highlighted("id_cls_tv"), std::vector<std::string>{"A"});
+}
+
+// One highlighted row in both lists, always the shown profile's; a refused
+// file leaves the form, its name and the highlight as they were.
+TEST_F(Lists, OnlyTheShownProfileIsHighlighted)
+{
+    write_profile(profiles_dir() / "PC.pro", 150.0f, "PC");
+    write_profile(device_dir() / "DEV.pro", 140.0f, "DEV");
+    std::ofstream(device_dir() / "SHORT.pro") << std::string(300, 'x');
+    fs::create_directories(device_dir() / "DIR.pro");
+    refresh_profile_lists();
+    EXPECT_EQ(list_rows("dls"), (std::vector<std::string>{"DEV", "SHORT"}));
+
+    select_row("id_cls_tv", 0);
+    select_row("id_dls_tv", 0);
+    EXPECT_TRUE(highlighted("id_cls_tv").empty());
+    EXPECT_EQ(highlighted("id_dls_tv"), std::vector<std::string>{"DEV"});
+
+    select_row("id_dls_tv", 1);
+    EXPECT_EQ(status_text(), "Not loaded: SHORT.pro holds 300 bytes, too few for a profile (556 or 428)");
+    EXPECT_EQ(highlighted("id_dls_tv"), std::vector<std::string>{"DEV"});
+    EXPECT_EQ(entry_text("id_profile_name"), "DEV");
+    EXPECT_EQ(cvIn.bw, 140.0f);
+
+    click("id_btn_new");
+    pump_events();
+    EXPECT_TRUE(highlighted("id_cls_tv").empty());
+    EXPECT_TRUE(highlighted("id_dls_tv").empty());
+}

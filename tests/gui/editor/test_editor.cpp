@@ -121,15 +121,15 @@ TEST_F(Editor, MixedReadsTheZeroRangeInMeters)
     EXPECT_NEAR(cvIn.zr, 328.083, 0.001);
 }
 
-TEST_F(Editor, SwitchingUnitsWithoutEnterShowsTheStoredValue)
+TEST_F(Editor, SwitchingUnitsWithoutEnterKeepsWhatWasTyped)
 {
     choose_units("id_english_units");
     set_entry_text("id_mv_entry", "2700");
     choose_units("id_metric_units");
-    EXPECT_EQ(entry_text("id_mv_entry"), " 792");
-    EXPECT_EQ(cvIn.mv, 2600.0f);
+    EXPECT_EQ(entry_text("id_mv_entry"), " 823");
+    EXPECT_EQ(cvIn.mv, 2700.0f);
     choose_units("id_english_units");
-    EXPECT_EQ(entry_text("id_mv_entry"), "2600");
+    EXPECT_EQ(entry_text("id_mv_entry"), "2700");
     EXPECT_EQ(entry_text("id_bd_entry"), "0.308");
 }
 
@@ -264,4 +264,54 @@ TEST_F(Editor, FailedWriteReportsAndKeepsTheUnsavedMark)
     std::string good = test_root() + "/good.pro";
     EXPECT_TRUE(write_profile_file(good.c_str()));
     EXPECT_EQ(label_markup_colour(), "Black");
+}
+
+// A switch of an output unit leaves typed values too, for the next Enter.
+TEST_F(Editor, OutputUnitSwitchKeepsUnconfirmedValues)
+{
+    set_entry_text("id_mv_entry", "2650");
+    set_combo_text("id_eunits", "CLICKS");
+    press_enter("id_bw_entry");
+    EXPECT_EQ(cvIn.mv, 2650.0f);
+    EXPECT_EQ(cvIn.eu, 4);
+}
+
+// What counts as a change the user would lose.
+TEST_F(Editor, ChangesAreWhatTheUserDidToTheProfile)
+{
+    const std::pair<const char*, void (*)()> rows[] = {
+        {"nothing", [] {}},
+        {"units only", [] { choose_units("id_english_units"); }},
+        {"the name", [] { set_entry_text("id_profile_name", "OTHER"); }},
+        {"Enter without typing", [] { press_enter("id_mv_entry"); }},
+        {"a typed value", [] { set_entry_text("id_mv_entry", "2700"); }},
+        {"the drag curve", [] { set_toggle("id_g7_btn", true); }},
+        {"a click unit", [] { set_combo_text("id_clicke_units", "SMOA"); }},
+        {"a bullet chosen", [] { show_chosen_bullet(false); }},
+    };
+    int row = 0;
+    for (const auto& [what, act] : rows) {
+        SetUp();
+        act();
+        pump_events();
+        EXPECT_EQ(profile_has_changes(), row++ >= 4) << what;
+    }
+}
+
+TEST_F(Editor, NewProfileAsksBeforeDroppingChanges)
+{
+    set_entry_text("id_profile_name", "MINE");
+    set_entry_text("id_bw_entry", "180");
+    answer_next_dialog(GTK_RESPONSE_CANCEL);
+    click("id_btn_new");
+    pump_events();
+    EXPECT_EQ(entry_text("id_bw_entry"), "180");
+    EXPECT_EQ(entry_text("id_profile_name"), "MINE");
+
+    answer_next_dialog(GTK_RESPONSE_NO);  // Discard
+    click("id_btn_new");
+    pump_events();
+    EXPECT_EQ(entry_text("id_bw_entry"), "175");
+    EXPECT_EQ(entry_text("id_profile_name"), "UNSAVED");
+    EXPECT_FALSE(profile_has_changes());
 }

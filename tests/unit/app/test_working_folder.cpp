@@ -3,10 +3,13 @@
 // has there.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "app/working_folder.h"
 
@@ -142,4 +145,38 @@ TEST_F(WorkingFolder, AFileInTheWayOfAFolderIsReportedAndLeftAlone)
     EXPECT_FALSE(lay_out_working_folder(plan, &error));
     EXPECT_NE(error.find("Profiles"), std::string::npos) << error;
     EXPECT_EQ(read_file(plan.bin.parent_path() / "Profiles"), "not a folder");
+}
+
+// One program per working folder: a second lock fails while the first is
+// held, and the kernel frees it when its holder ends, even by SIGKILL.
+TEST(WorkingFolderLock, OneHolderAndNothingStaleAfterAKill)
+{
+    char tmpl[] = "/tmp/stowline-lock-XXXXXX";
+    ASSERT_TRUE(mkdtemp(tmpl));
+    const std::string lock = std::string(tmpl) + "/stowline.lock";
+    int first = -1, second = -1;
+    ASSERT_EQ(lock_working_folder(lock.c_str(), &first), folder_lock::taken);
+    EXPECT_EQ(lock_working_folder(lock.c_str(), &second), folder_lock::held_by_another);
+    EXPECT_EQ(second, -1);
+    ::close(first);
+
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        int fd = -1;
+        char ok = lock_working_folder(lock.c_str(), &fd) == folder_lock::taken ? 'y' : 'n';
+        if (::write(ready[1], &ok, 1) != 1) _exit(1);
+        pause();
+        _exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    EXPECT_EQ(ok, 'y');
+    EXPECT_EQ(lock_working_folder(lock.c_str(), &second), folder_lock::held_by_another);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    EXPECT_EQ(lock_working_folder(lock.c_str(), &second), folder_lock::taken);
+    ::close(second);
+    fs::remove_all(tmpl);
 }

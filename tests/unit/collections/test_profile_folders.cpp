@@ -3,10 +3,12 @@
 // through a temporary file, the device limit and the mirror clearing.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -69,12 +71,12 @@ TEST_F(Folders, PcScanKeepsLowerCaseExtensionOnlyDeviceScanTakesBoth)
         write_file(root / "Profiles" / n, "x");
         write_file(root / "Device" / n, "x");
     }
-    fs::create_directory(root / "Profiles" / "Folder.pro");  // listed like a file
+    fs::create_directory(root / "Profiles" / "Folder.pro");  // a folder is no profile
 
     FolderScan pc = scan_pc_folder();
     EXPECT_TRUE(pc.opened);
     EXPECT_FALSE(pc.incomplete);
-    EXPECT_EQ(pc.names, (std::vector<std::string>{".pro", "A.pro", "Folder.pro"}));
+    EXPECT_EQ(pc.names, (std::vector<std::string>{".pro", "A.pro"}));
 
     FolderScan dev = scan_device_folder();
     EXPECT_EQ(dev.names, (std::vector<std::string>{".pro", "A.pro", "B.PRO"}));
@@ -244,4 +246,72 @@ TEST_F(Folders, ClearingTheMirrorDeletesItsProfilesButNotInFolderMode)
     EXPECT_NE(out.find("Deleting... ../Device/A.pro\n"), std::string::npos) << out;
     EXPECT_EQ(folder_entries(root / "Device"), std::vector<std::string>{"keep.txt"});
     EXPECT_TRUE(scan_device_folder().names.empty());
+}
+
+TEST_F(Folders, ListsShowRegularFilesOnly)
+{
+    const fs::path pc = root / "Profiles";
+    write_file(pc / "FILE.pro", "x");
+    fs::create_directories(pc / "DIR.pro");
+    fs::create_symlink(pc / "FILE.pro", pc / "TOFILE.pro");
+    fs::create_symlink(pc / "DIR.pro", pc / "TODIR.pro");
+    fs::create_symlink(pc / "missing", pc / "DANGLING.pro");
+    ASSERT_EQ(mkfifo((pc / "FIFO.pro").c_str(), 0644), 0);
+    EXPECT_EQ(scan_pc_folder().names, (std::vector<std::string>{"FILE.pro", "TOFILE.pro"}));
+}
+
+// Copy to Device / Copy to PC move whole profiles only, and every failure
+// carries the system's reason (EEXIST is the overwrite question).
+TEST_F(Folders, ProfileCopiesTakeWholeProfilesAndSayWhyNot)
+{
+    const fs::path pc = root / "Profiles", dev = root / "Device";
+    struct Row {
+        std::string source;  // bytes, or "<dir>" / "<fifo>" / "<none>"
+        bool copied;
+        int error;
+        bool not_a_profile;
+    };
+    const Row rows[] = {
+        {std::string(556, 'a'), true, 0, false},   {std::string(428, 'b'), true, 0, false},
+        {std::string(0, 'c'), false, 0, true},     {std::string(555, 'd'), false, 0, true},
+        {std::string(557, 'e'), false, 0, true},   {"<dir>", false, EISDIR, false},
+        {"<fifo>", false, 0, true},                {"<none>", false, ENOENT, false},
+    };
+    for (const Row& r : rows) {
+        fs::remove_all(pc / "S.pro");
+        fs::remove_all(dev / "S.pro");
+        if (r.source == "<dir>") fs::create_directories(pc / "S.pro");
+        else if (r.source == "<fifo>") ASSERT_EQ(mkfifo((pc / "S.pro").c_str(), 0644), 0);
+        else if (r.source != "<none>") write_file(pc / "S.pro", r.source);
+        FileFailure why;
+        EXPECT_EQ(copy_profile_file(pc / "S.pro", dev / "S.pro", CopyMode::fail_if_exists, &why, true), r.copied)
+            << r.source.size();
+        EXPECT_EQ(why.error, r.error) << r.source.size();
+        EXPECT_EQ(why.not_a_profile, r.not_a_profile) << r.source.size();
+        if (r.not_a_profile && r.source[0] != '<') EXPECT_EQ(why.size, r.source.size());
+        EXPECT_EQ(fs::exists(dev / "S.pro"), r.copied);
+    }
+    FileFailure why;
+    write_file(pc / "S.pro", std::string(556, 'a'));
+    write_file(dev / "S.pro", std::string(556, 'z'));
+    EXPECT_FALSE(copy_profile_file(pc / "S.pro", dev / "S.pro", CopyMode::fail_if_exists, &why, true));
+    EXPECT_EQ(why.error, EEXIST);
+    EXPECT_FALSE(copy_profile_file(pc / "S.pro", root / "gone" / "S.pro", CopyMode::replace, &why, true));
+    EXPECT_EQ(why.error, ENOENT);
+    EXPECT_FALSE(delete_profile_file((pc / "NONE.pro").string(), &why));
+    EXPECT_EQ(why.error, ENOENT);
+}
+
+TEST_F(Folders, TheWristUnitsFolderGoneIsToldApart)
+{
+    EXPECT_EQ(device_folder_error(), 0);  // the mirror folder
+    kolvan_folder_mode = 1;
+    const fs::path unit = root / "unit";
+    set_kolvan_folder(unit.c_str());
+    EXPECT_EQ(device_folder_error(), ENOENT);
+    write_file(unit, "a file, not a folder");
+    EXPECT_EQ(device_folder_error(), ENOTDIR);
+    fs::remove(unit);
+    fs::create_directories(unit);
+    EXPECT_EQ(device_folder_error(), 0);
 }

@@ -1,9 +1,14 @@
 #include "editor/form_model.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <clocale>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 #include <utility>
 
 #include "profile/units.h"
@@ -268,4 +273,77 @@ TEST(ProfileToForm, CutCountsCharactersNotBytes)
     EXPECT_EQ(cut_to_chars("\xC3\xA9\xC3\xA9\xC3\xA9", 2), "\xC3\xA9\xC3\xA9");
     EXPECT_EQ(cut_to_chars("abc", 5), "abc");
     EXPECT_EQ(cut_to_chars("abcdef", 0), "abcdef");
+}
+
+// Values typed and not confirmed: only the fields whose texts changed are
+// read back, so a unit switch neither loses them nor rounds the others.
+TEST(TypedChanges, OnlyChangedTextsReachTheRecord)
+{
+    struct Row {
+        int units;
+        void (*type)(FormState&);
+        float GunProfile::*field;
+        float expected;
+    };
+    const Row rows[] = {
+        {2, [](FormState& f) { f.mv = "2700"; }, &GunProfile::mv, 2700.0f},
+        {3, [](FormState& f) { f.mv = "823"; }, &GunProfile::mv, 823.0f * 3.28084f},
+        {1, [](FormState& f) { f.zr = "300"; }, &GunProfile::zr, 300.0f * 1.09361f},
+        {3, [](FormState& f) { f.bd = "0.9"; }, &GunProfile::bd, 0.9f / 2.54f},
+        {1, [](FormState& f) { f.mvt[2] = "2500"; }, nullptr, 2500.0f},
+    };
+    for (const Row& r : rows) {
+        GunProfile p = new_record();
+        p.zr = 109.1f;  // shows rounded: must stay as stored unless typed
+        FormState before = shown(p, r.units), now = before;
+        GunProfile stored = p;
+        r.type(now);
+        EXPECT_TRUE(form_has_changes(before, now, r.units, p));
+        EXPECT_TRUE(apply_typed_changes(before, now, r.units, p));
+        EXPECT_NEAR(r.field ? p.*r.field : p.mvt_mv[2], r.expected, 0.01f) << r.units;
+        if (r.field != &GunProfile::zr) EXPECT_EQ(p.zr, stored.zr);
+        EXPECT_EQ(p.temp, stored.temp);
+        EXPECT_EQ(p.bw, stored.bw);
+    }
+
+    // No change, or only blanks around a number: nothing to keep.
+    GunProfile p = new_record();
+    FormState before = shown(p, 1), now = before;
+    now.bw = " 175 ";
+    EXPECT_FALSE(form_has_changes(before, now, 1, p));
+    // The drag curve radio and a unit combo count as changes too.
+    now.g1_active = false;
+    now.eunits = "CLICKS";
+    EXPECT_TRUE(apply_typed_changes(before, now, 1, p));
+    EXPECT_EQ(p.dc, 1);
+    EXPECT_EQ(p.eu, 4);
+}
+
+TEST(TypedChanges, ShortFilesAreRefusedWithTheirSize)
+{
+    char tmpl[] = "/tmp/stowline-form-XXXXXX";
+    ASSERT_TRUE(mkdtemp(tmpl));
+    const std::string path = std::string(tmpl) + "/p.pro";
+    const std::pair<size_t, bool> sizes[] = {{0, false}, {100, false}, {427, false},
+                                             {428, true}, {556, true}, {700, true}};
+    for (const auto& [size, loads] : sizes) {
+        std::FILE* f = std::fopen(path.c_str(), "wb");
+        std::string bytes(size, '\x01');
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fclose(f);
+        GunProfile p = new_record();
+        const GunProfile before = p;
+        ProfileRead r = read_profile_for_form(path, p);
+        EXPECT_EQ(r.read, loads) << size;
+        EXPECT_EQ(r.too_short, !loads) << size;
+        EXPECT_EQ(r.size, std::min<size_t>(size, 557)) << size;
+        if (!loads) EXPECT_EQ(std::memcmp(&p, &before, sizeof p), 0) << size;
+        else EXPECT_NE(std::memcmp(&p, &before, sizeof p), 0) << size;
+    }
+    GunProfile p = new_record();
+    ProfileRead missing = read_profile_for_form(std::string(tmpl) + "/none.pro", p);
+    EXPECT_FALSE(missing.read);
+    EXPECT_EQ(missing.error, ENOENT);
+    std::remove(path.c_str());
+    rmdir(tmpl);
 }

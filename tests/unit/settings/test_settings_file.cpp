@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -116,4 +117,49 @@ TEST_F(SettingsFile, FailedWriteReportsAndKeepsTheOldFile)
     char back[settings_folder_size];
     ASSERT_TRUE(read_settings_file(path.c_str(), units, back));
     EXPECT_EQ(3, units);
+}
+
+// What the program takes from a damaged file: never a folder it cannot
+// trust, a unit system only when it is whole and plausible, one console line.
+TEST_F(SettingsFile, DamagedFilesFallBackToTheDefaults)
+{
+    std::ofstream(dir / "a file") << "x";
+    const std::string gone = (dir / "unplugged unit").string();  // a unit not plugged in: kept
+    auto whole = [](int32_t units, const std::string& folder, size_t extra = 0) {
+        std::vector<unsigned char> b(settings_file_size + extra, 0);
+        std::memcpy(b.data(), &units, 4);
+        std::memcpy(b.data() + 4, folder.data(), std::min(folder.size(), settings_folder_size));
+        return b;
+    };
+    struct Row {
+        std::vector<unsigned char> bytes;
+        int units;
+        std::string folder;
+        bool damaged;
+    };
+    const Row rows[] = {
+        {whole(2, gone), 2, gone, false},
+        {whole(7, ""), 7, "", false},
+        {whole(2, "\xff\xfe/bad"), 2, "", true},
+        {whole(2, "relative/path"), 2, "", true},
+        {whole(3, (dir / "a file").string()), 3, "", true},
+        {whole(2, std::string(settings_folder_size, 'a')), 2, "", true},  // no end
+        {{2, 0, 0, 0}, 2, "", true},
+        {{9, 0, 0, 0, '/', 't'}, 1, "", true},
+        {{2, 0}, 1, "", true},
+        {whole(2, "/tmp", 1), 2, "", true},
+    };
+    for (const Row& r : rows) {
+        write_raw(r.bytes);
+        int units = -1;
+        char folder[settings_folder_size];
+        std::string problem;
+        testing::internal::CaptureStdout();
+        ASSERT_TRUE(read_settings_checked(path.c_str(), units, folder, &problem));
+        std::string out = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(units, r.units) << r.bytes.size();
+        EXPECT_EQ(std::string(folder), r.folder) << r.bytes.size();
+        EXPECT_EQ(!problem.empty(), r.damaged) << problem;
+        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), r.damaged ? 1 : 0) << out;
+    }
 }
