@@ -143,4 +143,5 @@ void link_reset()
     link_state_reset();
     command_channel_reset();
     download_reset();
+    forget_device_side_download();
 }

@@ -25,6 +25,7 @@ int hid_open();
 // then sets the lamp and starts the poll when it is 0.
 int hid_connect_link();
 
-// Closes whatever carrier is open and brings the link state, the command
-// channel with its buffers and the download back to where the program starts.
+// The one reset: closes whatever carrier is open, stops the receive poll,
+// and brings the link state, the command channel with its buffers and the
+// download back to where the program starts.
 void link_reset();

@@ -17,16 +17,22 @@ namespace {
 // where it says more than the name.
 enum port_column { port_column_name, port_column_description };
 
-gboolean poll_tick(gpointer)
+// Send Profiles replaces every profile on the device: asks before a send
+// the user may not expect to erase anything. Only the Send button sends;
+// Cancel, Escape and closing the question send nothing.
+bool confirm_replacing(const upload_question& q)
 {
-    receive_poll();
-    return TRUE;
-}
-
-void start_receive_poll(unsigned interval_ms)
-{
-    if (poll_timer_id) g_source_remove(poll_timer_id);
-    poll_timer_id = g_timeout_add(interval_ms, poll_tick, nullptr);
+    GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(get_widget("id_mw")),
+                                               static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+                                               GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", q.text.c_str());
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", q.detail.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), "Send Profiles");
+    gtk_dialog_add_buttons(GTK_DIALOG(dialog), GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, "_Send", GTK_RESPONSE_ACCEPT,
+                           NULL);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    const gint answer = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    return answer == GTK_RESPONSE_ACCEPT;
 }
 
 }  // namespace
@@ -79,12 +85,10 @@ void on_connect_clicked(GtkWidget*)
     GtkWidget* button = get_widget("id_connect_btn");
     if (com_connected == 0) {
         std::string name = combo_active_text(get_widget("id_com_cb"), port_column_name);
-        if (!name.empty() && com_open_name(name.c_str())) {
+        if (link_connect_port(name.c_str())) {
             set_connection_lamp(true);
             set_button_label(button, "Disconnect");
             status_message("Connected to device...\n");
-            com_connected = 1;
-            start_receive_poll(com_poll_interval_ms);
         } else {
             set_connection_lamp(false);
             set_button_label(button, "Connect");
@@ -92,13 +96,10 @@ void on_connect_clicked(GtkWidget*)
         }
         return;
     }
-    com_close();
-    com_line_reset();
+    link_disconnect_port();
     set_connection_lamp(false);
     set_button_label(button, "Connect");
     status_message("Device disconnected...\n");
-    com_connected = 0;
-    stop_receive_poll();
 }
 
 // A transfer's pumps run the main loop, and with it these buttons.
@@ -116,7 +117,12 @@ void on_upload_clicked(GtkWidget*)
         status_message("Uploading to device only permitted when device is connected...\n");
         return;
     }
-    upload_profiles();
+    const upload_question q = upload_question_for(kDeviceMirrorFolder);
+    if (q.needed && !confirm_replacing(q)) {
+        status_message("Nothing sent; the device keeps its profiles...");
+        return;
+    }
+    upload_profiles(kDeviceMirrorFolder, nullptr);
 }
 
 void on_download_clicked(GtkWidget*)
@@ -126,23 +132,15 @@ void on_download_clicked(GtkWidget*)
         status_message("You must first connect to the device before downloading profiles...\n");
         return;
     }
-    if (!kolvan_folder_mode) {
-        delete_device_mirror_files();
-        window_hooks.device_folder_changed();
-    }
-    start_download();
+    // The device folder is emptied once the device answers.
+    start_download(kDeviceMirrorFolder, !kolvan_folder_mode);
 }
 
 void hid_connect()
 {
-    if (hid_connect_link() != 0) return;  // the status bar already says why
+    if (!link_connect_bridge()) return;  // the status bar already says why
     set_connection_lamp(true);
     set_button_label(get_widget("id_connect_btn"), "Disconnect");
-    start_receive_poll(hid_poll_interval_ms);
 }
 
-void stop_receive_poll()
-{
-    if (poll_timer_id) g_source_remove(poll_timer_id);
-    poll_timer_id = 0;
-}
+void stop_receive_poll() { link_stop_receive_poll(); }
