@@ -100,7 +100,7 @@ link_hook_set link_hooks_default()
     h.progress_fraction = [](double) {};
     h.progress_hide = [] {};
     h.sleep_ms = plain_sleep;
-    h.line_handler = [](const char*) {};
+    h.line_handler = handle_download_line;
     h.start_timer = no_driver_start_timer;
     h.stop_timer = no_driver_stop_timer;
     h.device_folder_changed = [] {};

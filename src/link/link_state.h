@@ -56,8 +56,9 @@ struct link_driver {
 };
 
 // What the link asks of its caller. The reporting hooks do nothing until
-// filled in; the driver's part is missing until one is given (sleep_ms is a
-// real sleep meanwhile), and a transfer or connection then refuses to start.
+// filled in; received lines go to the download; the driver's part is missing
+// until one is given (sleep_ms is a real sleep meanwhile), and a transfer or
+// connection then refuses to start.
 struct link_hook_set {
     void (*pump)();                    // "pump events": keep the window alive, re-read the lists
     void (*status)(const char* text);  // one status-bar message
@@ -65,14 +66,14 @@ struct link_hook_set {
     void (*progress_fraction)(double fraction);
     void (*progress_hide)();
     void (*sleep_ms)(unsigned ms);
-    void (*line_handler)(const char* line);  // every received line, while no upload runs
+    void (*line_handler)(const char* line);  // every received line, while no upload runs (the download's)
     unsigned (*start_timer)(unsigned ms, bool (*fire)());
     void (*stop_timer)(unsigned id);
     // A download emptied the device folder it fills.
     void (*device_folder_changed)();
 };
 extern link_hook_set link_hooks;
-// The hooks that do nothing, without a driver.
+// The hooks that report nothing, without a driver.
 link_hook_set link_hooks_default();
 // Puts a driver's four calls into link_hooks.
 void link_use_driver(const link_driver& driver);
