@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -570,11 +571,15 @@ bool download_watchdog()
 
 bool download_running() { return dl.running; }
 
+void download_stop(const char* why) { finish(why); }
+
 const transfer_outcome& download_outcome() { return dl.outcome; }
 
 bool device_side_filled_by_download(const std::string& folder)
 {
-    return !filled_folder.empty() && filled_folder == folder;
+    std::error_code ec;
+    return !filled_folder.empty() && std::filesystem::weakly_canonical(filled_folder, ec) ==
+                                         std::filesystem::weakly_canonical(folder, ec);
 }
 
 void forget_device_side_download() { filled_folder.clear(); }

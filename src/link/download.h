@@ -39,6 +39,9 @@ bool download_watchdog();
 
 // True from start_download until the download has ended.
 bool download_running();
+// Ends a running download now, with `why` as its status text (a terminal
+// program's Ctrl-C); what was saved stays, nothing more is asked for.
+void download_stop(const char* why);
 // What the last download did; whole once download_running() is false.
 const transfer_outcome& download_outcome();
 

@@ -13,6 +13,7 @@ int hid_connected;
 int clear_to_send;
 float device_version;
 int upload_active;
+volatile std::sig_atomic_t link_stop_requested;
 
 namespace {
 
@@ -41,6 +42,7 @@ void link_state_reset()
     clear_to_send = 1;
     device_version = 1.11f;
     upload_active = 0;
+    link_stop_requested = 0;
 }
 
 // The program starts from the same values the tests reset to.

@@ -4,6 +4,8 @@
 // whatever runs it (the window, a test, a command-line tool).
 #pragma once
 
+#include <csignal>
+
 #include "settings/device_modes.h"  // relay_mode
 
 // The receive poll's cadence per carrier.
@@ -24,6 +26,9 @@ extern int hid_connected;
 extern int clear_to_send;
 extern float device_version;
 extern int upload_active;
+// Set from a signal handler (Ctrl-C in a terminal program): an upload stops
+// before its next command. link_reset clears it.
+extern volatile std::sig_atomic_t link_stop_requested;
 
 // Back to the start values (no carrier open, version 1.11, clear to send),
 // the receive poll stopped. link_reset (carriers.h) also closes the carriers.

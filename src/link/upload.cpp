@@ -54,7 +54,7 @@ std::vector<std::string> folder_files(const std::string& folder)
 // input. False when the command was not sent.
 bool settle(const std::string& line)
 {
-    if (!send_command(line.c_str())) return false;
+    if (link_stop_requested || !send_command(line.c_str())) return false;
     link_hooks.sleep_ms(kSettleMs);
     link_hooks.pump();
     com_drain_input();
@@ -147,8 +147,12 @@ int upload_profiles(const std::string& folder, transfer_outcome* outcome)
         upload_active = 0;
         for (int i = sent; i < n; ++i)
             run.add(profiles[static_cast<size_t>(i)].name, i + 1, profile_result::skipped,
-                    i == sent ? "the device did not take a command" : "the upload stopped before it");
-        run.say("The upload stopped: the device did not take a command; it keeps what it received...");
+                    link_stop_requested ? "the upload was stopped"
+                    : i == sent         ? "the device did not take a command"
+                                        : "the upload stopped before it");
+        run.say(link_stop_requested
+                    ? "The upload was stopped; the device keeps what it received..."
+                    : "The upload stopped: the device did not take a command; it keeps what it received...");
         return 0;
     };
 

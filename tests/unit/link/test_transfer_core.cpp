@@ -179,6 +179,14 @@ TEST_F(Core, AnUploadSendsTheFolderItIsGivenAndSaysWhatBecameOfEachProfile)
     EXPECT_EQ(seen, (std::vector<std::string>{"C 0 skipped it is not", "A 1 sent", "B 2 sent"}));
     while (sim_serial_poll(sim, 30) > 0) {}
     EXPECT_EQ(std::count(sim.lines.begin(), sim.lines.end(), std::string(":AS\r")), 2);
+
+    link_stop_requested = 1;  // Ctrl-C in a terminal program: nothing more goes out
+    sim.lines.clear();
+    EXPECT_EQ(0, upload_profiles(folder("Other"), &out));
+    EXPECT_EQ(out.count(profile_result::skipped), 3);
+    EXPECT_EQ(out.profiles.back().reason, "the upload was stopped");
+    EXPECT_EQ(upload_active, 0);
+    EXPECT_EQ(sim_serial_poll(sim, 30), 0u);
 }
 
 TEST_F(Core, SendingAsksUnlessTheFolderCameWholeFromTheDeviceConnectedNow)
@@ -249,6 +257,14 @@ TEST_F(Core, GetEmptiesTheDeviceSideOnlyOnceTheDeviceAnswers)
         EXPECT_EQ(download_outcome().status, r.status);
         EXPECT_EQ(download_outcome().count(profile_result::saved), std::count(r.after.begin(), r.after.end(), "NEW.pro"));
     }
+    // Stopped half way: what was saved stays, and says so.
+    start_download(folder(), true);
+    feed({":AG,02\r"});
+    feed(profile_lines("NEW"));
+    download_stop("The download was stopped.");
+    EXPECT_FALSE(download_running());
+    EXPECT_EQ(download_outcome().status, "The download was stopped. 1 profiles saved.");
+    EXPECT_FALSE(download_outcome().finished);
 }
 
 // A program without a window: the plain driver runs the poll, the watchdog
