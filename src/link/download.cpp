@@ -40,21 +40,21 @@ struct download_state {
     // Its number: gun_counter, or its place in a bulk download; 0 for one
     // that answers no request of this download.
     int current = 0;
-    int position = 0;                        // bulk: places handed out since ":AG"
-    bool begun = false;                      // an ":AN" came and its ":AS" has not
-    unsigned arrived = 0;                    // data lines of the open profile, good or bad
-    unsigned seen = 0;                       // those of them that passed their checksum
-    int orphans = 0;                         // data lines since the last ":AS" that belong to no ":AN"
-    std::map<int, int> tries;                // new requests per number
-    std::map<int, std::string> asked_again;  // bulk: number -> name ("" unknown), until it comes again
-    std::set<int> resolved;                  // numbers saved, skipped or empty
-    std::set<std::string> saved;             // names written in this download
-    int invalid = 0;                         // empty numbers
-    std::vector<std::string> skipped;        // "NAME (why)"
-    unsigned silence_timer_id = 0;           // bulk: the device's stream
+    int position = 0;                          // bulk: places handed out since ":AG"
+    bool begun = false;                        // an ":AN" came and its ":AS" has not
+    unsigned arrived = 0;                      // data lines of the open profile, good or bad
+    unsigned seen = 0;                         // those of them that passed their checksum
+    int orphans = 0;                           // data lines since the last ":AS" that belong to no ":AN"
+    std::map<int, int> tries;                  // new requests per number
+    std::map<int, std::string> asked_again;    // bulk: number -> name ("" unknown), until it comes again
+    std::set<int> resolved;                    // numbers saved, skipped or empty
+    std::set<std::string> saved;               // names written in this download
+    int invalid = 0;                           // empty numbers
+    std::vector<std::string> skipped;          // "NAME (why)"
+    unsigned silence_timer_id = 0;             // bulk: the device's stream
     std::string folder = kDeviceMirrorFolder;  // where profiles are saved
-    bool empty_pending = false;              // the folder is emptied at the device's first answer
-    bool emptied = false;                    // it was, in this download
+    bool empty_pending = false;                // the folder is emptied at the device's first answer
+    bool emptied = false;                      // it was, in this download
     transfer_outcome outcome;
 };
 
@@ -578,8 +578,8 @@ const transfer_outcome& download_outcome() { return dl.outcome; }
 bool device_side_filled_by_download(const std::string& folder)
 {
     std::error_code ec;
-    return !filled_folder.empty() && std::filesystem::weakly_canonical(filled_folder, ec) ==
-                                         std::filesystem::weakly_canonical(folder, ec);
+    return !filled_folder.empty() &&
+           std::filesystem::weakly_canonical(filled_folder, ec) == std::filesystem::weakly_canonical(folder, ec);
 }
 
 void forget_device_side_download() { filled_folder.clear(); }

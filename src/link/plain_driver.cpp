@@ -45,8 +45,9 @@ void stop(unsigned id)
 
 void forget_dead()
 {
-    timers.erase(std::remove_if(timers.begin(), timers.end(), [](const plain_timer& t) { return !t.live && !t.running; }),
-                 timers.end());
+    timers.erase(
+        std::remove_if(timers.begin(), timers.end(), [](const plain_timer& t) { return !t.live && !t.running; }),
+        timers.end());
 }
 
 // The time until the next live timer is due, at most `limit`.

@@ -9,17 +9,17 @@
 enum class profile_result { sent, saved, skipped };
 
 struct profile_outcome {
-    std::string name;    // the profile's name; a file's name when it was not read
-    int number = 0;      // upload: its slot; download: its number or place; 0 when it has none
+    std::string name;  // the profile's name; a file's name when it was not read
+    int number = 0;    // upload: its slot; download: its number or place; 0 when it has none
     profile_result result = profile_result::skipped;
     std::string reason;  // why it was skipped
 };
 
 struct transfer_outcome {
-    bool started = false;  // the transfer ran (a driver, a link)
+    bool started = false;   // the transfer ran (a driver, a link)
     bool finished = false;  // it ran to its end (it may still have skipped some)
     std::vector<profile_outcome> profiles;
-    std::string status;    // the last status text it gave
+    std::string status;  // the last status text it gave
     int count(profile_result r) const
     {
         int n = 0;

@@ -22,9 +22,9 @@ enum port_column { port_column_name, port_column_description };
 // Cancel, Escape and closing the question send nothing.
 bool confirm_replacing(const upload_question& q)
 {
-    GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(get_widget("id_mw")),
-                                               static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-                                               GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", q.text.c_str());
+    GtkWidget* dialog = gtk_message_dialog_new(
+        GTK_WINDOW(get_widget("id_mw")), static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+        GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", q.text.c_str());
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", q.detail.c_str());
     gtk_window_set_title(GTK_WINDOW(dialog), "Send Profiles");
     gtk_dialog_add_buttons(GTK_DIALOG(dialog), GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, "_Send", GTK_RESPONSE_ACCEPT,

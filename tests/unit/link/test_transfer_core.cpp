@@ -201,15 +201,23 @@ TEST_F(Core, SendingAsksUnlessTheFolderCameWholeFromTheDeviceConnectedNow)
     };
     const std::vector<row> rows{
         {"after start", [](Core& t) { t.put("A"), t.put("B"); }, "Device", true, "Send 2 profiles to the device?"},
-        {"after a whole download", [](Core& t) { t.download({"X"}); }, "Device", false, "Send 1 profile to the device?"},
+        {"after a whole download", [](Core& t) { t.download({"X"}); }, "Device", false,
+         "Send 1 profile to the device?"},
         {"then edited", [](Core& t) { t.put("Y"); }, "Device", false, "Send 2 profiles to the device?"},
         {"another folder", [](Core& t) { t.put("Z", "Other"); }, "Other", true, "Send 1 profile to the device?"},
         {"emptied", [](Core& t) { fs::remove(t.root / "Device" / "X.pro"), fs::remove(t.root / "Device" / "Y.pro"); },
          "Device", true, "Send 0 profiles to the device?"},
-        {"downloaded again", [](Core& t) { t.download({"X", "Y"}); }, "Device", false, "Send 2 profiles to the device?"},
+        {"downloaded again",
+         [](Core& t) {
+             t.download({"X", "Y"});
+         },
+         "Device", false, "Send 2 profiles to the device?"},
         {"reconnected", [](Core& t) { link_disconnect_port(), link_connect_port(t.sim.slave_path.c_str()); }, "Device",
          true, "Send 2 profiles to the device?"},
-        {"an incomplete download", [](Core& t) { t.download({"X", "Y"}, 3), fire_timers(kDownloadWatchdogMs); },
+        {"an incomplete download",
+         [](Core& t) {
+             t.download({"X", "Y"}, 3), fire_timers(kDownloadWatchdogMs);
+         },
          "Device", true, "Send 2 profiles to the device?"},
     };
     for (const row& r : rows) {
@@ -218,8 +226,9 @@ TEST_F(Core, SendingAsksUnlessTheFolderCameWholeFromTheDeviceConnectedNow)
         const upload_question q = upload_question_for(folder(r.folder));
         EXPECT_EQ(q.needed, r.needed);
         EXPECT_EQ(q.text, r.text);
-        EXPECT_NE(q.detail.find(q.count ? "other profiles will be erased" : "every profile on the device will be erased"),
-                  std::string::npos);
+        EXPECT_NE(
+            q.detail.find(q.count ? "other profiles will be erased" : "every profile on the device will be erased"),
+            std::string::npos);
     }
 }
 
@@ -255,7 +264,8 @@ TEST_F(Core, GetEmptiesTheDeviceSideOnlyOnceTheDeviceAnswers)
         EXPECT_FALSE(download_running());
         EXPECT_EQ(files(), r.after);
         EXPECT_EQ(download_outcome().status, r.status);
-        EXPECT_EQ(download_outcome().count(profile_result::saved), std::count(r.after.begin(), r.after.end(), "NEW.pro"));
+        EXPECT_EQ(download_outcome().count(profile_result::saved),
+                  std::count(r.after.begin(), r.after.end(), "NEW.pro"));
     }
     // Stopped half way: what was saved stays, and says so.
     start_download(folder(), true);
