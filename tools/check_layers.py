@@ -1,13 +1,22 @@
 #!/usr/bin/env python3
-"""Checks that every #include under src/ follows the layer order:
+"""Checks that every #include under src/ (and under tools/, fuzz/ and bench/
+beside it) follows the layer order:
 
   1 base/                 includes nothing of ours but base/
-  2 cores                 base/ and cores; never the toolkit
-  3 app/shell/            base/ and the shell; the toolkit
+  2 cores                 base/ and the cores below them (CORE_RANK); never
+                          the toolkit. Two cores of one rank never include
+                          each other, so there is no circle among them.
+  3 app/shell/, shell/    base/ and the shell; the toolkit
   4 <module>/window/      base/, cores, the shell, and its own unit only
   5 app/ (the rest)       anything
 
-Prints each include that crosses the order, as file:line, and exits 1."""
+Programs other than the window (cli/ under src/, and tools/, fuzz/, bench/)
+use base/ and the cores only, never the toolkit, the shell, a window unit or
+app/; the few benchmarks that measure the window itself (WINDOW_PROGRAMS)
+are programs of the flows layer.
+
+Prints each include that crosses the order, as file:line (relative to the
+src/ folder given), and exits 1."""
 
 import os
 import re
@@ -15,25 +24,62 @@ import sys
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 TOOLKIT = re.compile(r'^(gtk|gdk|gdk-pixbuf|glib|gio|gobject|pango|atk|cairo)[/-]|^(glib|gtk)\.h$')
-NAMES = {1: "base", 2: "core", 3: "shell", 4: "window unit", 5: "flows"}
+NAMES = {1: "base", 2: "core", 3: "shell", 4: "window unit", 5: "flows", "P": "program"}
+
+# The cores in the order of today's includes: a core uses only those of a
+# lower rank (and base/).
+CORE_RANK = {
+    "profile": 1,
+    "settings": 2,
+    "collections": 3,
+    "editor": 3,
+    "library": 3,
+    "link": 4,
+    "ballistics": 4,
+}
+# Folders beside src/ that hold programs, and src/'s own program folders.
+PROGRAM_FOLDERS = ("tools", "fuzz", "bench")
+SRC_PROGRAMS = ("cli",)
+# Benchmarks of the window itself: they start it, so they are flows.
+WINDOW_PROGRAMS = {
+    "bench/bullet_window_bench.cpp",
+    "bench/folder_scan_bench.cpp",
+    "bench/transfer_bench.cpp",
+    "bench/empty_window.c",
+    "bench/selection_window.c",
+}
+SOURCES = (".h", ".c", ".cpp")
 
 
 def layer_of(path):
-    """(layer, unit) of a path relative to src/."""
-    if path.startswith("base/"):
+    """(layer, unit) of a path relative to src/; layer None for a folder
+    that has no place in the order."""
+    if path.startswith("../"):
+        outside = path[3:]
+        if outside in WINDOW_PROGRAMS:
+            return 5, None
+        return "P", outside.split("/")[0]
+    top = path.split("/")[0]
+    if top == "base":
         return 1, None
-    if path.startswith("app/shell/"):
+    if path.startswith(("app/shell/", "shell/")):
         return 3, None
-    if path.startswith("app/"):
+    if top == "app":
         return 5, None
+    if top in SRC_PROGRAMS:
+        return "P", top
     m = re.match(r"([^/]+)/window/", path)
     if m:
         return 4, m.group(1)
-    return 2, None
+    if top in CORE_RANK:
+        return 2, top
+    return None, top
 
 
 def describe(layer):
     number, unit = layer
+    if number is None:
+        return f"folder {unit}/ (no place in the layer order)"
     return f"layer {number} ({NAMES[number]}{' ' + unit if unit else ''})"
 
 
@@ -41,37 +87,60 @@ def allowed(src, dst):
     (sl, su), (dl, du) = src, dst
     if sl == 5:
         return True
+    if sl == "P":
+        return dl in (1, 2)
     if sl == 4:
         return dl in (1, 2, 3) or (dl == 4 and du == su)
     if sl == 3:
         return dl in (1, 3)
-    return dl <= sl
+    if sl == 2:
+        return dl == 1 or (dl == 2 and (du == su or CORE_RANK[du] < CORE_RANK[su]))
+    return dl == 1
+
+
+def no_toolkit(layer):
+    return layer[0] in (1, 2, "P")
+
+
+def check_file(root, full, faults):
+    rel = os.path.relpath(full, root).replace(os.sep, "/")
+    here = layer_of(rel)
+    with open(full, encoding="utf-8", errors="replace") as f:
+        lines = f.readlines()
+    if here[0] is None:
+        # Named at its first include, where a layer would have been needed.
+        first = next((n for n, line in enumerate(lines, 1) if INCLUDE.match(line)), 1)
+        faults.append(f"{rel}:{first}: {describe(here)}")
+        return
+    for number, line in enumerate(lines, 1):
+        m = INCLUDE.match(line)
+        if not m:
+            continue
+        kind, target = m.groups()
+        if kind == "<":
+            if no_toolkit(here) and TOOLKIT.search(target):
+                faults.append(f"{rel}:{number}: a {NAMES[here[0]]} includes the toolkit <{target}>")
+            continue
+        if not os.path.exists(os.path.join(root, target)):
+            continue  # generated headers, the system's, a program's own
+        there = layer_of(target)
+        if there[0] is None or not allowed(here, there):
+            faults.append(f"{rel}:{number}: {describe(here)} includes \"{target}\" ({describe(there)})")
 
 
 def check(root):
+    """Faults of the src/ folder `root` and of the program folders beside it."""
     faults = []
-    for folder, _, files in os.walk(root):
-        for name in sorted(files):
-            if not name.endswith((".h", ".cpp")):
-                continue
-            full = os.path.join(folder, name)
-            rel = os.path.relpath(full, root).replace(os.sep, "/")
-            here = layer_of(rel)
-            with open(full, encoding="utf-8", errors="replace") as f:
-                for number, line in enumerate(f, 1):
-                    m = INCLUDE.match(line)
-                    if not m:
-                        continue
-                    kind, target = m.groups()
-                    if kind == "<":
-                        if here[0] <= 2 and TOOLKIT.search(target):
-                            faults.append(f"{rel}:{number}: a {NAMES[here[0]]} includes the toolkit <{target}>")
-                        continue
-                    if not os.path.exists(os.path.join(root, target)):
-                        continue  # generated headers and the system's
-                    there = layer_of(target)
-                    if not allowed(here, there):
-                        faults.append(f"{rel}:{number}: {describe(here)} includes \"{target}\" ({describe(there)})")
+    parent = os.path.dirname(os.path.abspath(root))
+    folders = [root] + [os.path.join(parent, p) for p in PROGRAM_FOLDERS]
+    for top in folders:
+        if not os.path.isdir(top):
+            continue
+        for folder, dirs, files in os.walk(top):
+            dirs[:] = sorted(d for d in dirs if not d.startswith("."))
+            for name in sorted(files):
+                if name.endswith(SOURCES):
+                    check_file(root, os.path.join(folder, name), faults)
     return faults
 
 

@@ -15,12 +15,11 @@ void fill_hooks()
     link_hooks.progress_show = [](const char* text) { progress_show(text); };
     link_hooks.progress_fraction = [](double fraction) { progress_set_fraction(fraction); };
     link_hooks.progress_hide = [] { progress_hide(); };
-    link_hooks.pump = refresh_profile_lists;
-    // The pauses of a transfer keep the window drawn and answering.
-    link_hooks.sleep_ms = wait_handling_events;
+    // The window's main loop drives the link: its timeouts, and pauses and
+    // pumps that keep the window drawn and answering and re-read the lists.
+    link_use_driver({start_timer, stop_timer, wait_handling_events, refresh_profile_lists});
     link_hooks.line_handler = handle_download_line;
-    link_hooks.start_timer = start_timer;
-    link_hooks.stop_timer = stop_timer;
+    link_hooks.device_folder_changed = [] { scan_device_profiles(); };
 
     window_hooks.read_form = read_form_into_profile;
     window_hooks.load_profile = load_profile_file;

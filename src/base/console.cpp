@@ -3,6 +3,22 @@
 #include <cstdarg>
 #include <cstdio>
 
+namespace {
+
+void standard_output(const char* text, bool flush)
+{
+    std::fputs(text, stdout);
+    if (flush) std::fflush(stdout);
+}
+
+console_sink sink = standard_output;
+
+}  // namespace
+
+void set_console_sink(console_sink s) { sink = s ? s : standard_output; }
+
+void console_write(const char* text, bool flush) { sink(text, flush); }
+
 void console_message(const char* fmt, ...)
 {
     static char buffer[256];
@@ -10,7 +26,7 @@ void console_message(const char* fmt, ...)
     va_start(ap, fmt);
     std::vsnprintf(buffer, sizeof buffer, fmt, ap);
     va_end(ap);
-    std::fputs(buffer, stdout);
+    sink(buffer, false);
 }
 
 char* format_bounded(char* buf, size_t n, const char* fmt, ...)

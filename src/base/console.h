@@ -1,10 +1,19 @@
-// Trace output on standard output (console_message), bounded to 255 characters
-// a call. No toolkit: the link, profile and settings code use it too.
+// Trace output (console_message), bounded to 255 characters a call, through
+// one sink: standard output unless a program chooses another (a terminal
+// tool sends it to standard error, or nowhere). No toolkit.
 #pragma once
 
 #include <cstddef>
 
 void console_message(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Where trace text goes. `flush` asks for it to be out now (the command
+// trace). The default writes to standard output.
+using console_sink = void (*)(const char* text, bool flush);
+// nullptr puts the default back.
+void set_console_sink(console_sink sink);
+// Text of any length through the sink, as it is.
+void console_write(const char* text, bool flush = false);
 
 // Formats into `buf` (size `n`), always NUL-terminated, cut when too long.
 // Returns `buf`.

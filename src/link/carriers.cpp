@@ -162,6 +162,7 @@ void hid_close_link()
     hid_connected = 0;
     clear_to_send = 1;
     frame_assembler_reset();
+    forget_device_side_download();
 }
 
 bool bridge_present()
@@ -180,9 +181,9 @@ void link_lost()
     console_message("Lost the link to the device%s%s...\n", bridge ? "" : " on ", port.c_str());
     if (bridge) {
         hid_close_link();
+        link_stop_receive_poll();
     } else {
-        com_close();
-        com_connected = 0;
+        link_disconnect_port();
     }
     carrier_lost_hook(port.c_str());
     if (download_running()) download_lost();
@@ -198,4 +199,5 @@ void link_reset()
     link_state_reset();
     command_channel_reset();
     download_reset();
+    forget_device_side_download();
 }

@@ -51,6 +51,7 @@ void link_lost();
 extern void (*carrier_lost_hook)(const char* port);
 extern const char* const bridge_lost_text;
 
-// Closes whatever carrier is open and brings the link state, the command
-// channel with its buffers and the download back to where the program starts.
+// The one reset: closes whatever carrier is open, stops the receive poll,
+// and brings the link state, the command channel with its buffers and the
+// download back to where the program starts.
 void link_reset();

@@ -203,8 +203,7 @@ int send_command(const char* text)
     std::memcpy(copy, text, n + 1);
     char trace[command_buffer_size + 16];
     std::snprintf(trace, sizeof trace, "-----> TX: %s\n\n", copy);
-    std::fputs(trace, stdout);
-    std::fflush(stdout);
+    console_write(trace, true);
 
     if (!hid_connected) {
         // A line cut short is not sent: the device would take a garbled one.

@@ -1,7 +1,9 @@
 #include "link/download.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -38,21 +40,62 @@ struct download_state {
     // Its number: gun_counter, or its place in a bulk download; 0 for one
     // that answers no request of this download.
     int current = 0;
-    int position = 0;                        // bulk: places handed out since ":AG"
-    bool begun = false;                      // an ":AN" came and its ":AS" has not
-    unsigned arrived = 0;                    // data lines of the open profile, good or bad
-    unsigned seen = 0;                       // those of them that passed their checksum
-    int orphans = 0;                         // data lines since the last ":AS" that belong to no ":AN"
-    std::map<int, int> tries;                // new requests per number
-    std::map<int, std::string> asked_again;  // bulk: number -> name ("" unknown), until it comes again
-    std::set<int> resolved;                  // numbers saved, skipped or empty
-    std::set<std::string> saved;             // names written in this download
-    int invalid = 0;                         // empty numbers
-    std::vector<std::string> skipped;        // "NAME (why)"
-    unsigned silence_timer_id = 0;           // bulk: the device's stream
+    int position = 0;                          // bulk: places handed out since ":AG"
+    bool begun = false;                        // an ":AN" came and its ":AS" has not
+    unsigned arrived = 0;                      // data lines of the open profile, good or bad
+    unsigned seen = 0;                         // those of them that passed their checksum
+    int orphans = 0;                           // data lines since the last ":AS" that belong to no ":AN"
+    std::map<int, int> tries;                  // new requests per number
+    std::map<int, std::string> asked_again;    // bulk: number -> name ("" unknown), until it comes again
+    std::set<int> resolved;                    // numbers saved, skipped or empty
+    std::set<std::string> saved;               // names written in this download
+    int invalid = 0;                           // empty numbers
+    std::vector<std::string> skipped;          // "NAME (why)"
+    unsigned silence_timer_id = 0;             // bulk: the device's stream
+    std::string folder = kDeviceMirrorFolder;  // where profiles are saved
+    bool empty_pending = false;                // the folder is emptied at the device's first answer
+    bool emptied = false;                      // it was, in this download
+    transfer_outcome outcome;
 };
 
 download_state dl;
+
+// The folder the last whole download filled from the device connected now;
+// empty when none did.
+std::string filled_folder;
+
+bool is_download_reply(const std::string& prefix)
+{
+    static const char* const replies[] = {":AG", ":AN", ":AP", ":AV", ":AC", ":AM", ":AS"};
+    return std::any_of(std::begin(replies), std::end(replies), [&](const char* r) { return prefix == r; });
+}
+
+void record(const std::string& name, int number, profile_result result, const std::string& reason = {})
+{
+    dl.outcome.profiles.push_back({name, number, result, reason});
+}
+
+// The device has answered: the folder's old profiles go now, not before,
+// so a device that does not answer leaves them where they were.
+void empty_folder_now()
+{
+    dl.empty_pending = false;
+    dl.emptied = true;
+    filled_folder.clear();
+    for (const std::string& file : scan_profile_folder(dl.folder, true, 1 << 16).names) {
+        const std::string path = dl.folder + "/" + file;
+        console_message("Deleting... %s\n", path.c_str());
+        delete_profile_file(path);
+    }
+    link_hooks.device_folder_changed();
+}
+
+// A download that ended as it should: the folder now holds what the device has.
+void mark_filled()
+{
+    dl.outcome.finished = true;
+    if (dl.emptied && dl.skipped.empty()) filled_folder = dl.folder;
+}
 
 bool bulk() { return dl.style == transfer_style::bulk; }
 
@@ -70,7 +113,11 @@ void show_progress(const char* text)
     if (dl.running) link_hooks.progress_show(text);
 }
 
-void status(const char* text) { link_hooks.status(text); }
+void status(const char* text)
+{
+    link_hooks.status(text);
+    dl.outcome.status = text;
+}
 
 // A name as it may be shown: never a control character.
 std::string shown_name(const std::string& name)
@@ -130,6 +177,7 @@ void finish(const char* why = nullptr)
     else if (!dl.skipped.empty()) text = summary();
     else if (saved_count() == 0 && !bulk()) text = "There are no profiles on the device...";  // every number empty
     else text = "Download complete...\n";
+    if (!why) mark_filled();
     status(text.c_str());
     console_message("%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
     link_hooks.pump();
@@ -143,6 +191,7 @@ void skip(int number, const std::string& name, const char* why)
     console_message("Skipping profile %s\n", entry.c_str());
     status(("Skipped profile " + entry + "...").c_str());
     dl.skipped.push_back(entry);
+    record(name, number, profile_result::skipped, why);
     dl.resolved.insert(number);
     ++profiles_received;
 }
@@ -221,6 +270,7 @@ bool silence_fired()
     for (const auto& [n, name] : dl.asked_again) {
         dl.skipped.push_back((name.empty() ? "number " + std::to_string(n) : shown_name(name)) +
                              " (it did not come again)");
+        record(name, n, profile_result::skipped, "it did not come again");
         dl.resolved.insert(n);
     }
     dl.asked_again.clear();
@@ -233,6 +283,7 @@ bool silence_fired()
     }
     const int missing = profiles_expected - resolved_announced();
     if (missing > 0) dl.skipped.push_back(std::to_string(missing) + " more (the device stopped sending)");
+    for (int i = 0; i < missing; ++i) record("", 0, profile_result::skipped, "the device stopped sending");
     finish();
     return false;
 }
@@ -247,8 +298,11 @@ void on_count(const char* line)
     if (!relay_mode) {
         // A meter that starts sending of its own accord starts a download.
         if (!dl.running && !relay_mode && n > 0) {
+            const std::string folder = dl.folder;
             dl = download_state{};
+            dl.folder = folder;
             dl.running = true;
+            dl.outcome.started = true;
             watch_silence();
         }
         dl.position = 0;
@@ -265,6 +319,7 @@ void on_count(const char* line)
         if (bulk() && dl.running) {
             dl.running = false;
             stop_timer(dl.silence_timer_id);
+            mark_filled();
         }
     } else {
         char text[64];
@@ -360,8 +415,8 @@ void on_data(const char* line, data_line which, int result_number, double fracti
 
 void save_record(const std::string& name)
 {
-    ensure_folder(kDeviceMirrorFolder);
-    std::string path = std::string(kDeviceMirrorFolder) + "/" + name + ".pro";
+    ensure_folder(dl.folder);
+    std::string path = dl.folder + "/" + name + ".pro";
     console_message("%s\n", path.c_str());
     console_message("Saving file to...... %s\n", path.c_str());
     std::string error;
@@ -374,9 +429,16 @@ void save_record(const std::string& name)
     console_message("Setting gun_is_saved to 1...\n");
     if (!dl.running) return;  // a whole profile after the end is kept, not counted
     // An answer that failed its request may repeat a profile already saved.
-    if (dl.current != 0 && dl.saved.count(name))
+    if (dl.current != 0 && dl.saved.count(name)) {
         dl.skipped.push_back(shown_name(name) + " (a later profile of the same name replaced it)");
+        for (profile_outcome& o : dl.outcome.profiles)
+            if (o.result == profile_result::saved && o.name == name) {
+                o.result = profile_result::skipped;
+                o.reason = "a later profile of the same name replaced it";
+            }
+    }
     dl.saved.insert(name);
+    record(name, dl.current, profile_result::saved);
     if (dl.current != 0) dl.resolved.insert(dl.current);
     ++profiles_received;
 }
@@ -431,9 +493,18 @@ void on_end()
 
 }  // namespace
 
-void start_download()
+void start_download() { start_download(kDeviceMirrorFolder, false); }
+
+void start_download(const std::string& folder, bool empty_first)
 {
     download_reset();
+    if (link_refuse_without_driver()) {
+        dl.outcome.status = link_no_driver_text;
+        return;
+    }
+    dl.folder = folder;
+    dl.empty_pending = empty_first;
+    dl.outcome.started = true;
     dl.running = true;
     dl.style = relay_mode ? transfer_style::indexed : transfer_style::bulk;
     // A missing acknowledgement of an earlier command must not hold this one.
@@ -445,6 +516,7 @@ void start_download()
     }
     if (!link_is_connected()) {
         dl.running = false;
+        dl.outcome.started = false;
         return;
     }
     link_hooks.progress_show("Initiating download...");
@@ -467,6 +539,7 @@ void handle_download_line(const char* line)
     console_message("Rx: %s\n", line);
     if (dl.running && bulk()) watch_silence();
     const std::string prefix(line, strnlen(line, 3));
+    if (dl.running && dl.empty_pending && is_download_reply(prefix)) empty_folder_now();
     if (prefix == ":AG") on_count(line);
     else if (prefix == ":AN") on_begin(line);
     else if (prefix == ":AP") on_data(line, line_main, 1, 0.4);
@@ -499,6 +572,19 @@ bool download_watchdog()
 bool download_running() { return dl.running; }
 
 void download_lost() { finish("Device disconnected during Get Profiles..."); }
+
+void download_stop(const char* why) { finish(why); }
+
+const transfer_outcome& download_outcome() { return dl.outcome; }
+
+bool device_side_filled_by_download(const std::string& folder)
+{
+    std::error_code ec;
+    return !filled_folder.empty() &&
+           std::filesystem::weakly_canonical(filled_folder, ec) == std::filesystem::weakly_canonical(folder, ec);
+}
+
+void forget_device_side_download() { filled_folder.clear(); }
 
 void download_reset()
 {

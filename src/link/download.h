@@ -4,6 +4,10 @@
 // feeds, the watchdogs, and telling the user how the download ended.
 #pragma once
 
+#include <string>
+
+#include "link/transfer_outcome.h"
+
 // The device's profile numbers the indexed style asks for.
 constexpr int kIndexedProfileCount = 34;
 // How long a request (indexed) or the device's stream (bulk) may stay silent.
@@ -18,8 +22,13 @@ extern int gun_counter;        // the number asked for last (indexed style)
 extern int gun_is_saved;       // that number's profile has been written
 extern unsigned watchdog_timer_id;
 
-// Sends the opening commands and starts a download; the lines that follow
-// arrive through handle_download_line.
+// Sends the opening commands and starts a download into `folder`; the lines
+// that follow arrive through handle_download_line. With `empty_first` the
+// folder's profiles are deleted when the device's first answer arrives, not
+// before: a device that does not answer leaves them as they were. Refuses
+// (the status hook says so) when no driver runs the link's timers.
+void start_download(const std::string& folder, bool empty_first);
+// Into the program's device folder, kDeviceMirrorFolder, emptying nothing.
 void start_download();
 // Every received line while no upload runs.
 void handle_download_line(const char* line);
@@ -32,5 +41,16 @@ bool download_watchdog();
 bool download_running();
 // The link was lost: the download ends now, saying how many profiles it saved.
 void download_lost();
+// Ends a running download now, with `why` as its status text (a terminal
+// program's Ctrl-C); what was saved stays, nothing more is asked for.
+void download_stop(const char* why);
+// What the last download did; whole once download_running() is false.
+const transfer_outcome& download_outcome();
+
+// True when `folder` holds what a whole download brought from the device
+// connected now (and may have been edited since). Connecting, disconnecting
+// and link_reset forget it; emptying the folder for a new download too.
+bool device_side_filled_by_download(const std::string& folder);
+void forget_device_side_download();
 // Back to no download, every counter at its start.
 void download_reset();

@@ -2,25 +2,47 @@
 
 #include <unistd.h>
 
+#include "base/console.h"
+#include "link/carriers.h"
+#include "link/command_channel.h"
+#include "link/download.h"
+
 int com_handle;
-int com_connected;
 void* hid_device;
 int hid_connected;
-unsigned int poll_timer_id;
 int clear_to_send;
 float device_version;
 int upload_active;
+volatile std::sig_atomic_t link_stop_requested;
+
+namespace {
+
+int connected_value;
+unsigned int poll_timer_value;
+
+unsigned no_driver_start_timer(unsigned, bool (*)()) { return 0; }
+void no_driver_stop_timer(unsigned) {}
+void plain_sleep(unsigned ms) { usleep(ms * 1000u); }
+
+}  // namespace
+
+const int& com_connected = connected_value;
+const unsigned int& poll_timer_id = poll_timer_value;
+
+const char* const link_no_driver_text =
+    "Nothing runs the link's timers (no driver was given): the transfer was not started...";
 
 void link_state_reset()
 {
+    link_stop_receive_poll();
     com_handle = -1;
-    com_connected = 0;
+    connected_value = 0;
     hid_device = nullptr;
     hid_connected = 0;
-    poll_timer_id = 0;
     clear_to_send = 1;
     device_version = 1.11f;
     upload_active = 0;
+    link_stop_requested = 0;
 }
 
 // The program starts from the same values the tests reset to.
@@ -32,6 +54,45 @@ bool link_is_connected()
     return com_handle != -1;
 }
 
+void link_start_receive_poll(unsigned interval_ms)
+{
+    link_stop_receive_poll();
+    poll_timer_value = link_hooks.start_timer(interval_ms, receive_poll);
+}
+
+void link_stop_receive_poll()
+{
+    if (poll_timer_value) link_hooks.stop_timer(poll_timer_value);
+    poll_timer_value = 0;
+}
+
+bool link_connect_port(const char* name)
+{
+    if (link_refuse_without_driver()) return false;
+    if (name == nullptr || name[0] == '\0' || !com_open_name(name)) return false;
+    connected_value = 1;
+    forget_device_side_download();
+    link_start_receive_poll(com_poll_interval_ms);
+    return true;
+}
+
+void link_disconnect_port()
+{
+    com_close();
+    connected_value = 0;
+    forget_device_side_download();
+    link_stop_receive_poll();
+}
+
+bool link_connect_bridge()
+{
+    if (link_refuse_without_driver()) return false;
+    if (hid_connect_link() != 0) return false;
+    forget_device_side_download();
+    link_start_receive_poll(hid_poll_interval_ms);
+    return true;
+}
+
 link_hook_set link_hooks_default()
 {
     link_hook_set h;
@@ -40,11 +101,34 @@ link_hook_set link_hooks_default()
     h.progress_show = [](const char*) {};
     h.progress_fraction = [](double) {};
     h.progress_hide = [] {};
-    h.sleep_ms = [](unsigned ms) { usleep(ms * 1000u); };
-    h.line_handler = [](const char*) {};
-    h.start_timer = [](unsigned, bool (*)()) { return 0u; };
-    h.stop_timer = [](unsigned) {};
+    h.sleep_ms = plain_sleep;
+    h.line_handler = handle_download_line;
+    h.start_timer = no_driver_start_timer;
+    h.stop_timer = no_driver_stop_timer;
+    h.device_folder_changed = [] {};
     return h;
 }
 
 link_hook_set link_hooks = link_hooks_default();
+
+void link_use_driver(const link_driver& driver)
+{
+    link_hooks.start_timer = driver.start_timer;
+    link_hooks.stop_timer = driver.stop_timer;
+    link_hooks.sleep_ms = driver.sleep_ms;
+    link_hooks.pump = driver.pump;
+}
+
+bool link_driver_ready()
+{
+    return link_hooks.start_timer != nullptr && link_hooks.start_timer != no_driver_start_timer &&
+           link_hooks.stop_timer != nullptr && link_hooks.sleep_ms != nullptr && link_hooks.pump != nullptr;
+}
+
+bool link_refuse_without_driver()
+{
+    if (link_driver_ready()) return false;
+    console_message("%s\n", link_no_driver_text);
+    link_hooks.status(link_no_driver_text);
+    return true;
+}

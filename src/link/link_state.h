@@ -1,7 +1,10 @@
 // The link state shared by both carriers (COM port, HID-UART bridge) and the
-// command channel, its one reset, and the hooks through which the link
-// reaches whatever drives it (the window, a test, a command-line tool).
+// command channel, its owner's operations (connect, disconnect, the receive
+// poll, one reset), and the hooks and driver through which the link reaches
+// whatever runs it (the window, a test, a command-line tool).
 #pragma once
+
+#include <csignal>
 
 #include "settings/device_modes.h"  // relay_mode
 
@@ -11,24 +14,56 @@ constexpr unsigned hid_poll_interval_ms = 200;
 
 // COM carrier: the open port's descriptor, -1 when none.
 extern int com_handle;
-extern int com_connected;
+// The Connect button's state and the receive poll's timer id (0 when none)
+// belong to the link: others read them; link_connect_port,
+// link_disconnect_port, link_connect_bridge and link_reset change them.
+extern const int& com_connected;
+extern const unsigned int& poll_timer_id;
 // HID carrier: the HidUart device handle, null when none. The name clashes
 // with hidapi's type: hidapi's header stays out of every file that sees this.
 extern void* hid_device;
 extern int hid_connected;
-extern unsigned int poll_timer_id;
 extern int clear_to_send;
 extern float device_version;
 extern int upload_active;
+// Set from a signal handler (Ctrl-C in a terminal program): an upload stops
+// before its next command. link_reset clears it.
+extern volatile std::sig_atomic_t link_stop_requested;
 
-// Back to the start values (no carrier open, version 1.11, clear to send).
-// The program starts from them; tests call it between cases.
+// Back to the start values (no carrier open, version 1.11, clear to send),
+// the receive poll stopped. link_reset (carriers.h) also closes the carriers.
 void link_state_reset();
 
 bool link_is_connected();
 
-// What the link asks of its driver. Each does nothing until it is filled in
-// (sleep_ms: a real sleep), so the link runs without a window.
+// Opens the port of a port-list entry (a path, or "COMn"); on success the
+// link is connected (com_connected 1) and the receive poll runs every 100 ms.
+// False when the port did not open, or when no driver runs the timers.
+bool link_connect_port(const char* name);
+// Closes the port, stops the poll, com_connected 0.
+void link_disconnect_port();
+// The M900: opens the bridge (the status hook says how it went) and starts
+// its 200 ms poll. False when the bridge did not open.
+bool link_connect_bridge();
+// Starts (again) or stops the receive poll through the driver.
+void link_start_receive_poll(unsigned interval_ms);
+void link_stop_receive_poll();
+
+// What runs the link's timers and pauses. A timer's `fire` runs after `ms`
+// and again every `ms` for as long as it returns true; the id is 0 when no
+// timer could be started. `sleep_ms` pauses while timers keep running;
+// `pump` runs what is due now (the window also redraws and re-reads lists).
+struct link_driver {
+    unsigned (*start_timer)(unsigned ms, bool (*fire)());
+    void (*stop_timer)(unsigned id);
+    void (*sleep_ms)(unsigned ms);
+    void (*pump)();
+};
+
+// What the link asks of its caller. The reporting hooks do nothing until
+// filled in; received lines go to the download; the driver's part is missing
+// until one is given (sleep_ms is a real sleep meanwhile), and a transfer or
+// connection then refuses to start.
 struct link_hook_set {
     void (*pump)();                    // "pump events": keep the window alive, re-read the lists
     void (*status)(const char* text);  // one status-bar message
@@ -36,12 +71,22 @@ struct link_hook_set {
     void (*progress_fraction)(double fraction);
     void (*progress_hide)();
     void (*sleep_ms)(unsigned ms);
-    void (*line_handler)(const char* line);  // every received line, while no upload runs
-    // A one-shot timer: `fire` runs once after `ms` unless stopped first (it
-    // returns false); the id is 0 when no timer could be started.
+    void (*line_handler)(const char* line);  // every received line, while no upload runs (the download's)
     unsigned (*start_timer)(unsigned ms, bool (*fire)());
     void (*stop_timer)(unsigned id);
+    // A download emptied the device folder it fills.
+    void (*device_folder_changed)();
 };
 extern link_hook_set link_hooks;
-// The hooks that do nothing.
+// The hooks that report nothing, without a driver.
 link_hook_set link_hooks_default();
+// Puts a driver's four calls into link_hooks.
+void link_use_driver(const link_driver& driver);
+// False while no driver has been given: the timers could not run, and a
+// silent device would hold the caller for ever.
+bool link_driver_ready();
+// The status and trace text of a transfer started without a driver.
+extern const char* const link_no_driver_text;
+// True (and nothing starts) when no driver is there: says so on the status
+// hook and the trace.
+bool link_refuse_without_driver();

@@ -1,5 +1,6 @@
 #include "link/upload.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include "collections/profile_folders.h"
 #include "link/carriers.h"
 #include "link/command_channel.h"
+#include "link/download.h"
 #include "link/link_state.h"
 #include "link/profile_lines.h"
 #include "profile/gun_profile.h"
@@ -22,9 +24,9 @@ struct outgoing_profile {
 // Reads one file of the device folder. A file shorter than a record (the old
 // layout among them) would go out with an empty name and zero units: it is
 // refused with the reason, as is a record the lines cannot carry.
-bool read_outgoing(const std::string& file, outgoing_profile* out, std::string* why)
+bool read_outgoing(const std::string& folder, const std::string& file, outgoing_profile* out, std::string* why)
 {
-    const std::string path = std::string(kDeviceMirrorFolder) + "/" + file;
+    const std::string path = folder + "/" + file;
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) {
         console_message("Could not open file: %s\n", file.c_str());
@@ -42,11 +44,17 @@ bool read_outgoing(const std::string& file, outgoing_profile* out, std::string* 
     return build_profile_lines(p, relay_mode == 1, device_version, &out->lines, why);
 }
 
+// The device list's files of `folder` (".pro" and ".PRO"), in its byte order.
+std::vector<std::string> folder_files(const std::string& folder)
+{
+    return scan_profile_folder(folder, true, 1 << 16).names;
+}
+
 // send-and-settle: the command, then the pause, a pump, a drain of the COM
 // input. False when the command was not sent.
 bool settle(const std::string& line)
 {
-    if (!send_command(line.c_str())) return false;
+    if (link_stop_requested || !send_command(line.c_str())) return false;
     link_hooks.sleep_ms(kSettleMs);
     link_hooks.pump();
     com_drain_input();
@@ -54,69 +62,105 @@ bool settle(const std::string& line)
     return true;
 }
 
-// Profiles whose every line went out in this run, of how many.
-int sent_whole = 0;
-int sending = 0;
-
 void step(double fraction)
 {
     link_hooks.progress_fraction(fraction);
     link_hooks.pump();
 }
 
-int stopped()
-{
-    link_hooks.progress_hide();
-    upload_active = 0;
-    if (link_is_connected()) {
-        link_hooks.status("The upload stopped: the device did not take a command; it keeps what it received...");
-    } else {
-        char text[128];
-        std::snprintf(text, sizeof text,
-                      "Device disconnected during Send Profiles: %d of %d profiles were sent completely...", sent_whole,
-                      sending);
-        link_hooks.status(text);
+struct upload_run {
+    transfer_outcome* out;
+    void say(const std::string& text)
+    {
+        link_hooks.status(text.c_str());
+        if (out) out->status = text;
     }
-    return 0;
-}
+    void add(const std::string& name, int slot, profile_result r, const std::string& reason = {})
+    {
+        if (out) out->profiles.push_back({name, slot, r, reason});
+    }
+};
 
 }  // namespace
 
-int upload_profiles()
+const char* profile_result_text(profile_result r)
 {
+    switch (r) {
+    case profile_result::sent: return "sent";
+    case profile_result::saved: return "saved";
+    default: return "skipped";
+    }
+}
+
+int upload_profiles() { return upload_profiles(kDeviceMirrorFolder, nullptr); }
+
+int upload_profiles(const std::string& folder, transfer_outcome* outcome)
+{
+    transfer_outcome scratch;
+    upload_run run{outcome ? outcome : &scratch};
+    *run.out = transfer_outcome{};
+    if (link_refuse_without_driver()) {
+        run.out->status = link_no_driver_text;
+        return 0;
+    }
+    run.out->started = true;
     upload_active = 1;
     // A missing acknowledgement of an earlier command must not hold this one.
     clear_to_send = 1;
 
-    // Slots follow the device list: its rows (".pro" and ".PRO"), in its
-    // byte order.
-    FolderScan scan = scan_profile_folder(kDeviceMirrorFolder, true, 1 << 16);
+    std::vector<std::string> files = folder_files(folder);
     std::vector<std::string> refused;
-    const int over = static_cast<int>(scan.names.size()) - kUploadFileLimit;
-    if (over > 0) scan.names.resize(kUploadFileLimit);
+    const int over = static_cast<int>(files.size()) - kUploadFileLimit;
+    if (over > 0) {
+        for (size_t i = kUploadFileLimit; i < files.size(); ++i)
+            run.add(profile_row_text(files[i]), 0, profile_result::skipped,
+                    "only the first " + std::to_string(kUploadFileLimit) + " files are sent");
+        files.resize(kUploadFileLimit);
+    }
     std::vector<outgoing_profile> profiles;
-    for (const std::string& file : scan.names) {
+    for (const std::string& file : files) {
         outgoing_profile o;
         std::string why;
-        if (read_outgoing(file, &o, &why)) {
+        if (read_outgoing(folder, file, &o, &why)) {
             profiles.push_back(o);
         } else {
             console_message("Not sending %s: %s\n", file.c_str(), why.c_str());
             refused.push_back(profile_row_text(file) + " (" + why + ")");
+            run.add(profile_row_text(file), 0, profile_result::skipped, why);
         }
     }
     const int n = static_cast<int>(profiles.size());
-    sent_whole = 0;
-    sending = n;
     if (n == 0 && !refused.empty()) {
         // Sending none would empty the device for files the user wants on it.
         upload_active = 0;
         std::string text = "Nothing sent, the device keeps its profiles; not sent:";
         for (const std::string& r : refused) text += " " + r + ";";
         text.back() = '.';
-        link_hooks.status(text.c_str());
+        run.say(text);
+        run.out->finished = true;
         return 1;
     }
+
+    int sent = 0;
+    auto stopped = [&] {
+        link_hooks.progress_hide();
+        upload_active = 0;
+        for (int i = sent; i < n; ++i)
+            run.add(profiles[static_cast<size_t>(i)].name, i + 1, profile_result::skipped,
+                    link_stop_requested    ? "the upload was stopped"
+                    : !link_is_connected() ? "the device was disconnected"
+                    : i == sent            ? "the device did not take a command"
+                                           : "the upload stopped before it");
+        if (link_stop_requested) {
+            run.say("The upload was stopped; the device keeps what it received...");
+        } else if (link_is_connected()) {
+            run.say("The upload stopped: the device did not take a command; it keeps what it received...");
+        } else {
+            run.say("Device disconnected during Send Profiles: " + std::to_string(sent) + " of " + std::to_string(n) +
+                    " profiles were sent completely...");
+        }
+        return 0;
+    };
 
     if (hid_connected && !send_command(":A-\r")) return stopped();
     if (!settle(":A-\r") || !settle(count_line(n))) return stopped();
@@ -142,7 +186,8 @@ int upload_profiles()
         if (!settle(o.lines.mach)) return stopped();
         step(1.0);
         if (!settle(":AS\r")) return stopped();
-        ++sent_whole;
+        run.add(o.name, i + 1, profile_result::sent);
+        sent = i + 1;
     }
 
     link_hooks.progress_hide();
@@ -156,6 +201,19 @@ int upload_profiles()
         for (const std::string& r : refused) done += " " + r + ";";
         done.pop_back();
     }
-    link_hooks.status((done + "...").c_str());
+    run.say(done + "...");
+    run.out->finished = true;
     return 1;
+}
+
+upload_question upload_question_for(const std::string& folder)
+{
+    upload_question q;
+    const size_t files = folder_files(folder).size();
+    q.count = static_cast<int>(std::min<size_t>(files, kUploadFileLimit));
+    q.needed = q.count == 0 || !device_side_filled_by_download(folder);
+    q.text = "Send " + std::to_string(q.count) + (q.count == 1 ? " profile" : " profiles") + " to the device?";
+    q.detail = q.count == 0 ? "The device side is empty: every profile on the device will be erased."
+                            : "They replace every profile on the device: the device's other profiles will be erased.";
+    return q;
 }

@@ -42,6 +42,7 @@ class Cable(ProgramTest):
             p.press(p.find("Connect", role="push button", within=mw))
             wait_for(lambda: lamp.description == "Connected", what="the green lamp")
             p.press(send)
+            p.answer(text="Send %d profiles to the device?" % COPIES, button="Send")
             if plugging == 2:
                 break
             wait_for(lambda: any("stored in slot 2" in line for line in self.simulator_said), timeout=30,

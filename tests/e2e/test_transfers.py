@@ -45,6 +45,8 @@ class Transfers(ProgramTest):
 
         send = next(b for b in p.all("push button", within=mw) if (b.name or "").startswith("Send Profiles"))
         p.press(send)
+        # The device side was not read from this meter: it asks before replacing the meter's profiles.
+        p.answer(text="Send 4 profiles to the device?", button="Send")
         progress = p.window("Progress", timeout=10)
         wait_for(lambda: any((n.name or "").startswith("Sending profile: " + name) for n in p.all("label", progress)),
                  what="the profile's progress text")

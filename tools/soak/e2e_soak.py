@@ -138,6 +138,7 @@ def main():
         send = next(b for b in p.all("push button", within=mw) if (b.name or "").startswith("Send Profiles"))
         get = next(b for b in p.all("push button", within=mw) if (b.name or "").startswith("Get Profiles"))
 
+        asked = True  # the device side was not read from the meter yet
         for r in range(1, rounds + 1):
             for f in os.listdir(device):
                 os.remove(os.path.join(device, f))
@@ -150,6 +151,8 @@ def main():
             figures["sent"] += len(sent)
             stored_before = sum("stored in slot" in line for line in said)
             p.press(send)
+            if asked:  # Send Profiles asks before replacing the meter's profiles
+                p.answer(text="Send %d profiles to the device?" % len(sent), button="Send")
             try:
                 wait_for(lambda: "%d profiles sent to the device" % len(sent) in p.status_text(), timeout=120,
                          what="the end of the upload")
@@ -172,6 +175,7 @@ def main():
                 problems.append("round %d: %s (status: %r)" % (r, e, p.status_text()))
                 continue
             status = p.status_text()
+            asked = "Download complete" not in status
             figures["complete" if "Download complete" in status else "incomplete"] += 1
             files = sorted(os.listdir(device))
             # The meter serves every profile it holds: this round's, and

@@ -21,16 +21,22 @@ namespace {
 // where it says more than the name.
 enum port_column { port_column_name, port_column_description };
 
-gboolean poll_tick(gpointer)
+// Send Profiles replaces every profile on the device: asks before a send
+// the user may not expect to erase anything. Only the Send button sends;
+// Cancel, Escape and closing the question send nothing.
+bool confirm_replacing(const upload_question& q)
 {
-    receive_poll();
-    return TRUE;
-}
-
-void start_receive_poll(unsigned interval_ms)
-{
-    if (poll_timer_id) g_source_remove(poll_timer_id);
-    poll_timer_id = g_timeout_add(interval_ms, poll_tick, nullptr);
+    GtkWidget* dialog = gtk_message_dialog_new(
+        GTK_WINDOW(get_widget("id_mw")), static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+        GTK_MESSAGE_WARNING, GTK_BUTTONS_NONE, "%s", q.text.c_str());
+    gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(dialog), "%s", q.detail.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), "Send Profiles");
+    gtk_dialog_add_buttons(GTK_DIALOG(dialog), GTK_STOCK_CANCEL, GTK_RESPONSE_CANCEL, "_Send", GTK_RESPONSE_ACCEPT,
+                           NULL);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), GTK_RESPONSE_CANCEL);
+    const gint answer = gtk_dialog_run(GTK_DIALOG(dialog));
+    gtk_widget_destroy(dialog);
+    return answer == GTK_RESPONSE_ACCEPT;
 }
 
 // The port the link was lost on: when it comes back it is selected again.
@@ -82,7 +88,6 @@ void show_bridge_open()
 {
     lost_port.clear();
     show_connected(true);
-    start_receive_poll(hid_poll_interval_ms);
 }
 
 }  // namespace
@@ -98,10 +103,10 @@ void on_cable_clicked(GtkWidget*)
         return;
     }
     bridge_auto = 1;
-    const int status = bridge_connect_if_present();
-    if (status == 0) show_bridge_open();
-    else if (status < 0)
+    if (!bridge_present())
         status_message("Could not detect the Zeravik USB Cable; it connects as soon as it is plugged in...");
+    else if (link_connect_bridge())
+        show_bridge_open();
 }
 
 void set_connection_lamp(bool connected)
@@ -154,7 +159,7 @@ void on_bridge_event(bool added)
         if (hid_connected && !bridge_present()) link_lost();
         return;
     }
-    if (bridge_chosen && bridge_auto && !hid_connected && bridge_connect_if_present() == 0) show_bridge_open();
+    if (bridge_chosen && bridge_auto && !hid_connected && bridge_present() && link_connect_bridge()) show_bridge_open();
 }
 
 void show_link_lost(const char* port)
@@ -187,13 +192,11 @@ void on_connect_clicked(GtkWidget*)
     GtkWidget* button = get_widget("id_connect_btn");
     if (com_connected == 0) {
         std::string name = combo_active_text(get_widget("id_com_cb"), port_column_name);
-        if (!name.empty() && com_open_name(name.c_str())) {
+        if (link_connect_port(name.c_str())) {
             lost_port.clear();
             set_connection_lamp(true);
             set_button_label(button, "Disconnect");
             status_message("Connected to device...\n");
-            com_connected = 1;
-            start_receive_poll(com_poll_interval_ms);
         } else {
             set_connection_lamp(false);
             set_button_label(button, "Connect");
@@ -201,13 +204,10 @@ void on_connect_clicked(GtkWidget*)
         }
         return;
     }
-    com_close();
-    com_line_reset();
+    link_disconnect_port();
     set_connection_lamp(false);
     set_button_label(button, "Connect");
     status_message("Device disconnected...\n");
-    com_connected = 0;
-    stop_receive_poll();
 }
 
 // A transfer's pumps run the main loop, and with it these buttons.
@@ -225,7 +225,12 @@ void on_upload_clicked(GtkWidget*)
         status_message("Uploading to device only permitted when device is connected...\n");
         return;
     }
-    upload_profiles();
+    const upload_question q = upload_question_for(kDeviceMirrorFolder);
+    if (q.needed && !confirm_replacing(q)) {
+        status_message("Nothing sent; the device keeps its profiles...");
+        return;
+    }
+    upload_profiles(kDeviceMirrorFolder, nullptr);
 }
 
 void on_download_clicked(GtkWidget*)
@@ -235,23 +240,16 @@ void on_download_clicked(GtkWidget*)
         status_message("You must first connect to the device before downloading profiles...\n");
         return;
     }
-    if (!kolvan_folder_mode) {
-        delete_device_mirror_files();
-        window_hooks.device_folder_changed();
-    }
-    start_download();
+    // The device folder is emptied once the device answers.
+    start_download(kDeviceMirrorFolder, !kolvan_folder_mode);
 }
 
 void hid_connect()
 {
     bridge_chosen = 1;
     bridge_auto = 1;
-    if (hid_connect_link() != 0) return;  // the status bar already says why
+    if (!link_connect_bridge()) return;  // the status bar already says why
     show_bridge_open();
 }
 
-void stop_receive_poll()
-{
-    if (poll_timer_id) g_source_remove(poll_timer_id);
-    poll_timer_id = 0;
-}
+void stop_receive_poll() { link_stop_receive_poll(); }

@@ -79,6 +79,8 @@ TEST_F(Transfers, SendThenGetFillsTheDeviceListAsProfilesArrive)
     click("id_connect_btn");
     ASSERT_EQ(com_connected, 1);
 
+    // The device side was not read from this device: Send Profiles asks first.
+    answer_next_dialog(GTK_RESPONSE_ACCEPT);
     click("id_upload_btn");
     while (sim_serial_poll(sim, 50) > 0) {}
     ASSERT_EQ(sim.lines.size(), 9u);
@@ -87,12 +89,15 @@ TEST_F(Transfers, SendThenGetFillsTheDeviceListAsProfilesArrive)
     EXPECT_FALSE(is_visible("id_progress_win"));
 
     click("id_download_btn");
-    EXPECT_FALSE(fs::exists(device_dir() / "SENT.pro"));  // the mirror is emptied first
-    EXPECT_TRUE(device_rows().empty());
+    EXPECT_TRUE(fs::exists(device_dir() / "SENT.pro"));  // kept until the device answers
     EXPECT_TRUE(is_visible("id_progress_win"));
     EXPECT_EQ(label_text("id_progress_lbl"), "Initiating download...");
-    // The meter gives back what it stored.
-    std::string stream = ":AG,01\r";
+    // The meter gives back what it stored; its first line empties the mirror.
+    sim_serial_send(sim, ":AG,01\r");
+    ASSERT_TRUE(run_until([] { return !fs::exists(device_dir() / "SENT.pro"); }));
+    EXPECT_FALSE(fs::exists(device_dir() / "SENT.pro"));  // the mirror is emptied first
+    EXPECT_TRUE(device_rows().empty());
+    std::string stream;
     for (size_t i = 3; i < 8; ++i) stream += sim.lines[i];
     sim_serial_send(sim, stream + ":AS\r");
     ASSERT_TRUE(run_until([] { return !download_running(); }));
