@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "ballistics/solver.h"
 #include "base/file_replace.h"
 #include "cli/profile_json.h"
 #include "cli/profile_report.h"
@@ -151,5 +152,38 @@ int run_diff(const std::string& a, const std::string& b, const CliStreams& io)
 int run_ports(const CliStreams& io)
 {
     enumerate_serial_ports(list_port, const_cast<CliStreams*>(&io));
+    return kExitOk;
+}
+
+int run_table(const std::string& file, const TableRequest& request, const CliStreams& io)
+{
+    LoadedProfile p;
+    if (!load(file, p, io)) return kExitFailure;
+    note(io, file, p.source);
+    shot_conditions c = conditions_from_profile(p.record);
+    c.temperature_f = request.temperature_f.value_or(c.temperature_f);
+    c.pressure_inhg = request.pressure_inhg.value_or(c.pressure_inhg);
+    c.humidity_pct = request.humidity_pct.value_or(c.humidity_pct);
+    c.wind_mph = request.wind_mph.value_or(c.wind_mph);
+    c.wind_from_deg = request.wind_from_deg.value_or(c.wind_from_deg);
+    if (request.latitude_deg && request.azimuth_deg) {
+        c.coriolis = true;
+        c.latitude_deg = *request.latitude_deg;
+        c.azimuth_deg = *request.azimuth_deg;
+    }
+    // The command line's ranges are yards: the English defaults.
+    const solution s = solve_profile(p.record, c, request.to_yd.value_or(default_range_yd(p.record, kUnitsEnglish)),
+                                     request.step_yd.value_or(default_step_yd(kUnitsEnglish)));
+    if (!s.ok) {
+        say(io, "%s: %s", file, s.missing);
+        return kExitFailure;
+    }
+    switch (request.format) {
+    case TableRequest::Format::text: put(table_text(s), io.out); break;
+    case TableRequest::Format::json: put(table_json(s), io.out); break;
+    case TableRequest::Format::csv: put(table_csv(s), io.out); break;
+    }
+    // The plain table ends with it; JSON and CSV readers get it as a note.
+    if (request.format != TableRequest::Format::text) note(io, file, s.end_note);
     return kExitOk;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,19 @@ int run_export(const std::string& file, const std::string& out_path, const CliSt
 int run_import(const std::string& in, const std::string& out_path, const std::string& base, const CliStreams& io);
 int run_diff(const std::string& a, const std::string& b, const CliStreams& io);
 int run_ports(const CliStreams& io);
+
+// What `table` was asked for: each value left out is the profile's (its
+// atmosphere, its range) or the default (100 yd steps, no wind, no
+// Coriolis). Yards, deg F, inHg, percent, mph, degrees.
+struct TableRequest {
+    std::optional<double> to_yd, step_yd;
+    std::optional<double> temperature_f, pressure_inhg, humidity_pct, wind_mph, wind_from_deg;
+    std::optional<double> latitude_deg, azimuth_deg;  // both or neither: Coriolis
+    enum class Format { text, json, csv } format = Format::text;
+};
+// The trajectory of one file's profile as a table, JSON or CSV; a profile
+// the solver refuses is a message naming the value and kExitFailure.
+int run_table(const std::string& file, const TableRequest& request, const CliStreams& io);
 
 // Unit-system names for --units: "mixed", "english", "metric" -> 1..3.
 int units_from_name(const std::string& name);

@@ -3,11 +3,13 @@
 // work itself is in commands.cpp.
 #include <CLI/CLI.hpp>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -69,6 +71,51 @@ Runner add_diff(CLI::App& sub, const Globals& g)
     return [=, &g] { return run_diff(*a, *b, streams(g)); };
 }
 
+Runner add_table(CLI::App& sub, const Globals& g)
+{
+    static const struct {
+        const char* flag;
+        const char* unit;
+        const char* help;
+        std::optional<double> TableRequest::*field;
+    } kValues[] = {
+        {"--to", "YD", "the last range (default the profile's maxr, at least 1000 yd)", &TableRequest::to_yd},
+        {"--step", "YD", "the distance between rows (default 100 yd)", &TableRequest::step_yd},
+        {"--temperature", "F", "the air temperature (default the profile's temp)", &TableRequest::temperature_f},
+        {"--pressure", "INHG", "the station pressure (default the profile's pres)", &TableRequest::pressure_inhg},
+        {"--humidity", "PCT", "the relative humidity (default the profile's hum)", &TableRequest::humidity_pct},
+        {"--wind", "MPH", "the wind speed (default 0)", &TableRequest::wind_mph},
+        {"--wind-from", "DEG", "where the wind comes from, clockwise: 0 the target, 90 the right (default 0)",
+         &TableRequest::wind_from_deg},
+        {"--latitude", "DEG", "the latitude, north positive; with --azimuth for Coriolis", &TableRequest::latitude_deg},
+        {"--azimuth", "DEG", "the direction of fire, clockwise from north; with --latitude",
+         &TableRequest::azimuth_deg},
+    };
+    constexpr size_t n = sizeof kValues / sizeof kValues[0];
+    auto file = std::make_shared<std::string>();
+    auto values = std::make_shared<std::array<double, n>>();
+    auto format = std::make_shared<TableRequest::Format>(TableRequest::Format::text);
+    std::array<CLI::Option*, n> given{};
+    sub.add_option("FILE", *file, "profile file (.pro)")->required();
+    for (size_t i = 0; i < n; ++i)
+        given[i] = sub.add_option(kValues[i].flag, (*values)[i], kValues[i].help)->type_name(kValues[i].unit);
+    CLI::Option *latitude = given[n - 2], *azimuth = given[n - 1];
+    latitude->needs(azimuth);
+    azimuth->needs(latitude);
+    CLI::Option* json = sub.add_flag_callback(
+        "--json", [=] { *format = TableRequest::Format::json; }, "print JSON");
+    CLI::Option* csv = sub.add_flag_callback(
+        "--csv", [=] { *format = TableRequest::Format::csv; }, "print CSV");
+    json->excludes(csv);
+    return [=, &g] {
+        TableRequest request;
+        request.format = *format;
+        for (size_t i = 0; i < n; ++i)
+            if (given[i]->count() > 0) request.*kValues[i].field = (*values)[i];
+        return run_table(*file, request, streams(g));
+    };
+}
+
 Runner add_ports(CLI::App&, const Globals& g)
 {
     return [&g] { return run_ports(streams(g)); };
@@ -83,6 +130,7 @@ const struct {
     {"export", "write a profile as JSON", add_export},
     {"import", "write a profile from JSON", add_import},
     {"diff", "print the fields where two profiles differ (exit 1 when some do)", add_diff},
+    {"table", "print the trajectory a profile gives: drop, windage, holds, velocity, energy, time", add_table},
     {"ports", "list the serial ports as the program's port list shows them", add_ports},
 };
 

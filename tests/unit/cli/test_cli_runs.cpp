@@ -8,6 +8,9 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <nlohmann/json.hpp>
+
+#include "ballistics/solver.h"
 #include "cli/profile_fields.h"
 #include "cli/profile_json.h"
 
@@ -130,6 +133,13 @@ TEST_F(CliRun, ExportEditImportAndDiff)
 TEST_F(CliRun, FailuresAreMessagesWithStatusTwo)
 {
     spill(dir + "/legacy.pro", slurp(dir + "/base.pro").substr(0, 428));
+    GunProfile p = fresh_profile();
+    // A true 428-byte file: az .. ws and wd at 352 .. 391.
+    std::string old(reinterpret_cast<const char*>(&p), 428);
+    old.replace(352, 36, reinterpret_cast<const char*>(&p.az), 36).replace(388, 4, reinterpret_cast<const char*>(&p.wd), 4);
+    spill(dir + "/old.pro", old);
+    p.bc = 0.0f;
+    spill(dir + "/nobc.pro", std::string(reinterpret_cast<const char*>(&p), sizeof p));
     const struct {
         std::string args;
         int status;
@@ -151,6 +161,17 @@ TEST_F(CliRun, FailuresAreMessagesWithStatusTwo)
         {"launch", 2, "", "stowline-cli: "},
         {"show --help", 0, "--units", ""},
         {"ports --help", 0, "ports", ""},
+        {"table " + dir + "/nobc.pro --json", 2, "", "nobc.pro: The ballistic coefficient (bc) is 0."},
+        {"table " + dir + "/base.pro --step 0", 2, "", "The step must be above 0."},
+        {"table " + dir + "/base.pro --json --csv", 2, "", "--json excludes --csv"},
+        {"table " + dir + "/base.pro --latitude 45", 2, "", "--latitude requires --azimuth"},
+        {"table " + dir + "/base.pro --azimuth 90", 2, "", "--azimuth requires --latitude"},
+        {"table " + dir + "/base.pro --to far", 2, "", "--to = far"},
+        {"table " + dir + "/none.pro", 2, "", "cannot read " + dir + "/none.pro"},
+        {"table " + dir + "/base.pro --csv --to 250", 0, "range_yd,drop_in,windage_in,velocity_fps,mach,", ""},
+        {"table " + dir + "/base.pro --to 2e4 --step 1000", 0, "falls below 100 ft/s", ""},
+        {"table " + dir + "/base.pro --to 2e4 --step 1000 --csv", 0, "\n1000.00,", "falls below 100 ft/s"},
+        {"table " + dir + "/old.pro --csv --to 300", 0, "\n300.00,", "legacy 428-byte file"},
         {"ports", 0, "", ""},
     };
     for (const auto& row : rows) {
@@ -160,6 +181,50 @@ TEST_F(CliRun, FailuresAreMessagesWithStatusTwo)
         if (!row.err.empty()) EXPECT_NE(r.err.find(row.err), std::string::npos) << row.args << "\n" << r.err;
         else EXPECT_EQ(r.err, "") << row.args;
     }
+}
+
+TEST_F(CliRun, TableGivesTheSolversRows)
+{
+    // A shipped profile, its own air and range, then every condition set:
+    // the JSON holds what the solver gives for them.
+    const std::string file = std::string(PROFILE_SAMPLES) + "/new.pro";
+    LoadedProfile p;
+    std::string why;
+    ASSERT_TRUE(load_profile(file, p, why)) << why;
+    shot_conditions set{20.0, 25.5, 40.0, 12.0, 90.0, true, 45.0, 270.0};
+    const struct {
+        std::string args;
+        shot_conditions c;
+        double to, step;
+    } rows[] = {
+        {"", conditions_from_profile(p.record), 1091.0, 100.0},  // maxr
+        {"--to 612.5 --step 37.5 --temperature 20 --pressure 25.5 --humidity 40 --wind 12 --wind-from 90 "
+         "--latitude 45 --azimuth 270",
+         set, 612.5, 37.5},
+    };
+    for (const auto& row : rows) {
+        const solution s = solve_profile(p.record, row.c, row.to, row.step);
+        ASSERT_TRUE(s.ok) << s.missing;
+        const Outcome r = run("table --json " + file + " " + row.args);
+        ASSERT_EQ(r.status, 0) << row.args << "\n" << r.err;
+        const nlohmann::json j = nlohmann::json::parse(r.out);
+        EXPECT_NEAR(j.at("zero_angle_moa"), s.zero_angle_moa, 1e-6);
+        EXPECT_NEAR(j.at("stability"), *s.stability, 1e-6);
+        EXPECT_NEAR(j.at("mv_fps"), s.mv_fps, 1e-6);
+        ASSERT_EQ(j.at("rows").size(), s.rows.size()) << row.args;
+        for (size_t i = 0; i < s.rows.size(); ++i) {
+            const nlohmann::json& got = j["rows"][i];
+            const solution_row& want = s.rows[i];
+            for (auto [name, value] : {std::pair{"range_yd", want.range_yd}, {"drop_in", want.drop_in},
+                                       {"windage_in", want.windage_in}, {"velocity_fps", want.velocity_fps},
+                                       {"mach", want.mach}, {"energy_ftlbf", want.energy_ftlbf}, {"time_s", want.time_s},
+                                       {"elevation", want.elevation_hold}, {"windage", want.windage_hold}})
+                EXPECT_NEAR(got.at(name), value, 1e-6 * (1 + std::abs(value))) << row.args << " row " << i << name;
+            EXPECT_EQ(got.at("elevation_unit"), "MIL");
+            EXPECT_EQ(got.at("windage_unit"), "MIL");
+        }
+    }
+    EXPECT_NE(run("table " + file + " --to 300").out.find("  zero\n"), std::string::npos);
 }
 
 }  // namespace
