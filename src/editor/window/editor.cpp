@@ -154,11 +154,16 @@ void update_unit_labels()
 void read_form_into_profile()
 {
     mark_profile_state(profile_unsaved);
+    read_form_into(cvIn);
+}
+
+void read_form_into(GunProfile& p)
+{
     FormState f;
     for (const EntryRef& e : entries_in_show_order(f)) *e.text = entry_text(e.id);
     for (const ComboRef& c : combos(f)) *c.text = combo_active_text(get_widget(c.id));
     f.g1_active = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(get_widget("id_g1_btn")));
-    form_to_profile(f, input_units, cvIn);
+    form_to_profile(f, input_units, p);
 }
 
 void show_chosen_bullet(bool custom_curve)

@@ -5,9 +5,14 @@
 
 #include <gtk/gtk.h>
 
+#include "profile/gun_profile.h"
+
 void show_profile();
 void update_unit_labels();
 void read_form_into_profile();
+// The form read into `p` as read_form_into_profile reads it into cvIn; marks
+// nothing.
+void read_form_into(GunProfile& p);
 void on_form_entry_changed();
 void new_profile(GtkWidget* widget);
 // Shows cvIn after the bullet library filled it; a custom curve just chosen
