@@ -357,7 +357,11 @@ void update_solution_preview()
 void open_solution_preview(GtkWidget*)
 {
     GtkWidget* win = get_widget("id_preview_win");
-    gtk_window_set_transient_for(GTK_WINDOW(win), GTK_WINDOW(get_widget("id_mw")));
+    if (!gtk_window_get_transient_for(GTK_WINDOW(win))) {
+        gtk_window_set_transient_for(GTK_WINDOW(win), GTK_WINDOW(get_widget("id_mw")));
+        // The chart and the table share the height about evenly at first.
+        gtk_paned_set_position(GTK_PANED(get_widget("id_pv_paned")), 260);
+    }
     gtk_widget_show(win);
     update_solution_preview();
     gtk_window_present(GTK_WINDOW(win));

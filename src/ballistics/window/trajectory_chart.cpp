@@ -11,7 +11,7 @@ namespace {
 
 // Layout works from estimated text widths so that it needs no surface; the
 // estimate is generous for the digits and short words it measures.
-double text_width_estimate(const std::string& s, double font) { return 0.62 * font * static_cast<double>(s.size()); }
+double text_width_estimate(const std::string& s, double font) { return 0.58 * font * static_cast<double>(s.size()); }
 
 // 1, 2, 2.5 or 5 times a power of ten, at least span / target.
 double nice_step(double span, double target)
@@ -26,6 +26,11 @@ double nice_step(double span, double target)
 
 std::string tick_text(double v) { return short_number(v, 3); }
 
+// The first multiple of the axis's step at or above its low end.
+double first_tick(const chart_axis& a) { return std::ceil(a.lo / a.step - 1e-9) * a.step; }
+
+std::string y_unit(int units) { return shown_unit_text(shown_quantity::length, units); }
+
 enum class swatch { line, dashed, ring, dot, square };
 struct legend_item {
     const char* text;
@@ -36,11 +41,11 @@ struct legend_item {
 
 double max_range_yd(const solution& s) { return s.rows.empty() ? 0.0 : s.rows.back().range_yd; }
 
-std::vector<legend_item> legend_items(const solution& s)
+std::vector<legend_item> legend_items(const solution& s, bool compact)
 {
-    std::vector<legend_item> items = {{"Path", kChartPath, swatch::line},
-                                      {"Windage", kChartWindage, swatch::dashed},
-                                      {"Line of sight", kChartSight, swatch::line}};
+    std::vector<legend_item> items = {{compact ? "Path" : "Path (up +)", kChartPath, swatch::line},
+                                      {compact ? "Windage" : "Windage (right +)", kChartWindage, swatch::dashed},
+                                      {"Sight line", kChartSight, swatch::line}};
     double end = max_range_yd(s);
     bool zero = std::any_of(s.zero_crossings_yd.begin(), s.zero_crossings_yd.end(), [end](double r) { return r <= end; });
     if (zero) items.push_back({"Zero", kChartZero, swatch::ring});
@@ -49,8 +54,8 @@ std::vector<legend_item> legend_items(const solution& s)
     return items;
 }
 
-constexpr double kSwatch = 18.0;  // width of a legend swatch, in fonts / 11
-constexpr double kGap = 12.0;
+constexpr double kSwatch = 16.0;  // width of a legend swatch, in fonts / 11
+constexpr double kGap = 9.0;
 
 // Positions of the legend items, flowed into rows across `width`.
 struct legend_place {
@@ -171,13 +176,15 @@ chart_frame chart_layout(double width, double height, const solution& s, int uni
 {
     chart_frame f;
     double scale = font / kChartFont;
-    // Vertical: legend rows, the unit line, the plot, tick labels, axis title.
-    int legend_rows = 0;
-    flow_legend(legend_items(s), 8 * scale, width - 16 * scale, font, &legend_rows);
-    f.top = 6 * scale + legend_rows * font * 1.5 + font * 1.5;
+    // Vertical: the legend rows (the unit of the y axis on the first, above
+    // its tick labels), the plot, tick labels, axis title. Horizontal: the
+    // y tick labels, the plot, half the last x tick label.
     f.bottom = height - font * 2.9 - 4 * scale;
+    double end = to_shown_value(shown_quantity::range, units, max_range_yd(s));
+    if (end <= 0) end = 1;
+    double widest = text_width_estimate(tick_text(end), font);
+    f.right = width - std::max(14 * scale, widest / 2 + 3 * scale);
 
-    // The y axis first: its tick labels set the left margin.
     double lo = 0, hi = 0;
     for (const solution_row& r : s.rows) {
         for (double v : {r.drop_in, r.windage_in}) {
@@ -190,27 +197,38 @@ chart_frame chart_layout(double width, double height, const solution& s, int uni
         lo -= 1;
         hi += 1;
     }
-    double pad = (hi - lo) * 0.04;
-    lo = lo < 0 ? lo - pad : lo;
-    hi = hi > 0 ? hi + pad : hi;
-    double plot_h = std::max(f.bottom - f.top, 1.0);
-    f.y.step = nice_step(hi - lo, std::max(2.0, plot_h / (font * 2.6)));
-    f.y.lo = std::floor(lo / f.y.step) * f.y.step;
-    f.y.hi = std::ceil(hi / f.y.step) * f.y.step;
+    double pad = (hi - lo) * 0.05;
+    lo -= pad;
+    hi += pad;
 
-    double label_w = 0;
-    for (double v = f.y.lo; v <= f.y.hi + f.y.step * 0.5; v += f.y.step)
-        label_w = std::max(label_w, text_width_estimate(tick_text(v), font));
-    f.left = 8 * scale + label_w + 6 * scale;
-    f.right = width - 14 * scale;
+    // The y axis's labels set the left margin, which sets the legend's rows,
+    // which set the plot's height and so the y axis: twice round settles it.
+    f.top = 6 * scale + 2 * font * 1.5 + font * 0.4;
+    for (int pass = 0; pass < 2; ++pass) {
+        double plot_h = std::max(f.bottom - f.top, 1.0);
+        // The finest round step whose ticks stay two lines of text apart.
+        f.y.step = nice_step(hi - lo, std::max(2.0, plot_h / (font * 2.6)));
+        f.y.lo = lo;
+        f.y.hi = hi;
+        for (int tries = 0; tries < 8 && plot_h * f.y.step / (hi - lo) < font * 2; ++tries)
+            f.y.step = nice_step(f.y.step * 1.01, 1.0);
+        double label_w = text_width_estimate(y_unit(units), font);
+        for (double v = first_tick(f.y); v <= f.y.hi; v += f.y.step)
+            label_w = std::max(label_w, text_width_estimate(tick_text(v), font));
+        f.left = 14 * scale + label_w;
+        int legend_rows = 0;
+        flow_legend(legend_items(s, false), f.left, f.right - f.left, font, &legend_rows);
+        f.compact_legend = legend_rows > 2;
+        if (f.compact_legend) flow_legend(legend_items(s, true), f.left, f.right - f.left, font, &legend_rows);
+        double top = 6 * scale + legend_rows * font * 1.5 + font * 0.4;
+        if (top == f.top) break;
+        f.top = top;
+    }
 
-    double end = to_shown_value(shown_quantity::range, units, max_range_yd(s));
-    if (end <= 0) end = 1;
     double plot_w = std::max(f.right - f.left, 1.0);
-    double widest = text_width_estimate(tick_text(end), font);
     f.x.lo = 0;
     f.x.step = nice_step(end, std::max(1.0, plot_w / (widest + 28 * scale)));
-    f.x.hi = std::ceil(end / f.x.step - 1e-9) * f.x.step;
+    f.x.hi = end;  // ticks at the steps up to it
     return f;
 }
 
@@ -239,7 +257,7 @@ void draw_trajectory_chart(cairo_t* cr, double width, double height, const solut
         cairo_move_to(cr, std::round(f.x_at(v)) + 0.5, f.top);
         cairo_line_to(cr, std::round(f.x_at(v)) + 0.5, f.bottom);
     }
-    for (double v = f.y.lo; v <= f.y.hi + f.y.step * 1e-6; v += f.y.step) {
+    for (double v = first_tick(f.y); v <= f.y.hi + f.y.step * 1e-6; v += f.y.step) {
         cairo_move_to(cr, f.left, std::round(f.y_at(v)) + 0.5);
         cairo_line_to(cr, f.right, std::round(f.y_at(v)) + 0.5);
     }
@@ -253,19 +271,17 @@ void draw_trajectory_chart(cairo_t* cr, double width, double height, const solut
     cairo_font_extents(cr, &fe);
     for (double v = f.x.lo; v <= f.x.hi + f.x.step * 1e-6; v += f.x.step)
         text_at(cr, tick_text(v), f.x_at(v), f.bottom + 3 * scale, 0.5);
-    for (double v = f.y.lo; v <= f.y.hi + f.y.step * 1e-6; v += f.y.step)
+    for (double v = first_tick(f.y); v <= f.y.hi + f.y.step * 1e-6; v += f.y.step)
         text_at(cr, tick_text(std::fabs(v) < f.y.step * 1e-6 ? 0.0 : v), f.left - 5 * scale,
                 f.y_at(v) - fe.ascent / 2, 1.0);
     std::string x_title = std::string("Range (") + shown_unit_text(shown_quantity::range, units) + ")";
     text_at(cr, x_title, (f.left + f.right) / 2, f.bottom + 3 * scale + font * 1.45, 0.5);
-    std::string y_title = std::string("Drop and windage (") + shown_unit_text(shown_quantity::length, units) +
-                          "), up and right positive";
-    text_at(cr, y_title, f.left, f.top - font * 1.45, 0.0);
+    text_at(cr, y_unit(units), f.left - 5 * scale, 6 * scale, 1.0);
 
     // Legend.
-    std::vector<legend_item> items = legend_items(s);
+    std::vector<legend_item> items = legend_items(s, f.compact_legend);
     int rows = 0;
-    std::vector<legend_place> at = flow_legend(items, 8 * scale, width - 16 * scale, font, &rows);
+    std::vector<legend_place> at = flow_legend(items, f.left, f.right - f.left, font, &rows);
     for (size_t i = 0; i < items.size(); ++i) {
         double y = 6 * scale + at[i].row * font * 1.5;
         double mid = y + font * 0.6;
@@ -285,10 +301,11 @@ void draw_trajectory_chart(cairo_t* cr, double width, double height, const solut
     cairo_save(cr);
     cairo_rectangle(cr, f.left, f.top, plot_w, plot_h);
     cairo_clip(cr);
-    const double y0 = f.y_at(0.0);
+    // On whole pixels at screen scale: a crisp line two pixels high.
+    const double y0 = scale == 1.0 ? std::round(f.y_at(0.0)) : f.y_at(0.0);
     cairo_move_to(cr, f.left, y0);
     cairo_line_to(cr, f.right, y0);
-    stroke_line_style(cr, kChartSight, 1.5, false, scale);
+    stroke_line_style(cr, kChartSight, 2.0, false, scale);
 
     auto trace = [&](double solution_row::*field) {
         bool first = true;
@@ -307,8 +324,20 @@ void draw_trajectory_chart(cairo_t* cr, double width, double height, const solut
     stroke_line_style(cr, kChartPath, 2.5, false, scale);
 
     double end = max_range_yd(s);
-    for (double r : s.zero_crossings_yd)
-        if (r <= end) draw_marker(cr, swatch::ring, kChartZero, f.x_at(to_shown_value(shown_quantity::range, units, r)), y0, scale);
+    double label_end = -1e9;  // right edge of the last zero label
+    for (double r : s.zero_crossings_yd) {
+        if (r > end) continue;
+        double shown = to_shown_value(shown_quantity::range, units, r);
+        double x = f.x_at(shown);
+        draw_marker(cr, swatch::ring, kChartZero, x, y0, scale);
+        // The range of the crossing under it, where it does not run into the last.
+        std::string label = short_number(shown, 0);
+        double w = text_width_estimate(label, font);
+        if (x - w / 2 > label_end + 4 * scale && y0 + font * 1.6 < f.bottom) {
+            text_at(cr, label, x, y0 + 6 * scale, 0.5);
+            label_end = x + w / 2;
+        }
+    }
     auto mark_on_path = [&](const std::optional<double>& r, swatch kind, chart_colour c) {
         if (!r || *r > end) return;
         double x = f.x_at(to_shown_value(shown_quantity::range, units, *r));

@@ -21,7 +21,7 @@ inline constexpr chart_colour kChartSubsonic{0.85, 0.0, 0.0};
 // Text size on the screen, in surface units (pixels there).
 constexpr double kChartFont = 11.0;
 
-// One axis in shown units: ticks at every multiple of `step` from lo to hi.
+// One axis in shown units: ticks at the multiples of `step` from lo to hi.
 struct chart_axis {
     double lo = 0, hi = 1, step = 1;
 };
@@ -29,6 +29,7 @@ struct chart_axis {
 struct chart_frame {
     double left = 0, top = 0, right = 0, bottom = 0;  // the plot area
     chart_axis x, y;  // range; drop and windage
+    bool compact_legend = false;  // short legend texts, for a narrow chart
     double x_at(double shown_range) const { return left + (shown_range - x.lo) / (x.hi - x.lo) * (right - left); }
     double y_at(double shown_length) const { return bottom - (shown_length - y.lo) / (y.hi - y.lo) * (bottom - top); }
 };
