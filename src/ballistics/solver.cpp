@@ -10,7 +10,7 @@
 #include "profile/units.h"
 
 double drag_at(const drag_point* points, int n, double mach) {
-    if (mach <= points[0].mach) return points[0].cd;
+    if (!(mach > points[0].mach)) return points[0].cd;  // NaN too: never an index outside
     if (mach >= points[n - 1].mach) return points[n - 1].cd;
     const drag_point* hi = std::upper_bound(points, points + n, mach,
                                             [](double m, const drag_point& p) { return m < p.mach; });
@@ -25,7 +25,9 @@ constexpr double kDragConstant = 2.08551e-4;  // (pi/8) * (rho0/144), rho0 = 0.0
 constexpr double kEarthRate = 7.292115e-5;    // rad/s
 constexpr double kStopFps = 100.0;
 constexpr double kMaxFlightS = 120.0;
-constexpr long kMaxSteps = 1000000;
+// Integration steps one solution may take in all (the zero's flights and the
+// shot's): a 2,000-yd table takes a few thousand.
+constexpr long kStepBudget = 400000;
 constexpr double kMaxZeroAngle = 0.7853981633974483;  // 45 degrees
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMphToFps = 5280.0 / 3600.0;
@@ -124,23 +126,24 @@ bool finite(const state& s) {
 // Flies from `start` until every target range (ft, rising) is passed, the
 // speed downrange falls below 100 ft/s (a bullet falling steeply keeps its
 // speed but makes no headway), or the flight runs too long; samples the state
-// at each target. Bounded by kMaxSteps.
-flight_log fly(const flight& f, state s, const std::vector<double>& targets) {
+// at each target. Takes at most `budget` steps and counts them off it.
+flight_log fly(const flight& f, state s, const std::vector<double>& targets, long& budget) {
     flight_log log;
+    log.samples.reserve(targets.size());
     size_t next = 0;
     while (next < targets.size() && targets[next] <= s.pos.x) {
         log.samples.push_back(s);
         ++next;
     }
     double sound = f.air.sound_fps;
-    for (long step = 0; next < targets.size(); ++step) {
+    for (; next < targets.size(); --budget) {
         double speed = length(s.vel);
         if (s.vel.x < kStopFps) {
             log.end = flight_end::slow;
             log.end_x = s.pos.x;
             return log;
         }
-        if (step >= kMaxSteps || s.t >= kMaxFlightS) {
+        if (budget <= 0 || s.t >= kMaxFlightS) {
             log.end = flight_end::too_long;
             log.end_x = s.pos.x;
             return log;
@@ -329,7 +332,8 @@ refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd
     check(r, p.bd, "bullet diameter (bd)", custom);
     check(r, p.bl, "bullet length (bl)", false);
     check(r, p.bt, "twist rate (bt)", false);
-    check(r, p.zr, "zero range (zr)", true);
+    if (check(r, p.zr, "zero range (zr)", true) && p.zr > kMaxSolveRangeYd)
+        r.text = "The zero range (zr) is beyond " + num(kMaxSolveRangeYd) + " yd.";
     check(r, p.shi, "sight height (shi)", false);
     check(r, p.zh, "zero height (zh)", false);
     check(r, p.zo, "zero offset (zo)", false);
@@ -368,9 +372,10 @@ refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd
         check(r, c.azimuth_deg, "azimuth", false);
         if (!r && std::fabs(c.latitude_deg) > 90) r.text = "The latitude is outside -90 to 90 degrees.";
     }
-    if (!r && (p.temp <= -459.67f || c.temperature_f <= -459.67)) r.text = "The temperature is below absolute zero.";
-    if (!r && (p.hum < 0 || p.hum > 100 || c.humidity_pct < 0 || c.humidity_pct > 100))
-        r.text = "The humidity is outside 0 to 100 %.";
+    if (!r && p.temp <= -459.67f) r.text = "The profile's temperature (temp) is below absolute zero.";
+    if (!r && c.temperature_f <= -459.67) r.text = "The temperature is below absolute zero.";
+    if (!r && (p.hum < 0 || p.hum > 100)) r.text = "The profile's humidity (hum) is outside 0 to 100 %.";
+    if (!r && (c.humidity_pct < 0 || c.humidity_pct > 100)) r.text = "The humidity is outside 0 to 100 %.";
     if (!r && !(std::isfinite(to_yd) && to_yd >= 0 && to_yd <= kMaxSolveRangeYd))
         r.text = "The range must be 0 to " + num(kMaxSolveRangeYd) + " yd.";
     if (!r && !(std::isfinite(step_yd) && step_yd > 0)) r.text = "The step must be above 0.";
@@ -379,7 +384,7 @@ refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd
     return r;
 }
 
-std::string yards_text(double yd) { return format_number("%.0f", yd); }
+std::string yards_text(double yd) { return format_number("%.4g", yd); }
 
 }  // namespace
 
@@ -416,7 +421,10 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     f.wind = {0, 0, 0};
     f.earth = {0, 0, 0};
     out.zero_mv_fps = muzzle_velocity_at(p, p.temp);
-    double zr_ft = p.zr * 3.0;
+    // The zero range as the decimal the user typed (109.1, not 109.099998),
+    // so that its row reads so.
+    double zr = parse_number(format_number("%.7g", p.zr).c_str());
+    double zr_ft = zr * 3.0;
     double psi = std::atan2(p.zo / 12.0, zr_ft);
     double target_y = p.zh / 12.0;
     double y0 = -p.shi / 12.0;
@@ -429,12 +437,17 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     };
     double theta = std::atan2(target_y - y0, zr_ft);
     bool zeroed = false;
+    long budget = kStepBudget;
     if (!(std::fabs(theta) < kMaxZeroAngle)) {
         out.missing = "No bore angle puts the bullet at the zero height (zh) at the zero range (zr).";
         return out;
     }
     for (int i = 0; i < 30; ++i) {
-        flight_log z = fly(f, launch(out.zero_mv_fps, theta), {zr_ft});
+        flight_log z = fly(f, launch(out.zero_mv_fps, theta), {zr_ft}, budget);
+        if (z.samples.empty() && budget <= 0) {
+            out.missing = "The flight to the zero range (zr) of " + yards_text(p.zr) + " yd takes too long to calculate.";
+            return out;
+        }
         if (z.samples.empty()) {
             out.missing = "The bullet does not reach the zero range (zr) of " + yards_text(p.zr) + " yd.";
             return out;
@@ -469,9 +482,9 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     double drift_sign = p.bt < 0 ? -1.0 : 1.0;
 
     std::vector<double> ranges;
+    ranges.reserve(static_cast<size_t>(to_yd / step_yd) + 3);
     long steps = static_cast<long>(std::floor(to_yd / step_yd + 1e-9));
     for (long i = 0; i <= steps; ++i) ranges.push_back(i * step_yd);
-    double zr = p.zr;
     if (zr <= to_yd) ranges.push_back(zr);
     ranges.push_back(to_yd);
     std::sort(ranges.begin(), ranges.end());
@@ -479,9 +492,11 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     for (double v : ranges)
         if (unique.empty() || v - unique.back() > 1e-6) unique.push_back(v);
     std::vector<double> targets_ft;
+    targets_ft.reserve(unique.size());
+    out.rows.reserve(unique.size());
     for (double v : unique) targets_ft.push_back(v * 3.0);
 
-    flight_log log = fly(f, launch(out.mv_fps, theta), targets_ft);
+    flight_log log = fly(f, launch(out.mv_fps, theta), targets_ft, budget);
     double e_unit = hold_unit_rad(p.eu, p.ce, p.cve) * p.ssfV;
     double w_unit = hold_unit_rad(p.wu, p.cw, p.cvw) * p.ssfH;
     bool muzzle_transonic = out.mv_fps / f.air.sound_fps >= 1.2, muzzle_supersonic = out.mv_fps / f.air.sound_fps >= 1.0;

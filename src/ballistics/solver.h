@@ -68,8 +68,9 @@ struct solution {
     // and where it goes below Mach 1.2 and 1.0; none when it does not.
     std::vector<double> zero_crossings_yd;
     std::optional<double> transonic_yd, subsonic_yd;
-    // Set when the rows end before `to`: where the bullet fell below 100 ft/s
-    // (or the calculation stopped), with the sentence that says so.
+    // Set when the rows end before `to`: where the bullet's speed downrange
+    // fell below 100 ft/s, or where the calculation stopped (a flight over
+    // 120 s, or numbers out of range), with the sentence that says so.
     std::optional<double> end_range_yd;
     std::string end_note;
     const char* elevation_unit = "MIL";  // "MIL", "TMOA", "SMOA", "CLICKS"

@@ -23,7 +23,7 @@ std::string fmt(const char* f, double v) {
 
 // Values in the user's unit system, with their unit.
 std::string range_text(double yd, int units) {
-    if (units == kUnitsEnglish) return fmt("%.0f", yd) + " yd";
+    if (units == kUnitsEnglish) return fmt("%.4g", yd) + " yd";
     return fmt("%.0f", yd / 1.09361) + " m";
 }
 std::string temperature_text(double f, int units) {

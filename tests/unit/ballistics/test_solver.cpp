@@ -254,7 +254,7 @@ TEST(Solver, RowsMarkTheZeroTheSoundBarrierAndTheEnd) {
     int zero = 0, transonic = 0, subsonic = 0;
     for (const solution_row& r : s.rows) zero += r.zero, transonic += r.transonic, subsonic += r.subsonic;
     EXPECT_EQ(zero + transonic + subsonic, 3);
-    EXPECT_TRUE(row_at(s, 109.1f)->zero);
+    EXPECT_TRUE(row_at(s, 109.1)->zero);  // the typed decimal, not the float
     ASSERT_TRUE(s.transonic_yd && s.subsonic_yd);
     EXPECT_TRUE(row_at(s, std::ceil(*s.transonic_yd / 100) * 100)->transonic);
     EXPECT_TRUE(row_at(s, std::ceil(*s.subsonic_yd / 100) * 100)->subsonic);
