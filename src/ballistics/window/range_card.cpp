@@ -76,7 +76,7 @@ card_geometry geometry(const range_card& c, double width, double height)
     g.margin = g.font * 3;
     g.line_h = g.font * 1.3;
     g.row_h = g.font * 1.35;
-    g.header_h = g.font * 1.8;
+    g.header_h = g.font * 2.8;
     cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
     cairo_t* cr = cairo_create(scratch);
     use_font(cr, g.font * 0.9, false);
@@ -130,7 +130,16 @@ void draw_rows(cairo_t* cr, const range_card& c, const card_geometry& g, double 
     fill_rect(cr, left, top, w, g.header_h, 0.90, 0.90, 0.90);
     cairo_set_source_rgb(cr, 0, 0, 0);
     use_font(cr, g.font * 0.85, true);
-    draw_table_line(cr, table_titles(s, c.units), left, w, top + g.header_h * 0.68);
+    // Names on the first line, units under them.
+    std::vector<std::string> names, units;
+    for (const std::string& t : table_titles(s, c.units, true)) {
+        size_t nl = t.find('\n');
+        names.push_back(t.substr(0, nl));
+        units.push_back(nl == std::string::npos ? "" : t.substr(nl + 1));
+    }
+    draw_table_line(cr, names, left, w, top + g.font * 1.2);
+    use_font(cr, g.font * 0.85, false);
+    draw_table_line(cr, units, left, w, top + g.font * 2.3);
     use_font(cr, g.font * 0.9, false);
     double y = top + g.header_h;
     for (size_t i = first; i < first + count && i < s.rows.size(); ++i) {
