@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@ struct preview_state {
     bool range_typed = false, step_typed = false;
     int units = 0;  // the unit system the entries show
     std::string shown_range, shown_step;
+    std::string shown_summary, shown_assumptions;  // what the labels hold
     GunProfile profile{};
     solution table, path;
     std::vector<std::string> assumptions;
@@ -67,7 +69,7 @@ std::string entry_text(const char* id) { return gtk_entry_get_text(GTK_ENTRY(get
 void show_condition(const condition_field& f)
 {
     std::string text = short_number(to_shown_value(f.q, g.units, *f.value), f.decimals);
-    gtk_entry_set_text(GTK_ENTRY(get_widget(f.id)), text.c_str());
+    if (entry_text(f.id) != text) gtk_entry_set_text(GTK_ENTRY(get_widget(f.id)), text.c_str());
     if (f.unit_id) gtk_label_set_text(GTK_LABEL(get_widget(f.unit_id)), shown_unit_text(f.q, g.units));
     if (f.value == &g.to_yd) g.shown_range = text;
     if (f.value == &g.step_yd) g.shown_step = text;
@@ -144,32 +146,53 @@ void fill_table()
     std::vector<size_t> longest(kTableColumns, 0);
     std::vector<std::string> widest(titles);
 
-    g_object_ref(store);
-    gtk_tree_view_set_model(view, nullptr);
-    gtk_list_store_clear(store);
-    if (g.table.ok) {
-        for (const solution_row& r : g.table.rows) {
-            std::vector<std::string> cells = table_cells(g.table, r, g.units);
-            GtkTreeIter it;
-            gtk_list_store_append(store, &it);
-            for (int i = 0; i < kTableColumns; ++i) {
-                gtk_list_store_set(store, &it, i, cells[i].c_str(), -1);
-                if (cells[i].size() > longest[i]) {
-                    longest[i] = cells[i].size();
-                    if (cells[i].size() >= widest[i].size()) widest[i] = cells[i];
-                }
-            }
-            gtk_list_store_set(store, &it, kBackgroundColumn, row_tint(r), -1);
-        }
+    // Rows of the same count are written over in place (an edit in the
+    // form): the view keeps its layout and redraws only the cells that
+    // changed. Otherwise the store is filled while detached from the view.
+    const size_t rows = g.table.ok ? g.table.rows.size() : 0;
+    const bool in_place = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr) == static_cast<int>(rows);
+    if (!in_place) {
+        g_object_ref(store);
+        gtk_tree_view_set_model(view, nullptr);
+        gtk_list_store_clear(store);
     }
+    GtkTreeIter it;
+    bool have = in_place && gtk_tree_model_get_iter_first(GTK_TREE_MODEL(store), &it);
+    for (size_t r = 0; r < rows; ++r) {
+        const solution_row& row = g.table.rows[r];
+        std::vector<std::string> cells = table_cells(g.table, row, g.units);
+        if (!in_place) gtk_list_store_append(store, &it);
+        for (int i = 0; i < kTableColumns; ++i) {
+            gchar* old = nullptr;
+            if (have) gtk_tree_model_get(GTK_TREE_MODEL(store), &it, i, &old, -1);
+            if (!old || cells[i] != old) gtk_list_store_set(store, &it, i, cells[i].c_str(), -1);
+            g_free(old);
+            if (cells[i].size() > longest[i]) {
+                longest[i] = cells[i].size();
+                if (cells[i].size() >= widest[i].size()) widest[i] = cells[i];
+            }
+        }
+        gchar* tint = nullptr;
+        if (have) gtk_tree_model_get(GTK_TREE_MODEL(store), &it, kBackgroundColumn, &tint, -1);
+        const char* want = row_tint(row);
+        if (!have || (tint ? !want || std::strcmp(tint, want) != 0 : want != nullptr))
+            gtk_list_store_set(store, &it, kBackgroundColumn, want, -1);
+        g_free(tint);
+        if (have) have = gtk_tree_model_iter_next(GTK_TREE_MODEL(store), &it);
+    }
+    if (!in_place) {
+        gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
+        g_object_unref(store);
+    }
+    // Titles and widths only when they change: each change lays the window
+    // out again.
     for (int i = 0; i < kTableColumns; ++i) {
         GtkTreeViewColumn* col = gtk_tree_view_get_column(view, i);
-        gtk_tree_view_column_set_title(col, titles[i].c_str());
-        int w = std::max(text_pixels(GTK_WIDGET(view), titles[i]), text_pixels(GTK_WIDGET(view), widest[i] + "00"));
-        gtk_tree_view_column_set_fixed_width(col, w + 18);
+        const char* title = gtk_tree_view_column_get_title(col);
+        if (!title || titles[i] != title) gtk_tree_view_column_set_title(col, titles[i].c_str());
+        int w = std::max(text_pixels(GTK_WIDGET(view), titles[i]), text_pixels(GTK_WIDGET(view), widest[i] + "00")) + 18;
+        if (gtk_tree_view_column_get_fixed_width(col) != w) gtk_tree_view_column_set_fixed_width(col, w);
     }
-    gtk_tree_view_set_model(view, GTK_TREE_MODEL(store));
-    g_object_unref(store);
 }
 
 std::string profile_title()
@@ -227,16 +250,23 @@ void show_solution()
     } else {
         gtk_widget_hide(missing);
     }
-    gtk_label_set_markup(GTK_LABEL(get_widget("id_pv_summary")), summary_text(true).c_str());
+    std::string summary = summary_text(true);
+    if (summary != g.shown_summary) {
+        gtk_label_set_markup(GTK_LABEL(get_widget("id_pv_summary")), summary.c_str());
+        g.shown_summary = summary;
+    }
     fill_table();
 
     GtkWidget* end = get_widget("id_pv_end_note");
-    gtk_label_set_text(GTK_LABEL(end), g.table.end_note.c_str());
+    if (g.table.end_note != gtk_label_get_text(GTK_LABEL(end))) gtk_label_set_text(GTK_LABEL(end), g.table.end_note.c_str());
     gtk_widget_set_visible(end, g.table.ok && !g.table.end_note.empty());
 
     std::string text = "\xE2\x80\xA2 " + conditions_text();
     for (const std::string& a : g.assumptions) text += "\n\xE2\x80\xA2 " + a;
-    gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(get_widget("id_pv_assumptions"))), text.c_str(), -1);
+    if (text != g.shown_assumptions) {
+        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(get_widget("id_pv_assumptions"))), text.c_str(), -1);
+        g.shown_assumptions = text;
+    }
     gtk_widget_queue_draw(get_widget("id_pv_chart"));
 }
 
