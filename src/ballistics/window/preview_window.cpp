@@ -239,6 +239,28 @@ std::string conditions_text()
     return s;
 }
 
+// What the chart shows, in words, for a screen reader.
+std::string chart_description()
+{
+    if (!g.table.ok) return g.table.missing;
+    if (g.path.rows.empty()) return "No rows.";
+    auto range = [](double yd) {
+        return short_number(to_shown_value(shown_quantity::range, g.units, yd), 0) + " " +
+               shown_unit_text(shown_quantity::range, g.units);
+    };
+    auto length = [](double in) {
+        return short_number(to_shown_value(shown_quantity::length, g.units, in), 1) + " " +
+               shown_unit_text(shown_quantity::length, g.units);
+    };
+    const solution_row& last = g.path.rows.back();
+    std::string d = "The path to " + range(last.range_yd) + ": drop " + length(last.drop_in) + ", windage " +
+                    length(last.windage_in) + " there.";
+    for (double r : g.path.zero_crossings_yd) d += " Crosses the line of sight at " + range(r) + ".";
+    if (g.path.transonic_yd) d += " Below Mach 1.2 at " + range(*g.path.transonic_yd) + ".";
+    if (g.path.subsonic_yd) d += " Below Mach 1.0 at " + range(*g.path.subsonic_yd) + ".";
+    return d;
+}
+
 void show_solution()
 {
     GtkWidget* missing = get_widget("id_pv_missing");
@@ -267,7 +289,9 @@ void show_solution()
         gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(get_widget("id_pv_assumptions"))), text.c_str(), -1);
         g.shown_assumptions = text;
     }
-    gtk_widget_queue_draw(get_widget("id_pv_chart"));
+    GtkWidget* chart = get_widget("id_pv_chart");
+    atk_object_set_description(gtk_widget_get_accessible(chart), chart_description().c_str());
+    gtk_widget_queue_draw(chart);
 }
 
 void solve()

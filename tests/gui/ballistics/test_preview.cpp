@@ -163,6 +163,8 @@ TEST_F(Preview, WindFromTheRightAndAProfileThatCannotBeSolved)
     EXPECT_LT(preview_solution().rows.back().windage_in, -10);
     EXPECT_GT(preview_solution().rows.back().windage_hold, 0);
     EXPECT_NE(assumptions().find("wind 10 mph from 90"), std::string::npos) << assumptions();
+    std::string chart = atk_object_get_description(gtk_widget_get_accessible(get_widget("id_pv_chart")));
+    EXPECT_NE(chart.find("Crosses the line of sight at 100 m."), std::string::npos) << chart;
 
     set_entry_text("id_bc_entry", "0");
     press_enter("id_bc_entry");
