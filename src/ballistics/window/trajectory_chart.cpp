@@ -242,7 +242,8 @@ void draw_trajectory_chart(cairo_t* cr, double width, double height, const solut
     cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
     cairo_set_font_size(cr, font);
     if (!s.ok || s.rows.empty()) {
-        draw_message(cr, width, height, s.ok ? std::string("No rows to draw.") : s.missing, font);
+        cairo_set_font_size(cr, font * 1.3);
+        draw_message(cr, width, height, s.ok ? std::string("No rows to draw.") : s.missing, font * 1.3);
         cairo_restore(cr);
         return;
     }
