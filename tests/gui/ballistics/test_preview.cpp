@@ -152,7 +152,7 @@ TEST_F(Preview, ShowsEachUnitSystem)
     }
 }
 
-TEST_F(Preview, WindFromTheRightAndAProfileThatCannotBeSolved)
+TEST_F(Preview, ConditionsRefusalsTheEndNoteAndTheProfileAtmosphere)
 {
     const std::string calm = at_range("500", kWindage);
     set_entry_text("id_pv_wind", "10");
@@ -174,9 +174,26 @@ TEST_F(Preview, WindFromTheRightAndAProfileThatCannotBeSolved)
     EXPECT_EQ(label_text("id_pv_missing"), preview_solution().missing);
     EXPECT_EQ(gtk_tree_model_iter_n_children(table(), nullptr), 0);
 
-    // Back to calm air for the tests that follow.
-    set_entry_text("id_pv_wind", "0");
-    press_enter("id_pv_wind");
+    set_entry_text("id_bc_entry", "0.475");
+    press_enter("id_bc_entry");
+
+    // Far enough for the bullet to slow below 100 ft/s: the rows end there
+    // with the solver's note under the table.
+    set_entry_text("id_pv_range", "15000");
+    set_entry_text("id_pv_step", "1000");
+    press_enter("id_pv_step");
+    pump_events();
+    ASSERT_FALSE(preview_solution().end_note.empty());
+    EXPECT_TRUE(is_visible("id_pv_end_note"));
+    EXPECT_EQ(label_text("id_pv_end_note"), preview_solution().end_note);
+
+    // The profile's atmosphere again, and the default range and step.
+    click("id_pv_reset");
+    pump_events();
+    EXPECT_EQ(entry_text("id_pv_wind"), "0");
+    EXPECT_EQ(entry_text("id_pv_range"), "1100");
+    EXPECT_EQ(entry_text("id_pv_step"), "100");
+    EXPECT_FALSE(is_visible("id_pv_end_note"));
 }
 
 TEST_F(Preview, SavesAndPrintsTheRangeCard)
