@@ -20,13 +20,15 @@
 
 namespace {
 
-double median(std::vector<double> v) {
+double median(std::vector<double> v)
+{
     std::sort(v.begin(), v.end());
     size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
 }
 
-GunProfile profile(int dc, float bc, float bw, float mv, float zr) {
+GunProfile profile(int dc, float bc, float bw, float mv, float zr)
+{
     GunProfile p{};
     p.dc = dc, p.bc = bc, p.bw = bw, p.mv = mv, p.zr = zr, p.shi = 1.5f;
     p.temp = 59, p.pres = 29.92f, p.hum = 50, p.ssfV = p.ssfH = 1, p.eu = p.wu = 1, p.maxr = 2000;
@@ -34,7 +36,8 @@ GunProfile profile(int dc, float bc, float bw, float mv, float zr) {
 }
 
 // The floor: one flight to 2,000 yd (6,000 ft), bore level, standard air.
-double bare_flight() {
+double bare_flight()
+{
     double x = 0, y = 0, vx = 3200, vy = 0;
     const double dt = 0.001, k = 2.08551e-4 / 0.465, g = 32.174, sound = 1116.45;
     auto ax = [&](double u, double w) {
@@ -59,7 +62,8 @@ double bare_flight() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     int runs = argc > 1 ? std::atoi(argv[1]) : 201;
     GunProfile g7 = profile(1, 0.465f, 65, 3200, 300);
     GunProfile g1 = profile(0, 0.5f, 220, 3006.6f, 100);
@@ -94,10 +98,12 @@ int main(int argc, char** argv) {
         {"G1, spin drift, velocity table", [&] { solve(g1, 100); }, {}},
         {"custom curve (10 points)", [&] { solve(own, 100); }, {}},
         {"G7, 2,000 yd in 1-yd rows (chart)", [&] { solve(g7, 1); }, {}},
-        {"JSON, CSV, text, assumptions", [&] {
+        {"JSON, CSV, text, assumptions",
+         [&] {
              sink = sink + table_json(texts_of).size() + table_csv(texts_of).size() + table_text(texts_of).size() +
                     solver_assumptions(g1, conditions_from_profile(g1), kUnitsEnglish).size();
-         }, {}},
+         },
+         {}},
     };
     for (int r = 0; r < runs; ++r) {
         for (size_t i = 0; i < cases.size(); ++i) {
@@ -110,7 +116,6 @@ int main(int argc, char** argv) {
     }
     double floor = median(cases[0].ms);
     std::printf("Solver: %d interleaved runs, medians in ms (one frame is 16 ms)\n", runs);
-    for (const kase& k : cases)
-        std::printf("  %-36s %8.3f  (%.2fx)\n", k.name, median(k.ms), median(k.ms) / floor);
+    for (const kase& k : cases) std::printf("  %-36s %8.3f  (%.2fx)\n", k.name, median(k.ms), median(k.ms) / floor);
     return 0;
 }

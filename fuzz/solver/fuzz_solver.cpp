@@ -17,19 +17,22 @@
 
 namespace {
 
-double scaled(const uint8_t* p, double lo, double hi) {
+double scaled(const uint8_t* p, double lo, double hi)
+{
     unsigned v = p[0] | (p[1] << 8);
     return lo + (hi - lo) * v / 65535.0;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
     fuzz_quiet_stdout();
     return 0;
 }
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
     GunProfile p{};
     std::memcpy(&p, data, size < kProfileSize ? size : kProfileSize);
     shot_conditions c = conditions_from_profile(p);
@@ -40,12 +43,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         uint8_t flags = data[kProfileSize];
         c.coriolis = flags & 1;
         double v[9];
-        const double span[9][2] = {{-60, 160}, {15, 33}, {0, 100}, {0, 60},  {0, 360},
+        const double span[9][2] = {{-60, 160}, {15, 33}, {0, 100},  {0, 60},   {0, 360},
                                    {-90, 90},  {0, 360}, {0, 3000}, {0.5, 500}};
         size_t width = (flags & 2) ? 8 : 2;
         for (int i = 0; i < 9; ++i) {
-            const double* current[] = {&c.temperature_f, &c.pressure_inhg, &c.humidity_pct, &c.wind_mph,
-                                       &c.wind_from_deg, &c.latitude_deg, &c.azimuth_deg, &to, &step};
+            const double* current[] = {&c.temperature_f,
+                                       &c.pressure_inhg,
+                                       &c.humidity_pct,
+                                       &c.wind_mph,
+                                       &c.wind_from_deg,
+                                       &c.latitude_deg,
+                                       &c.azimuth_deg,
+                                       &to,
+                                       &step};
             v[i] = *current[i];
             if (left >= width * (i + 1)) {
                 if (width == 8) std::memcpy(&v[i], tail + 8 * i, 8);
@@ -65,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK(!s.stability || std::isfinite(*s.stability), "a non-finite stability");
         double last = -1;
         for (const solution_row& r : s.rows) {
-            const double nums[] = {r.range_yd, r.drop_in, r.windage_in, r.spin_drift_in, r.velocity_fps, r.mach,
-                                   r.energy_ftlbf, r.time_s, r.elevation_hold, r.windage_hold};
+            const double nums[] = {r.range_yd, r.drop_in,      r.windage_in, r.spin_drift_in,  r.velocity_fps,
+                                   r.mach,     r.energy_ftlbf, r.time_s,     r.elevation_hold, r.windage_hold};
             for (double n : nums) FUZZ_CHECK(std::isfinite(n), "a non-finite number in the row at %g yd", r.range_yd);
             FUZZ_CHECK(r.range_yd > last && r.time_s >= 0, "rows out of order at %g yd", r.range_yd);
             last = r.range_yd;

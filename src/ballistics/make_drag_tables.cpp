@@ -17,14 +17,16 @@ struct point {
     double mach, cd;
 };
 
-bool number(const std::string& text, double* v) {
+bool number(const std::string& text, double* v)
+{
     if (text.empty()) return false;
     char* end = nullptr;
     *v = std::strtod(text.c_str(), &end);
     return end && *end == '\0' && std::isfinite(*v) && *v >= 0;
 }
 
-bool read_table(const char* path, std::vector<point>* points) {
+bool read_table(const char* path, std::vector<point>* points)
+{
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         std::cerr << path << ": cannot read\n";
@@ -38,8 +40,7 @@ bool read_table(const char* path, std::vector<point>* points) {
         if (line.empty() || line[0] == '#') continue;
         size_t tab = line.find('\t');
         point p{};
-        if (tab == std::string::npos || !number(line.substr(0, tab), &p.mach) ||
-            !number(line.substr(tab + 1), &p.cd)) {
+        if (tab == std::string::npos || !number(line.substr(0, tab), &p.mach) || !number(line.substr(tab + 1), &p.cd)) {
             std::cerr << path << ":" << line_no << ": expected Mach<TAB>drag coefficient\n";
             return false;
         }
@@ -56,7 +57,8 @@ bool read_table(const char* path, std::vector<point>* points) {
     return true;
 }
 
-void emit(std::ostringstream& out, const char* name, const std::vector<point>& points) {
+void emit(std::ostringstream& out, const char* name, const std::vector<point>& points)
+{
     out << "const drag_point " << name << "_drag_points[] = {\n";
     char buf[96];
     for (const point& p : points) {
@@ -68,7 +70,8 @@ void emit(std::ostringstream& out, const char* name, const std::vector<point>& p
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     if (argc != 4) {
         std::cerr << "usage: make_drag_tables <g1.tsv> <g7.tsv> <tables.cpp>\n";
         return 2;

@@ -9,18 +9,19 @@
 #include "base/numbers.h"
 #include "profile/units.h"
 
-double drag_at(const drag_point* points, int n, double mach) {
+double drag_at(const drag_point* points, int n, double mach)
+{
     if (!(mach > points[0].mach)) return points[0].cd;  // NaN too: never an index outside
     if (mach >= points[n - 1].mach) return points[n - 1].cd;
-    const drag_point* hi = std::upper_bound(points, points + n, mach,
-                                            [](double m, const drag_point& p) { return m < p.mach; });
+    const drag_point* hi =
+        std::upper_bound(points, points + n, mach, [](double m, const drag_point& p) { return m < p.mach; });
     const drag_point* lo = hi - 1;
     return lo->cd + (hi->cd - lo->cd) * (mach - lo->mach) / (hi->mach - lo->mach);
 }
 
 namespace {
 
-constexpr double kGravity = 32.174;          // ft/s^2
+constexpr double kGravity = 32.174;           // ft/s^2
 constexpr double kDragConstant = 2.08551e-4;  // (pi/8) * (rho0/144), rho0 = 0.076474 lb/ft^3
 constexpr double kEarthRate = 7.292115e-5;    // rad/s
 constexpr double kStopFps = 100.0;
@@ -47,11 +48,12 @@ struct flight {
     std::vector<drag_point> dsf;  // scale factor against Mach; empty: 1
     double bc;                    // lb/in^2 (sectional density for a custom curve)
     air_state air;
-    vec3 wind;     // air velocity, ft/s
-    vec3 earth;    // Earth's rotation in the shot's frame, rad/s; zero when off
+    vec3 wind;   // air velocity, ft/s
+    vec3 earth;  // Earth's rotation in the shot's frame, rad/s; zero when off
 };
 
-double drag_coefficient(const flight& f, double mach) {
+double drag_coefficient(const flight& f, double mach)
+{
     double cd = drag_at(f.curve, f.curve_n, mach);
     if (!f.dsf.empty()) cd *= drag_at(f.dsf.data(), static_cast<int>(f.dsf.size()), mach);
     return cd;
@@ -62,7 +64,8 @@ struct state {
     double t;
 };
 
-vec3 acceleration(const flight& f, vec3 vel) {
+vec3 acceleration(const flight& f, vec3 vel)
+{
     vec3 air_vel = vel - f.wind;
     double speed = length(air_vel);
     double k = f.air.density_ratio * drag_coefficient(f, speed / f.air.sound_fps) * kDragConstant / f.bc * speed;
@@ -75,12 +78,14 @@ vec3 acceleration(const flight& f, vec3 vel) {
 }
 
 // Drag deceleration per unit of air speed, 1/s: bounds the step.
-double drag_rate(const flight& f, vec3 vel) {
+double drag_rate(const flight& f, vec3 vel)
+{
     double speed = length(vel - f.wind);
     return f.air.density_ratio * drag_coefficient(f, speed / f.air.sound_fps) * kDragConstant / f.bc * speed;
 }
 
-state rk4(const flight& f, const state& s, double dt) {
+state rk4(const flight& f, const state& s, double dt)
+{
     vec3 k1v = acceleration(f, s.vel), k1x = s.vel;
     vec3 v2 = s.vel + (0.5 * dt) * k1v;
     vec3 k2v = acceleration(f, v2), k2x = v2;
@@ -97,7 +102,8 @@ state rk4(const flight& f, const state& s, double dt) {
 
 // The state between a and b at time fraction u: positions cubic (Hermite,
 // from the velocities at both ends), velocities linear.
-state between(const state& a, const state& b, double u) {
+state between(const state& a, const state& b, double u)
+{
     double dt = b.t - a.t;
     double h00 = (1 + 2 * u) * (1 - u) * (1 - u), h10 = u * (1 - u) * (1 - u);
     double h01 = u * u * (3 - 2 * u), h11 = u * u * (u - 1);
@@ -118,7 +124,8 @@ struct flight_log {
     double transonic_x = -1, subsonic_x = -1;
 };
 
-bool finite(const state& s) {
+bool finite(const state& s)
+{
     return std::isfinite(s.pos.x) && std::isfinite(s.pos.y) && std::isfinite(s.pos.z) && std::isfinite(s.vel.x) &&
            std::isfinite(s.vel.y) && std::isfinite(s.vel.z) && std::isfinite(s.t);
 }
@@ -127,7 +134,8 @@ bool finite(const state& s) {
 // speed downrange falls below 100 ft/s (a bullet falling steeply keeps its
 // speed but makes no headway), or the flight runs too long; samples the state
 // at each target. Takes at most `budget` steps and counts them off it.
-flight_log fly(const flight& f, state s, const std::vector<double>& targets, long& budget) {
+flight_log fly(const flight& f, state s, const std::vector<double>& targets, long& budget)
+{
     flight_log log;
     log.samples.reserve(targets.size());
     size_t next = 0;
@@ -203,7 +211,8 @@ struct refusal {
 std::string num(double v) { return format_number("%g", v); }
 
 // Checks a value the solution needs: finite, and (when `positive`) above 0.
-bool check(refusal& r, double v, const char* what, bool positive) {
+bool check(refusal& r, double v, const char* what, bool positive)
+{
     if (r) return false;
     if (!std::isfinite(v)) r.text = std::string("The ") + what + " is not a number.";
     else if (positive && v == 0) r.text = std::string("The ") + what + " is 0.";
@@ -215,7 +224,8 @@ bool check(refusal& r, double v, const char* what, bool positive) {
 
 // --- shared with the texts ----------------------------------------------
 
-air_state air_at(double temperature_f, double pressure_inhg, double humidity_pct) {
+air_state air_at(double temperature_f, double pressure_inhg, double humidity_pct)
+{
     double t_r = temperature_f + 459.67;
     double t_c = (temperature_f - 32.0) * 5.0 / 9.0;
     double es_hpa = t_c > -100.0 ? 6.1078 * std::pow(10.0, 7.5 * t_c / (t_c + 237.3)) : 0.0;
@@ -227,7 +237,8 @@ air_state air_at(double temperature_f, double pressure_inhg, double humidity_pct
     return a;
 }
 
-std::vector<drag_point> usable_curve(const GunProfile& p) {
+std::vector<drag_point> usable_curve(const GunProfile& p)
+{
     int n = 32;
     while (n > 0 && p.cc[n - 1].mach == 0.0f && p.cc[n - 1].cd == 0.0f) --n;
     std::vector<drag_point> pts;
@@ -238,7 +249,8 @@ std::vector<drag_point> usable_curve(const GunProfile& p) {
     return pts;
 }
 
-std::vector<drag_point> scale_factor_points(const GunProfile& p) {
+std::vector<drag_point> scale_factor_points(const GunProfile& p)
+{
     std::vector<drag_point> pts;
     for (int i = 0; i < 6; ++i)
         if (p.vl[i] > 0.0f) pts.push_back({p.vl[i], p.dsf[i]});
@@ -246,19 +258,22 @@ std::vector<drag_point> scale_factor_points(const GunProfile& p) {
     return pts;
 }
 
-int velocity_table_rows(const GunProfile& p) {
+int velocity_table_rows(const GunProfile& p)
+{
     int n = 0;
     for (int i = 0; i < 6; ++i)
         if (p.mvt_mv[i] > 0.0f) ++n;
     return n;
 }
 
-double muzzle_velocity_at(const GunProfile& p, double temperature_f) {
+double muzzle_velocity_at(const GunProfile& p, double temperature_f)
+{
     std::vector<drag_point> rows;  // (temperature, velocity)
     for (int i = 0; i < 6; ++i)
         if (p.mvt_mv[i] > 0.0f) rows.push_back({p.mvt_temp[i], p.mvt_mv[i]});
     if (rows.size() < 2) return p.mv;
-    std::stable_sort(rows.begin(), rows.end(), [](const drag_point& a, const drag_point& b) { return a.mach < b.mach; });
+    std::stable_sort(rows.begin(), rows.end(),
+                     [](const drag_point& a, const drag_point& b) { return a.mach < b.mach; });
     if (temperature_f <= rows.front().mach) return rows.front().cd;
     if (temperature_f >= rows.back().mach) return rows.back().cd;
     for (size_t i = 1; i < rows.size(); ++i) {
@@ -269,10 +284,12 @@ double muzzle_velocity_at(const GunProfile& p, double temperature_f) {
     return rows.back().cd;
 }
 
-std::optional<double> miller_stability(const GunProfile& p, double mv_fps, double temperature_f, double pressure_inhg) {
+std::optional<double> miller_stability(const GunProfile& p, double mv_fps, double temperature_f, double pressure_inhg)
+{
     double twist = std::fabs(static_cast<double>(p.bt));
     double d = p.bd, len = p.bl, m = p.bw;
-    if (!(twist > 0) || !(d > 0) || !(len > 0) || !(m > 0) || !(mv_fps > 0) || !(pressure_inhg > 0)) return std::nullopt;
+    if (!(twist > 0) || !(d > 0) || !(len > 0) || !(m > 0) || !(mv_fps > 0) || !(pressure_inhg > 0))
+        return std::nullopt;
     double t = twist / d, l = len / d;
     double sg = 30.0 * m / (t * t * d * d * d * l * (1.0 + l * l)) * std::cbrt(mv_fps / 2800.0) *
                 ((temperature_f + 460.0) / 519.0) * (29.92 / pressure_inhg);
@@ -280,17 +297,19 @@ std::optional<double> miller_stability(const GunProfile& p, double mv_fps, doubl
     return sg;
 }
 
-const char* output_unit_text(int32_t code) {
+const char* output_unit_text(int32_t code)
+{
     const char* t = unit_code_text(code);
     return t ? t : unit_code_text(1);
 }
 
-double hold_unit_rad(int32_t output_code, int32_t click_code, int32_t clicks_per_unit) {
+double hold_unit_rad(int32_t output_code, int32_t click_code, int32_t clicks_per_unit)
+{
     auto angle = [](int32_t code) {
         switch (code) {
-            case 2: return kPi / 10800.0;  // true MOA
-            case 3: return 1.0 / 3600.0;   // shooter's MOA: 1 in at 100 yd
-            default: return 0.001;         // MIL
+        case 2: return kPi / 10800.0;  // true MOA
+        case 3: return 1.0 / 3600.0;   // shooter's MOA: 1 in at 100 yd
+        default: return 0.001;         // MIL
         }
     };
     if (output_code == kUnitCodeClicks) {
@@ -302,7 +321,8 @@ double hold_unit_rad(int32_t output_code, int32_t click_code, int32_t clicks_per
 
 // --- the solution -------------------------------------------------------
 
-shot_conditions conditions_from_profile(const GunProfile& p) {
+shot_conditions conditions_from_profile(const GunProfile& p)
+{
     shot_conditions c;
     c.temperature_f = p.temp;
     c.pressure_inhg = p.pres;
@@ -312,7 +332,8 @@ shot_conditions conditions_from_profile(const GunProfile& p) {
 
 double default_step_yd(int units) { return units == kUnitsEnglish ? 100.0 : 100.0 * 1.09361; }
 
-double default_range_yd(const GunProfile& p, int units) {
+double default_range_yd(const GunProfile& p, int units)
+{
     double r = std::isfinite(p.maxr) ? std::max(1000.0, static_cast<double>(p.maxr)) : 1000.0;
     r = std::min(r, kMaxSolveRangeYd);
     if (units != kUnitsEnglish) {
@@ -324,7 +345,8 @@ double default_range_yd(const GunProfile& p, int units) {
 
 namespace {
 
-refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd, double step_yd, bool custom) {
+refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd, double step_yd, bool custom)
+{
     refusal r;
     if (!custom) check(r, p.bc, "ballistic coefficient (bc)", true);
     check(r, p.mv, "muzzle velocity (mv)", true);
@@ -347,7 +369,8 @@ refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd
         check(r, p.vl[i], ("Mach number of drop scale factor " + n + " (vl)").c_str(), false);
         if (p.vl[i] > 0.0f) check(r, p.dsf[i], ("drop scale factor " + n + " (dsf)").c_str(), true);
         check(r, p.mvt_mv[i], ("velocity of row " + n + " of the velocity table").c_str(), false);
-        if (p.mvt_mv[i] > 0.0f) check(r, p.mvt_temp[i], ("temperature of row " + n + " of the velocity table").c_str(), false);
+        if (p.mvt_mv[i] > 0.0f)
+            check(r, p.mvt_temp[i], ("temperature of row " + n + " of the velocity table").c_str(), false);
     }
     if (custom && !r) {
         int n = 32;
@@ -356,11 +379,9 @@ refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd
             std::string k = std::to_string(i + 1);
             check(r, p.cc[i].mach, ("Mach number of custom drag curve point " + k).c_str(), false);
             check(r, p.cc[i].cd, ("drag coefficient of custom drag curve point " + k).c_str(), false);
-            if (!r && (p.cc[i].mach < 0 || p.cc[i].cd < 0))
-                r.text = "Custom drag curve point " + k + " is below 0.";
+            if (!r && (p.cc[i].mach < 0 || p.cc[i].cd < 0)) r.text = "Custom drag curve point " + k + " is below 0.";
         }
-        if (!r && usable_curve(p).size() < 2)
-            r.text = "The custom drag curve (cc) has fewer than two points.";
+        if (!r && usable_curve(p).size() < 2) r.text = "The custom drag curve (cc) has fewer than two points.";
     }
     check(r, c.temperature_f, "temperature", false);
     check(r, c.pressure_inhg, "pressure", true);
@@ -388,7 +409,8 @@ std::string yards_text(double yd) { return format_number("%.4g", yd); }
 
 }  // namespace
 
-solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_yd, double step_yd) {
+solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_yd, double step_yd)
+{
     solution out;
     out.elevation_unit = output_unit_text(p.eu);
     out.windage_unit = output_unit_text(p.wu);
@@ -445,7 +467,8 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     for (int i = 0; i < 30; ++i) {
         flight_log z = fly(f, launch(out.zero_mv_fps, theta), {zr_ft}, budget);
         if (z.samples.empty() && budget <= 0) {
-            out.missing = "The flight to the zero range (zr) of " + yards_text(p.zr) + " yd takes too long to calculate.";
+            out.missing =
+                "The flight to the zero range (zr) of " + yards_text(p.zr) + " yd takes too long to calculate.";
             return out;
         }
         if (z.samples.empty()) {
@@ -499,7 +522,8 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     flight_log log = fly(f, launch(out.mv_fps, theta), targets_ft, budget);
     double e_unit = hold_unit_rad(p.eu, p.ce, p.cve) * p.ssfV;
     double w_unit = hold_unit_rad(p.wu, p.cw, p.cvw) * p.ssfH;
-    bool muzzle_transonic = out.mv_fps / f.air.sound_fps >= 1.2, muzzle_supersonic = out.mv_fps / f.air.sound_fps >= 1.0;
+    bool muzzle_transonic = out.mv_fps / f.air.sound_fps >= 1.2,
+         muzzle_supersonic = out.mv_fps / f.air.sound_fps >= 1.0;
     bool marked_transonic = false, marked_subsonic = false;
     for (size_t i = 0; i < log.samples.size(); ++i) {
         const state& s = log.samples[i];
@@ -521,8 +545,8 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
         row.zero = std::fabs(row.range_yd - zr) <= 1e-6;
         if (muzzle_transonic && !marked_transonic && row.mach < 1.2) row.transonic = marked_transonic = true;
         if (muzzle_supersonic && !marked_subsonic && row.mach < 1.0) row.subsonic = marked_subsonic = true;
-        const double nums[] = {row.drop_in, row.windage_in, row.spin_drift_in, row.velocity_fps, row.mach,
-                               row.energy_ftlbf, row.time_s, row.elevation_hold, row.windage_hold};
+        const double nums[] = {row.drop_in,      row.windage_in, row.spin_drift_in,  row.velocity_fps, row.mach,
+                               row.energy_ftlbf, row.time_s,     row.elevation_hold, row.windage_hold};
         if (!std::all_of(std::begin(nums), std::end(nums), [](double v) { return std::isfinite(v); })) {
             log.end = flight_end::too_long;
             log.end_x = row.range_yd * 3.0;
@@ -535,9 +559,10 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     if (log.subsonic_x >= 0) out.subsonic_yd = log.subsonic_x / 3.0;
     if (log.end != flight_end::reached) {
         out.end_range_yd = log.end_x / 3.0;
-        out.end_note = log.end == flight_end::slow
-                           ? "The bullet's speed downrange falls below 100 ft/s at " + yards_text(*out.end_range_yd) + " yd."
-                           : "The calculation stops at " + yards_text(*out.end_range_yd) + " yd.";
+        out.end_note =
+            log.end == flight_end::slow
+                ? "The bullet's speed downrange falls below 100 ft/s at " + yards_text(*out.end_range_yd) + " yd."
+                : "The calculation stops at " + yards_text(*out.end_range_yd) + " yd.";
     }
     out.ok = true;
     return out;

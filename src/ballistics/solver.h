@@ -36,8 +36,8 @@ shot_conditions conditions_from_profile(const GunProfile& p);
 
 struct solution_row {
     double range_yd = 0;
-    double drop_in = 0;     // relative to the line of sight, negative below
-    double windage_in = 0;  // positive right; wind, spin drift, zero offset, Coriolis
+    double drop_in = 0;        // relative to the line of sight, negative below
+    double windage_in = 0;     // positive right; wind, spin drift, zero offset, Coriolis
     double spin_drift_in = 0;  // the share of windage_in that is spin drift
     double velocity_fps = 0;
     double mach = 0;
@@ -58,9 +58,9 @@ struct solution {
     // When !ok: which value is missing or unusable, as a sentence for the
     // user ("The ballistic coefficient is 0.").
     std::string missing;
-    double zero_angle_moa = 0;     // bore elevation above the line of sight, true MOA
-    double zero_windage_moa = 0;   // bore angle to the right of it (zero offset), true MOA
-    std::optional<double> stability;  // Miller's Sg; none without twist or length
+    double zero_angle_moa = 0;        // bore elevation above the line of sight, true MOA
+    double zero_windage_moa = 0;      // bore angle to the right of it (zero offset), true MOA
+    std::optional<double> stability;  // Miller's Sg; none without twist, diameter, length or weight
     double mv_fps = 0;                // muzzle velocity used for the shot
     double zero_mv_fps = 0;           // and for the zero (profile temperature)
     std::vector<solution_row> rows;   // 0, step, 2 step ... to; also the zero range and `to`
@@ -102,7 +102,8 @@ double default_range_yd(const GunProfile& p, int units);
 std::vector<std::string> solver_assumptions(const GunProfile& p, const shot_conditions& c, int units);
 
 // Texts for the command line (yards, inches, ft/s). A solution that is not
-// ok gives its `missing` sentence in each.
+// ok gives its `missing` sentence: as {"error": "..."} in JSON, as the only
+// line of the others.
 // JSON: {"zero_angle_moa", "stability" (null without), "mv_fps",
 // "elevation_unit", "windage_unit", "rows": [{"range_yd", "drop_in",
 // "windage_in", "velocity_fps", "mach", "energy_ftlbf", "time_s",

@@ -12,7 +12,8 @@ namespace {
 
 constexpr double kTrueMoaIn = 1.0472;  // inches at 100 yd
 
-GunProfile base_profile(int dc, float bc, float bw, float mv, float shi, float zr, float hum) {
+GunProfile base_profile(int dc, float bc, float bw, float mv, float shi, float zr, float hum)
+{
     GunProfile p{};
     p.dc = dc;
     p.bc = bc;
@@ -32,7 +33,8 @@ GunProfile base_profile(int dc, float bc, float bw, float mv, float shi, float z
 
 // The two published cases of the shared ballistics notes.
 GunProfile case1() { return base_profile(1, 0.465f, 65, 3200, 3.2f, 300, 78); }
-GunProfile case2() {
+GunProfile case2()
+{
     GunProfile p = base_profile(0, 0.5f, 220, 3006.6f, 1.5f, 100, 78);
     p.bd = 0.308f;
     p.bl = 1.5f;
@@ -40,11 +42,13 @@ GunProfile case2() {
     return p;
 }
 
-solution solve(const GunProfile& p, double to = 1000, double step = 100) {
+solution solve(const GunProfile& p, double to = 1000, double step = 100)
+{
     return solve_profile(p, conditions_from_profile(p), to, step);
 }
 
-const solution_row* row_at(const solution& s, double yd) {
+const solution_row* row_at(const solution& s, double yd)
+{
     for (const solution_row& r : s.rows)
         if (std::fabs(r.range_yd - yd) < 1e-6) return &r;
     return nullptr;
@@ -52,18 +56,19 @@ const solution_row* row_at(const solution& s, double yd) {
 
 }  // namespace
 
-TEST(Solver, MatchesThePublishedTrajectories) {
+TEST(Solver, MatchesThePublishedTrajectories)
+{
     struct ref {
         int which;
         double yd, drop_in, fps, tof_s, drift_in;  // drift: NAN where not published
     };
     const double none = std::nan("");
     const ref refs[] = {
-        {1, 100, 1.6, 3093.7, 0.095, none},   {1, 200, 2.7, 2988.9, 0.194, none},
-        {1, 300, 0.0, 2885.6, 0.296, none},   {1, 500, -18.3, 2684.4, 0.512, none},
-        {1, 800, -83.0, 2396.8, 0.867, none}, {1, 1000, -155.7, 2215.3, 1.127, none},
-        {2, 100, 0.0, 2813.8, 0.103, 0.05},   {2, 300, -10.8, 2452.0, 0.332, 0.4},
-        {2, 500, -45.0, 2118.1, 0.595, 1.2},  {2, 800, -158.2, 1671.0, 1.074, 3.5},
+        {1, 100, 1.6, 3093.7, 0.095, none},    {1, 200, 2.7, 2988.9, 0.194, none},
+        {1, 300, 0.0, 2885.6, 0.296, none},    {1, 500, -18.3, 2684.4, 0.512, none},
+        {1, 800, -83.0, 2396.8, 0.867, none},  {1, 1000, -155.7, 2215.3, 1.127, none},
+        {2, 100, 0.0, 2813.8, 0.103, 0.05},    {2, 300, -10.8, 2452.0, 0.332, 0.4},
+        {2, 500, -45.0, 2118.1, 0.595, 1.2},   {2, 800, -158.2, 1671.0, 1.074, 3.5},
         {2, 1000, -293.6, 1417.8, 1.464, 6.2},
     };
     solution s1 = solve(case1()), s2 = solve(case2());
@@ -86,7 +91,8 @@ TEST(Solver, MatchesThePublishedTrajectories) {
     EXPECT_TRUE(row_at(s1, 300)->zero && row_at(s2, 100)->zero);
 }
 
-TEST(Solver, ZeroAnglesAndStabilityMatchThePublishedFigures) {
+TEST(Solver, ZeroAnglesAndStabilityMatchThePublishedFigures)
+{
     GunProfile g1 = base_profile(0, 0.365f, 0, 2600, 3.2f, 100, 0);
     GunProfile g7 = base_profile(1, 0.223f, 0, 2750, 2.0f, 100, 0);
     const double rad_to_moa = 10800 / 3.14159265358979;
@@ -101,7 +107,8 @@ TEST(Solver, ZeroAnglesAndStabilityMatchThePublishedFigures) {
 
 // Each field's effect, as an equivalence with a profile that says the same
 // another way, or as the relation the field must produce.
-TEST(Solver, EachProfileFieldActsAsDocumented) {
+TEST(Solver, EachProfileFieldActsAsDocumented)
+{
     struct effect {
         const char* name;
         std::function<void(GunProfile&)> edit;
@@ -117,21 +124,22 @@ TEST(Solver, EachProfileFieldActsAsDocumented) {
         };
     };
     // G7 points from Mach 1.8 to 3.0: the whole of case 1's flight.
-    const double g7_part[][2] = {{1.8, 0.3117}, {1.85, 0.3078}, {1.9, 0.3042}, {1.95, 0.3010}, {2, 0.2980},
-                                 {2.05, 0.2951}, {2.1, 0.2922}, {2.15, 0.2892}, {2.2, 0.2864}, {2.25, 0.2835},
-                                 {2.3, 0.2807}, {2.35, 0.2779}, {2.4, 0.2752}, {2.45, 0.2725}, {2.5, 0.2697},
-                                 {2.55, 0.2670}, {2.6, 0.2643}, {2.65, 0.2615}, {2.7, 0.2588}, {2.75, 0.2561},
-                                 {2.8, 0.2533}, {2.85, 0.2506}, {2.9, 0.2479}, {2.95, 0.2451}, {3, 0.2424}};
+    const double g7_part[][2] = {{1.8, 0.3117},  {1.85, 0.3078}, {1.9, 0.3042},  {1.95, 0.3010}, {2, 0.2980},
+                                 {2.05, 0.2951}, {2.1, 0.2922},  {2.15, 0.2892}, {2.2, 0.2864},  {2.25, 0.2835},
+                                 {2.3, 0.2807},  {2.35, 0.2779}, {2.4, 0.2752},  {2.45, 0.2725}, {2.5, 0.2697},
+                                 {2.55, 0.2670}, {2.6, 0.2643},  {2.65, 0.2615}, {2.7, 0.2588},  {2.75, 0.2561},
+                                 {2.8, 0.2533},  {2.85, 0.2506}, {2.9, 0.2479},  {2.95, 0.2451}, {3, 0.2424}};
     const effect effects[] = {
-        {"one drop scale factor scales the drag at every Mach",
-         [](GunProfile& p) { p.vl[2] = 2.0f, p.dsf[2] = 1.25f; },
+        {"one drop scale factor scales the drag at every Mach", [](GunProfile& p) { p.vl[2] = 2.0f, p.dsf[2] = 1.25f; },
          same_path_as([](GunProfile& q) { q.bc = 0.465f / 1.25f; })},
         {"two factors are linear in Mach, in any order: a constant curve so scaled is the linear curve",
          [](GunProfile& p) {
              p.dc = 10, p.bd = 0.224f, p.cc[0] = {0, 0.3f}, p.cc[1] = {5, 0.3f};
              p.vl[0] = 3.0f, p.dsf[0] = 1.2f, p.vl[4] = 1.0f, p.dsf[4] = 1.0f;
          },
-         same_path_as([](GunProfile& q) { q.dc = 10, q.bd = 0.224f, q.cc[0] = {1, 0.3f}, q.cc[1] = {3, 0.36f}; })},
+         same_path_as([](GunProfile& q) {
+             q.dc = 10, q.bd = 0.224f, q.cc[0] = {1, 0.3f}, q.cc[1] = {3, 0.36f};
+         })},
         {"a custom curve uses the sectional density from weight and diameter, not bc",
          [&](GunProfile& p) {
              p.dc = 10, p.bc = 1.0f, p.bd = 0.224f, p.bw = 163.3f;  // sectional density 0.465
@@ -150,8 +158,7 @@ TEST(Solver, EachProfileFieldActsAsDocumented) {
          }},
         {"a single velocity row leaves mv", [](GunProfile& p) { p.mvt_temp[0] = 0, p.mvt_mv[0] = 2000; },
          [](const solution&, const solution& e) { EXPECT_EQ(e.mv_fps, 3200); }},
-        {"zero height and offset put the bullet there at the zero range",
-         [](GunProfile& p) { p.zh = 2, p.zo = -1.5f; },
+        {"zero height and offset put the bullet there at the zero range", [](GunProfile& p) { p.zh = 2, p.zo = -1.5f; },
          [](const solution&, const solution& e) {
              EXPECT_NEAR(row_at(e, 300)->drop_in, 2, 1e-4);
              EXPECT_NEAR(row_at(e, 300)->windage_in, -1.5, 1e-4);
@@ -186,13 +193,14 @@ TEST(Solver, EachProfileFieldActsAsDocumented) {
     }
 }
 
-TEST(Solver, WindAndEarthRotationPushTheRightWay) {
+TEST(Solver, WindAndEarthRotationPushTheRightWay)
+{
     struct wind_case {
         double mph, from_deg;
         bool coriolis;
         double lat, az;
-        int windage_sign;      // at 1000 yd
-        double drop_change;    // sign of the change in drop against still air
+        int windage_sign;    // at 1000 yd
+        double drop_change;  // sign of the change in drop against still air
     };
     const wind_case cases[] = {
         {10, 90, false, 0, 0, -1, 0},  {10, 270, false, 0, 0, +1, 0}, {10, 0, false, 0, 0, 0, -1},
@@ -212,7 +220,8 @@ TEST(Solver, WindAndEarthRotationPushTheRightWay) {
     }
 }
 
-TEST(Solver, RefusesWhatItCannotSolveAndNamesTheValue) {
+TEST(Solver, RefusesWhatItCannotSolveAndNamesTheValue)
+{
     const double nan = std::numeric_limits<double>::quiet_NaN();
     struct refusal {
         std::function<void(GunProfile&, shot_conditions&, double& to, double& step)> edit;
@@ -221,11 +230,16 @@ TEST(Solver, RefusesWhatItCannotSolveAndNamesTheValue) {
     const refusal refusals[] = {
         {[](GunProfile& p, shot_conditions&, double&, double&) { p.bc = 0; }, "ballistic coefficient"},
         {[](GunProfile& p, shot_conditions&, double&, double&) { p.mv = 0; }, "muzzle velocity"},
-        {[](GunProfile& p, shot_conditions&, double&, double&) { p.dc = 10, p.bd = 0.3f, p.cc[0] = {1, 0.3f}; },
+        {[](GunProfile& p, shot_conditions&, double&, double&) {
+             p.dc = 10, p.bd = 0.3f, p.cc[0] = {1, 0.3f};
+         },
          "custom drag curve"},
-        {[](GunProfile& p, shot_conditions&, double&, double&) { p.dc = 10, p.cc[0] = {1, 0.3f}, p.cc[1] = {2, 0.3f}; },
+        {[](GunProfile& p, shot_conditions&, double&, double&) {
+             p.dc = 10, p.cc[0] = {1, 0.3f}, p.cc[1] = {2, 0.3f};
+         },
          "bullet diameter"},
-        {[&](GunProfile& p, shot_conditions&, double&, double&) { p.cc[3].cd = float(nan), p.dc = 5, p.bd = 0.224f; }, "point 4"},
+        {[&](GunProfile& p, shot_conditions&, double&, double&) { p.cc[3].cd = float(nan), p.dc = 5, p.bd = 0.224f; },
+         "point 4"},
         {[&](GunProfile&, shot_conditions& c, double&, double&) { c.temperature_f = nan; }, "temperature"},
         {[&](GunProfile& p, shot_conditions&, double&, double&) { p.mvt_mv[2] = float(nan); }, "velocity table"},
         {[](GunProfile& p, shot_conditions&, double&, double&) { p.ssfV = 0; }, "ssfV"},
@@ -246,7 +260,8 @@ TEST(Solver, RefusesWhatItCannotSolveAndNamesTheValue) {
     }
 }
 
-TEST(Solver, RowsMarkTheZeroTheSoundBarrierAndTheEnd) {
+TEST(Solver, RowsMarkTheZeroTheSoundBarrierAndTheEnd)
+{
     GunProfile p = case2();
     p.zr = 109.1f;  // 100 m: between two steps, so it gets a row of its own
     solution s = solve(p, 2500, 100);
@@ -272,14 +287,17 @@ TEST(Solver, RowsMarkTheZeroTheSoundBarrierAndTheEnd) {
     EXPECT_NE(e.end_note.find("below 100 ft/s"), std::string::npos);
 }
 
-TEST(Solver, DefaultsAndCommandLineTexts) {
+TEST(Solver, DefaultsAndCommandLineTexts)
+{
     GunProfile p = case2();
     const struct {
         float maxr;
         int units;
         double range_yd, step_yd;
-    } defaults[] = {{500, kUnitsEnglish, 1000, 100}, {1500, kUnitsEnglish, 1500, 100},
-                    {1000, kUnitsMetric, 1093.61, 109.361}, {1000, kUnitsMixed, 1093.61, 109.361}};
+    } defaults[] = {{500, kUnitsEnglish, 1000, 100},
+                    {1500, kUnitsEnglish, 1500, 100},
+                    {1000, kUnitsMetric, 1093.61, 109.361},
+                    {1000, kUnitsMixed, 1093.61, 109.361}};
     for (const auto& d : defaults) {
         p.maxr = d.maxr;
         EXPECT_NEAR(default_range_yd(p, d.units), d.range_yd, 1e-6);
@@ -287,10 +305,10 @@ TEST(Solver, DefaultsAndCommandLineTexts) {
     }
     solution s = solve(p, 200, 100);
     std::string json = table_json(s);
-    for (const char* member : {"\"zero_angle_moa\": ", "\"stability\": 1.26", "\"mv_fps\": 3006.6", "\"rows\": [",
-                               "\"range_yd\": 200", "\"drop_in\": ", "\"windage_in\": ", "\"velocity_fps\": ",
-                               "\"mach\": ", "\"energy_ftlbf\": ", "\"time_s\": ", "\"elevation\": ", "\"windage\": ",
-                               "\"elevation_unit\": \"TMOA\"", "\"windage_unit\": \"TMOA\""})
+    for (const char* member :
+         {"\"zero_angle_moa\": ", "\"stability\": 1.26", "\"mv_fps\": 3006.6", "\"rows\": [", "\"range_yd\": 200",
+          "\"drop_in\": ", "\"windage_in\": ", "\"velocity_fps\": ", "\"mach\": ", "\"energy_ftlbf\": ", "\"time_s\": ",
+          "\"elevation\": ", "\"windage\": ", "\"elevation_unit\": \"TMOA\"", "\"windage_unit\": \"TMOA\""})
         EXPECT_NE(json.find(member), std::string::npos) << member;
     p.bt = 0;
     EXPECT_NE(table_json(solve(p, 200, 100)).find("\"stability\": null"), std::string::npos);
