@@ -218,8 +218,8 @@ std::string summary_text(bool markup)
                      shown_unit_text(shown_quantity::velocity, g.units);
     std::string stability =
         g.table.stability ? "stability factor " + format_number("%.2f", *g.table.stability) : "no stability factor (no twist)";
-    return name + ": zeroed at " + zero + ", bore " + format_number("%.2f", g.table.zero_angle_moa) +
-           " MOA above the line of sight, muzzle velocity " + mv + ", " + stability + ".";
+    return name + ": zeroed at " + zero + ", bore angle " + format_number("%+.2f", g.table.zero_angle_moa) +
+           " MOA to the line of sight, muzzle velocity " + mv + ", " + stability + ".";
 }
 
 std::string conditions_text()
