@@ -190,7 +190,8 @@ void fill_table()
         GtkTreeViewColumn* col = gtk_tree_view_get_column(view, i);
         const char* title = gtk_tree_view_column_get_title(col);
         if (!title || titles[i] != title) gtk_tree_view_column_set_title(col, titles[i].c_str());
-        int w = std::max(text_pixels(GTK_WIDGET(view), titles[i]), text_pixels(GTK_WIDGET(view), widest[i] + "00")) + 18;
+        int w =
+            std::max(text_pixels(GTK_WIDGET(view), titles[i]), text_pixels(GTK_WIDGET(view), widest[i] + "00")) + 18;
         if (gtk_tree_view_column_get_fixed_width(col) != w) gtk_tree_view_column_set_fixed_width(col, w);
     }
 }
@@ -216,8 +217,8 @@ std::string summary_text(bool markup)
     if (!g.table.ok) return name + ": zeroed at " + zero + ".";
     std::string mv = short_number(to_shown_value(shown_quantity::velocity, g.units, g.table.mv_fps), 0) + " " +
                      shown_unit_text(shown_quantity::velocity, g.units);
-    std::string stability =
-        g.table.stability ? "stability factor " + format_number("%.2f", *g.table.stability) : "no stability factor (no twist)";
+    std::string stability = g.table.stability ? "stability factor " + format_number("%.2f", *g.table.stability)
+                                              : "no stability factor (no twist)";
     return name + ": zeroed at " + zero + ", bore angle " + format_number("%+.2f", g.table.zero_angle_moa) +
            " MOA to the line of sight, muzzle velocity " + mv + ", " + stability + ".";
 }
@@ -265,7 +266,8 @@ void show_solution()
 {
     GtkWidget* missing = get_widget("id_pv_missing");
     if (!g.table.ok) {
-        gchar* m = g_markup_printf_escaped("<span foreground=\"#b00000\" weight=\"bold\">%s</span>", g.table.missing.c_str());
+        gchar* m =
+            g_markup_printf_escaped("<span foreground=\"#b00000\" weight=\"bold\">%s</span>", g.table.missing.c_str());
         gtk_label_set_markup(GTK_LABEL(missing), m);
         g_free(m);
         gtk_widget_show(missing);
@@ -280,13 +282,15 @@ void show_solution()
     fill_table();
 
     GtkWidget* end = get_widget("id_pv_end_note");
-    if (g.table.end_note != gtk_label_get_text(GTK_LABEL(end))) gtk_label_set_text(GTK_LABEL(end), g.table.end_note.c_str());
+    if (g.table.end_note != gtk_label_get_text(GTK_LABEL(end)))
+        gtk_label_set_text(GTK_LABEL(end), g.table.end_note.c_str());
     gtk_widget_set_visible(end, g.table.ok && !g.table.end_note.empty());
 
     std::string text = "\xE2\x80\xA2 " + conditions_text();
     for (const std::string& a : g.assumptions) text += "\n\xE2\x80\xA2 " + a;
     if (text != g.shown_assumptions) {
-        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(get_widget("id_pv_assumptions"))), text.c_str(), -1);
+        gtk_text_buffer_set_text(gtk_text_view_get_buffer(GTK_TEXT_VIEW(get_widget("id_pv_assumptions"))), text.c_str(),
+                                 -1);
         g.shown_assumptions = text;
     }
     GtkWidget* chart = get_widget("id_pv_chart");
@@ -340,8 +344,8 @@ gboolean on_chart_expose(GtkWidget* widget, GdkEventExpose*, gpointer)
 
 void show_error(const char* title, const std::string& detail)
 {
-    GtkWidget* d = gtk_message_dialog_new(GTK_WINDOW(get_widget("id_preview_win")), GTK_DIALOG_MODAL,
-                                          GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s", title);
+    GtkWidget* d = gtk_message_dialog_new(GTK_WINDOW(get_widget("id_preview_win")), GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR,
+                                          GTK_BUTTONS_OK, "%s", title);
     gtk_message_dialog_format_secondary_text(GTK_MESSAGE_DIALOG(d), "%s", detail.c_str());
     gtk_dialog_run(GTK_DIALOG(d));
     gtk_widget_destroy(d);
@@ -351,8 +355,7 @@ void show_error(const char* title, const std::string& detail)
 std::string suggested_file_name()
 {
     std::string base;
-    for (char ch : profile_title())
-        base += (g_ascii_isalnum(ch) || ch == '-' || ch == '_') ? ch : '_';
+    for (char ch : profile_title()) base += (g_ascii_isalnum(ch) || ch == '-' || ch == '_') ? ch : '_';
     return base + "-range-card.pdf";
 }
 
@@ -476,8 +479,9 @@ void save_range_card(GtkWidget*)
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(d);
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
     gtk_file_chooser_set_current_name(chooser, suggested_file_name().c_str());
-    static const char* const kinds[][2] = {
-        {"Range card as PDF (*.pdf)", "*.pdf"}, {"Range card as PNG picture (*.png)", "*.png"}, {"Table as CSV (*.csv)", "*.csv"}};
+    static const char* const kinds[][2] = {{"Range card as PDF (*.pdf)", "*.pdf"},
+                                           {"Range card as PNG picture (*.png)", "*.png"},
+                                           {"Table as CSV (*.csv)", "*.csv"}};
     for (const auto& k : kinds) {
         GtkFileFilter* f = gtk_file_filter_new();
         gtk_file_filter_set_name(f, k[0]);

@@ -274,7 +274,8 @@ bool write_range_card(const std::string& path, const range_card& c, range_card_f
             if (error) *error = "The table is too long for one picture; save it as PDF or CSV.";
             return false;
         }
-        cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(w), static_cast<int>(h));
+        cairo_surface_t* surface =
+            cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(w), static_cast<int>(h));
         cairo_t* cr = cairo_create(surface);
         draw_page(cr, c, geometry(c, w, 0), w, 0);
         cairo_destroy(cr);

@@ -11,8 +11,8 @@
 #include "ballistics/solver.h"
 
 struct range_card {
-    std::string title;               // the first line, in bold
-    std::vector<std::string> notes;  // conditions and assumptions, a sentence each
+    std::string title;                // the first line, in bold
+    std::vector<std::string> notes;   // conditions and assumptions, a sentence each
     const solution* table = nullptr;  // the rows of the table
     const solution* path = nullptr;   // the chart's (finer) rows; the table's when null
     int units = 1;                    // the unit system (kUnitsMixed ...)

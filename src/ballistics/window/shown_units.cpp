@@ -62,7 +62,11 @@ const char* shown_unit_text(shown_quantity q, int units)
     case shown_quantity::length: return metric(units) ? "cm" : "in";
     case shown_quantity::velocity: return metric(units) ? "m/s" : "ft/s";
     case shown_quantity::energy: return metric(units) ? "J" : "ft-lbf";
-    case shown_quantity::temperature: return metric(units) ? "\xC2\xB0" "C" : "\xC2\xB0" "F";
+    case shown_quantity::temperature:
+        return metric(units) ? "\xC2\xB0"
+                               "C"
+                             : "\xC2\xB0"
+                               "F";
     case shown_quantity::pressure: return metric(units) ? "hPa" : "inHg";
     case shown_quantity::wind: return metric(units) ? "m/s" : "mph";
     case shown_quantity::angle: return "\xC2\xB0";

@@ -9,7 +9,6 @@
 
 namespace {
 
-
 // Decimals of a hold: a hundredth of a mil, a tenth of a minute, whole clicks.
 int hold_decimals(const char* unit)
 {

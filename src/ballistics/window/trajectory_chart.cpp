@@ -38,7 +38,6 @@ struct legend_item {
     swatch kind;
 };
 
-
 double max_range_yd(const solution& s) { return s.rows.empty() ? 0.0 : s.rows.back().range_yd; }
 
 std::vector<legend_item> legend_items(const solution& s, bool compact)
@@ -47,7 +46,8 @@ std::vector<legend_item> legend_items(const solution& s, bool compact)
                                       {compact ? "Windage" : "Windage (right +)", kChartWindage, swatch::dashed},
                                       {"Sight line", kChartSight, swatch::line}};
     double end = max_range_yd(s);
-    bool zero = std::any_of(s.zero_crossings_yd.begin(), s.zero_crossings_yd.end(), [end](double r) { return r <= end; });
+    bool zero =
+        std::any_of(s.zero_crossings_yd.begin(), s.zero_crossings_yd.end(), [end](double r) { return r <= end; });
     if (zero) items.push_back({"Zero", kChartZero, swatch::ring});
     if (s.transonic_yd && *s.transonic_yd <= end) items.push_back({"Mach 1.2", kChartTransonic, swatch::dot});
     if (s.subsonic_yd && *s.subsonic_yd <= end) items.push_back({"Mach 1.0", kChartSubsonic, swatch::square});
@@ -273,8 +273,8 @@ void draw_trajectory_chart(cairo_t* cr, double width, double height, const solut
     for (double v = f.x.lo; v <= f.x.hi + f.x.step * 1e-6; v += f.x.step)
         text_at(cr, tick_text(v), f.x_at(v), f.bottom + 3 * scale, 0.5);
     for (double v = first_tick(f.y); v <= f.y.hi + f.y.step * 1e-6; v += f.y.step)
-        text_at(cr, tick_text(std::fabs(v) < f.y.step * 1e-6 ? 0.0 : v), f.left - 5 * scale,
-                f.y_at(v) - fe.ascent / 2, 1.0);
+        text_at(cr, tick_text(std::fabs(v) < f.y.step * 1e-6 ? 0.0 : v), f.left - 5 * scale, f.y_at(v) - fe.ascent / 2,
+                1.0);
     std::string x_title = std::string("Range (") + shown_unit_text(shown_quantity::range, units) + ")";
     text_at(cr, x_title, (f.left + f.right) / 2, f.bottom + 3 * scale + font * 1.45, 0.5);
     text_at(cr, y_unit(units), f.left - 5 * scale, 6 * scale, 1.0);

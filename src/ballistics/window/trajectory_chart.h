@@ -28,8 +28,8 @@ struct chart_axis {
 
 struct chart_frame {
     double left = 0, top = 0, right = 0, bottom = 0;  // the plot area
-    chart_axis x, y;  // range; drop and windage
-    bool compact_legend = false;  // short legend texts, for a narrow chart
+    chart_axis x, y;                                  // range; drop and windage
+    bool compact_legend = false;                      // short legend texts, for a narrow chart
     double x_at(double shown_range) const { return left + (shown_range - x.lo) / (x.hi - x.lo) * (right - left); }
     double y_at(double shown_length) const { return bottom - (shown_length - y.lo) / (y.hi - y.lo) * (bottom - top); }
 };

@@ -74,8 +74,8 @@ struct image {
             for (int i = int(std::lround(x)) - half; i <= int(std::lround(x)) + half; ++i) {
                 if (i < 0 || j < 0 || i >= w || j >= h) continue;
                 chart_colour p = at(i, j);
-                best = std::min(best, std::sqrt((p.r - c.r) * (p.r - c.r) + (p.g - c.g) * (p.g - c.g) +
-                                                (p.b - c.b) * (p.b - c.b)));
+                best = std::min(
+                    best, std::sqrt((p.r - c.r) * (p.r - c.r) + (p.g - c.g) * (p.g - c.g) + (p.b - c.b) * (p.b - c.b)));
             }
         return best;
     }
@@ -119,7 +119,10 @@ TEST(TrajectoryChart, MarksWhereTheLayoutPutsThemAtEverySize)
     const double end = s.rows.back().range_yd;
     struct {
         int w, h, units;
-    } cases[] = {{360, 170, kUnitsMixed}, {740, 170, kUnitsEnglish}, {800, 300, kUnitsEnglish}, {1600, 900, kUnitsMetric},
+    } cases[] = {{360, 170, kUnitsMixed},
+                 {740, 170, kUnitsEnglish},
+                 {800, 300, kUnitsEnglish},
+                 {1600, 900, kUnitsMetric},
                  {360, 170, kUnitsMetric}};
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << " units " << c.units);
@@ -224,11 +227,18 @@ TEST(ShownUnits, ConversionsBothWays)
         double stored, shown;
         const char* unit;
     } cases[] = {
-        {q::range, kUnitsMixed, 109.361, 100, "m"},       {q::range, kUnitsEnglish, 100, 100, "yd"},
-        {q::length, kUnitsMetric, 1, 2.54, "cm"},         {q::length, kUnitsMixed, 1, 1, "in"},
-        {q::velocity, kUnitsMetric, 3280.84, 1000, "m/s"}, {q::temperature, kUnitsMetric, 59, 15, "\xC2\xB0" "C"},
-        {q::pressure, kUnitsMetric, 29.92, 1013.21, "hPa"}, {q::wind, kUnitsMetric, 10, 4.4704, "m/s"},
-        {q::energy, kUnitsMetric, 1000, 1355.82, "J"},     {q::wind, kUnitsMixed, 10, 10, "mph"},
+        {q::range, kUnitsMixed, 109.361, 100, "m"},
+        {q::range, kUnitsEnglish, 100, 100, "yd"},
+        {q::length, kUnitsMetric, 1, 2.54, "cm"},
+        {q::length, kUnitsMixed, 1, 1, "in"},
+        {q::velocity, kUnitsMetric, 3280.84, 1000, "m/s"},
+        {q::temperature, kUnitsMetric, 59, 15,
+         "\xC2\xB0"
+         "C"},
+        {q::pressure, kUnitsMetric, 29.92, 1013.21, "hPa"},
+        {q::wind, kUnitsMetric, 10, 4.4704, "m/s"},
+        {q::energy, kUnitsMetric, 1000, 1355.82, "J"},
+        {q::wind, kUnitsMixed, 10, 10, "mph"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(shown_unit_text(c.quantity, c.units));
@@ -248,7 +258,9 @@ TEST(RangeCard, WritesPdfPngAndCsv)
     ASSERT_TRUE(table.ok);
     range_card c;
     c.title = "Range card: TEST";
-    c.notes = {"Shot conditions: 59 \xC2\xB0" "F.", std::string(300, 'x') + " a long note wraps"};
+    c.notes = {"Shot conditions: 59 \xC2\xB0"
+               "F.",
+               std::string(300, 'x') + " a long note wraps"};
     c.table = &table;
     c.path = &path;
     EXPECT_GT(range_card_pages(c, 612, 792), 1);
