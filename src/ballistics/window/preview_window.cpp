@@ -426,7 +426,8 @@ void open_solution_preview(GtkWidget*)
 
 void preview_form_changed()
 {
-    if (g.idle || !gtk_widget_get_visible(get_widget("id_preview_win"))) return;
+    GtkWidget* win = get_widget("id_preview_win");
+    if (g.idle || !win || !gtk_widget_get_visible(win)) return;
     // Before the redraws of the same main-loop pass, so the table and chart
     // show the edit in the frame that follows it.
     g.idle = g_idle_add_full(G_PRIORITY_HIGH_IDLE, run_idle_update, nullptr, nullptr);
