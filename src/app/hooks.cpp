@@ -1,6 +1,7 @@
 #include "app/hooks.h"
 
 #include "app/shell/shell.h"
+#include "ballistics/window/preview_window.h"
 #include "collections/window/profile_commands.h"
 #include "collections/window/profile_lists.h"
 #include "editor/window/editor.h"
@@ -22,13 +23,23 @@ void fill_hooks()
     link_hooks.device_folder_changed = [] { scan_device_profiles(); };
 
     window_hooks.read_form = read_form_into_profile;
-    window_hooks.load_profile = load_profile_file;
+    // The solution preview follows every profile the form shows.
+    window_hooks.load_profile = [](const char* path) {
+        load_profile_file(path);
+        preview_form_changed();
+    };
     window_hooks.write_profile = write_profile_file;
     window_hooks.settle_changes = settle_unsaved_changes;
     window_hooks.save_profile = save_current_profile;
     window_hooks.profile_left_lists = note_profile_left_lists;
-    window_hooks.update_unit_labels = update_unit_labels;
-    window_hooks.show_chosen_bullet = show_chosen_bullet;
+    window_hooks.update_unit_labels = [] {
+        update_unit_labels();
+        preview_form_changed();
+    };
+    window_hooks.show_chosen_bullet = [](bool custom) {
+        show_chosen_bullet(custom);
+        preview_form_changed();
+    };
     window_hooks.profile_folders_changed = [] {
         scan_pc_profiles();
         scan_device_profiles();
@@ -36,4 +47,12 @@ void fill_hooks()
     window_hooks.device_folder_changed = [] { scan_device_profiles(); };
     window_hooks.connect_bridge = hid_connect;
     carrier_lost_hook = show_link_lost;
+
+    // The form as it shows now, its name entry included; cvIn and the saved
+    // mark stay as they are.
+    preview_hooks.form_profile = [](GunProfile& p) {
+        p = cvIn;
+        read_form_into(p);
+        set_profile_name(p, gtk_entry_get_text(GTK_ENTRY(get_widget("id_profile_name"))));
+    };
 }

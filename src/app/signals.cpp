@@ -4,6 +4,7 @@
 
 #include "app/shell/shell.h"
 #include "app/startup.h"
+#include "ballistics/window/preview_window.h"
 #include "collections/window/profile_commands.h"
 #include "collections/window/profile_lists.h"
 #include "editor/window/editor.h"
@@ -60,6 +61,9 @@ void on_bullet_row_activated(GtkTreeView* v, GtkTreePath*, GtkTreeViewColumn*, g
 }
 void on_bullet_filter(GtkEditable*, gpointer) { on_bullet_filter_changed(); }
 void on_bullet_page(GtkNotebook*, gpointer, guint page, gpointer) { on_bullet_page_switched(static_cast<int>(page)); }
+
+void on_preview_clicked(GtkWidget* w, gpointer) { open_solution_preview(w); }
+void on_form_followed(GObject*, gpointer) { preview_form_changed(); }
 
 void connect(const char* id, const char* signal, GCallback handler)
 {
@@ -131,4 +135,17 @@ void connect_signals()
     connect("id_eunits", "changed", G_CALLBACK(on_units_combo_changed));
     connect("id_wunits", "changed", G_CALLBACK(on_units_combo_changed));
     for (const char* id : kClickEntries) connect_form_entry(id);
+
+    // The solution preview, and what it follows in the form: Enter in an
+    // entry, a choice, New Profile (after the editor's own handlers).
+    connect("id_btn_preview", "clicked", G_CALLBACK(on_preview_clicked));
+    connect("id_mi_preview", "activate", G_CALLBACK(on_preview_clicked));
+    for (const char* id : kFormEntries) connect(id, "activate", G_CALLBACK(on_form_followed));
+    for (const char* id : kClickEntries) connect(id, "activate", G_CALLBACK(on_form_followed));
+    for (const char* id : {"id_eunits", "id_wunits", "id_clicke_units", "id_clickw_units"})
+        connect(id, "changed", G_CALLBACK(on_form_followed));
+    for (const char* id : {"id_g1_btn", "id_g7_btn", "id_mix_units", "id_english_units", "id_metric_units"})
+        connect(id, "toggled", G_CALLBACK(on_form_followed));
+    connect("id_btn_new", "clicked", G_CALLBACK(on_form_followed));
+    connect_preview_signals();
 }

@@ -200,7 +200,12 @@ void update_unit_labels()
 void read_form_into_profile()
 {
     mark_profile_state(profile_unsaved);
-    form_to_profile(read_form_texts(), input_units, cvIn);
+    read_form_into(cvIn);
+}
+
+void read_form_into(GunProfile& p)
+{
+    form_to_profile(read_form_texts(), input_units, p);
 }
 
 void show_chosen_bullet(bool custom_curve)

@@ -6,10 +6,14 @@
 #include <gtk/gtk.h>
 
 #include <string>
+#include "profile/gun_profile.h"
 
 void show_profile();
 void update_unit_labels();
 void read_form_into_profile();
+// The form read into `p` as read_form_into_profile reads it into cvIn; marks
+// nothing.
+void read_form_into(GunProfile& p);
 void on_form_entry_changed();
 // New Profile; with a widget (the button) it first settles unsaved changes.
 void new_profile(GtkWidget* widget);
