@@ -45,6 +45,7 @@ WINDOW_PROGRAMS = {
     "bench/bullet_window_bench.cpp",
     "bench/folder_scan_bench.cpp",
     "bench/transfer_bench.cpp",
+    "bench/preview_bench.cpp",
     "bench/empty_window.c",
     "bench/selection_window.c",
 }
