@@ -25,8 +25,9 @@ void fill_hooks()
     window_hooks.read_form = read_form_into_profile;
     // The solution preview follows every profile the form shows.
     window_hooks.load_profile = [](const char* path) {
-        load_profile_file(path);
-        preview_form_changed();
+        const bool loaded = load_profile_file(path);
+        if (loaded) preview_form_changed();
+        return loaded;
     };
     window_hooks.write_profile = write_profile_file;
     window_hooks.settle_changes = settle_unsaved_changes;
