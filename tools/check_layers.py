@@ -6,7 +6,7 @@ beside it) follows the layer order:
   2 cores                 base/ and the cores below them (CORE_RANK); never
                           the toolkit. Two cores of one rank never include
                           each other, so there is no circle among them.
-  3 app/shell/, shell/    base/ and the shell; the toolkit
+  3 shell/                base/ and the shell; the toolkit
   4 <module>/window/      base/, cores, the shell, and its own unit only
   5 app/ (the rest)       anything
 
@@ -63,7 +63,7 @@ def layer_of(path):
     top = path.split("/")[0]
     if top == "base":
         return 1, None
-    if path.startswith(("app/shell/", "shell/")):
+    if path.startswith("shell/"):
         return 3, None
     if top == "app":
         return 5, None

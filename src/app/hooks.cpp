@@ -1,6 +1,6 @@
 #include "app/hooks.h"
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "ballistics/window/preview_window.h"
 #include "collections/window/profile_commands.h"
 #include "collections/window/profile_lists.h"

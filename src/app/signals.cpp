@@ -2,7 +2,7 @@
 // start, in table order and without user data.
 #include <initializer_list>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "app/startup.h"
 #include "ballistics/window/preview_window.h"
 #include "collections/window/profile_commands.h"

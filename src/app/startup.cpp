@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/hooks.h"
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "app/working_folder.h"
 #include "base/console.h"
 #include "collections/window/profile_lists.h"

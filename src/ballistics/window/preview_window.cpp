@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "ballistics/window/range_card.h"
 #include "ballistics/window/shown_units.h"
 #include "ballistics/window/solution_table.h"

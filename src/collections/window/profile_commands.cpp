@@ -5,7 +5,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "base/console.h"
 #include "collections/profile_folders.h"
 #include "collections/window/profile_lists.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "base/console.h"
 #include "collections/profile_folders.h"
 #include "settings/device_modes.h"

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "editor/form_model.h"
 #include "profile/gun_profile.h"
 #include "profile/units.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "library/bullet_table.h"
 #include "profile/gun_profile.h"
 

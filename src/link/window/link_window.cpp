@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "collections/profile_folders.h"
 #include "link/carriers.h"
 #include "link/command_channel.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "base/console.h"
 #include "profile/units.h"
 #include "settings/device_modes.h"

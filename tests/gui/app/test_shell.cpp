@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "app/startup.h"
 #include "gui_support.h"
 

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "ballistics/window/preview_window.h"
 #include "editor/window/editor.h"
 #include "gui_support.h"

@@ -4,7 +4,7 @@
 #include <deque>
 #include <fstream>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "collections/window/profile_lists.h"
 #include "editor/window/editor.h"
 #include "gui_support.h"

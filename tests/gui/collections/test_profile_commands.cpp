@@ -3,7 +3,7 @@
 // unsafe names and folder mode.
 #include <fstream>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "collections/window/profile_commands.h"
 #include "collections/window/profile_lists.h"
 #include "collections_support.h"

@@ -2,7 +2,7 @@
 // folders, the refresh pump, selection loading a profile, folder mode.
 #include <fstream>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "collections/window/profile_lists.h"
 #include "collections_support.h"
 #include "gui_support.h"

@@ -8,7 +8,7 @@
 #include <limits>
 #include <string>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "editor/window/editor.h"
 #include "gui_support.h"
 #include "profile/gun_profile.h"

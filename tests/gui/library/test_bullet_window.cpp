@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "editor/window/editor.h"
 #include "gui_support.h"
 #include "library/bullet_table.h"

@@ -6,7 +6,7 @@
 #include <fstream>
 #include <string>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "collections/window/profile_lists.h"
 #include "gui_support.h"
 #include "link/carriers.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "gui_support.h"
 #include "link/carriers.h"
 #include "link/command_channel.h"

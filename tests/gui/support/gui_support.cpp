@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 
 void pump_events()
 {

@@ -13,13 +13,13 @@ ROWS = [
     ("profile/p.cpp", '"base/b.h"', False),
     ("collections/f.cpp", '"profile/p.h"', False),
     ("editor/window/e.cpp", '"editor/window/e.h"', False),
-    ("editor/window/e.cpp", '"app/shell/s.h"', False),
+    ("editor/window/e.cpp", '"shell/s.h"', False),
     ("app/startup.cpp", '"collections/window/l.h"', False),
-    ("app/shell/s.cpp", '<gtk/gtk.h>', False),
+    ("shell/s.cpp", '<gtk/gtk.h>', False),
     ("base/b.cpp", '"profile/p.h"', True),
-    ("profile/p.cpp", '"app/shell/s.h"', True),
+    ("profile/p.cpp", '"shell/s.h"', True),
     ("link/x.cpp", '<gtk/gtk.h>', True),
-    ("app/shell/s.cpp", '"profile/p.h"', True),
+    ("shell/s.cpp", '"profile/p.h"', True),
     ("editor/window/e.cpp", '"collections/window/l.h"', True),
     ("collections/window/l.cpp", '"app/hooks.h"', True),
     # The cores among themselves: downwards only, never between equals.
@@ -33,7 +33,7 @@ ROWS = [
     # Programs: base and cores, never the toolkit, the shell, a window unit.
     ("cli/main.cpp", '"link/x.h"', False),
     ("cli/main.cpp", '<gtk/gtk.h>', True),
-    ("cli/main.cpp", '"app/shell/s.h"', True),
+    ("cli/main.cpp", '"shell/s.h"', True),
     ("../tools/sim.cpp", '"link/x.h"', False),
     ("../fuzz/f.cpp", '"collections/window/l.h"', True),
     ("../bench/b.cpp", '"app/hooks.h"', True),
@@ -43,7 +43,7 @@ ROWS = [
     ("profile/p.cpp", '"cli/c.h"', True),
 ]
 
-HEADERS = ["base/b.h", "profile/p.h", "app/shell/s.h", "editor/window/e.h", "collections/window/l.h", "app/hooks.h",
+HEADERS = ["base/b.h", "profile/p.h", "shell/s.h", "editor/window/e.h", "collections/window/l.h", "app/hooks.h",
            "collections/f.h", "editor/m.h", "settings/s.h", "link/x.h", "ballistics/s.h", "cli/c.h"]
 
 with tempfile.TemporaryDirectory() as repo:

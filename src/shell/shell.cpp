@@ -1,4 +1,4 @@
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 
 #include <algorithm>
 #include <cstdarg>
