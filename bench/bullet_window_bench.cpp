@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "library/bullet_table.h"
 #include "library/window/bullet_window.h"
 #include "ui_definition.h"

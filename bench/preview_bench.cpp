@@ -17,7 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "app/startup.h"
 #include "ballistics/solver.h"
 #include "ballistics/window/preview_window.h"

@@ -27,7 +27,7 @@
 #include <random>
 #include <unistd.h>
 
-#include "app/shell/shell.h"
+#include "shell/shell.h"
 #include "app/startup.h"
 #include "collections/profile_folders.h"
 #include "collections/window/profile_lists.h"
