@@ -16,7 +16,7 @@
 #include <string>
 
 const char* const hid_missing_text =
-    "Error: Could not detect Zeravik USB Cable.  Please Connect the Cable and Restart the applicaiton...";
+    "Error: Could not detect Zeravik USB Cable.  It connects as soon as the cable is plugged in...";
 const char* const bridge_lost_text =
     "Device disconnected: the Zeravik USB Cable was pulled out; it connects again when it is plugged in...";
 

@@ -279,7 +279,7 @@ TEST_F(DeviceSelection, M900WithoutItsCableCarriesOn)
     EXPECT_EQ(hid_connected, 0);
     EXPECT_EQ(lamp_state(), "Not connected");
     EXPECT_EQ(status_text(),
-              "Error: Could not detect Zeravik USB Cable.  Please Connect the Cable and Restart the applicaiton...");
+              "Error: Could not detect Zeravik USB Cable.  It connects as soon as the cable is plugged in...");
     EXPECT_TRUE(is_visible("id_mw"));
 }
 
