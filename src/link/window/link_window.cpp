@@ -92,9 +92,19 @@ void show_bridge_open()
 
 }  // namespace
 
+// A transfer's pumps run the main loop, and with it these buttons: a
+// disconnect while one runs would leave it waiting on a closed link.
+static bool refuse_while_transferring()
+{
+    if (!upload_active && !download_running()) return false;
+    status_message("A transfer with the device is running; please wait until it ends...");
+    return true;
+}
+
 void on_cable_clicked(GtkWidget*)
 {
     if (hid_connected) {
+        if (refuse_while_transferring()) return;
         hid_close_link();
         bridge_auto = 0;
         stop_receive_poll();
@@ -204,19 +214,13 @@ void on_connect_clicked(GtkWidget*)
         }
         return;
     }
+    if (refuse_while_transferring()) return;
     link_disconnect_port();
     set_connection_lamp(false);
     set_button_label(button, "Connect");
     status_message("Device disconnected...\n");
 }
 
-// A transfer's pumps run the main loop, and with it these buttons.
-static bool refuse_while_transferring()
-{
-    if (!upload_active && !download_running()) return false;
-    status_message("A transfer with the device is running; please wait until it ends...");
-    return true;
-}
 
 void on_upload_clicked(GtkWidget*)
 {
