@@ -1,6 +1,7 @@
 // The signal table: every signal of the program is connected here, once, at
 // start, in table order and without user data.
 #include <initializer_list>
+#include <string>
 
 #include "shell/shell.h"
 #include "app/startup.h"
@@ -142,6 +143,11 @@ void connect_signals()
     connect("id_mi_preview", "activate", G_CALLBACK(on_preview_clicked));
     for (const char* id : kFormEntries) connect(id, "activate", G_CALLBACK(on_form_followed));
     for (const char* id : kClickEntries) connect(id, "activate", G_CALLBACK(on_form_followed));
+    // The drop scale factor table has no Enter handler of the editor's own
+    // (it is read when the profile is), but the preview follows it too.
+    for (const char* table : {"id_vel_", "id_dsf_"})
+        for (int row = 1; row <= 6; ++row) connect((table + std::to_string(row)).c_str(), "activate",
+                                                   G_CALLBACK(on_form_followed));
     for (const char* id : {"id_eunits", "id_wunits", "id_clicke_units", "id_clickw_units"})
         connect(id, "changed", G_CALLBACK(on_form_followed));
     for (const char* id : {"id_g1_btn", "id_g7_btn", "id_mix_units", "id_english_units", "id_metric_units"})

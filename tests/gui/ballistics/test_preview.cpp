@@ -117,6 +117,19 @@ TEST_F(Preview, FollowsTheFormWithoutTouchingTheProfileOrItsMark)
     press_enter("id_mv_entry");
     pump_events();
     EXPECT_EQ(cell(0, kVelocity), "2800");
+    // The drop scale factor table too, though the editor reads it only
+    // with the rest of the form.
+    const std::string unscaled = at_range("1000", kVelocity);
+    set_entry_text("id_vel_1", "3.0");
+    set_entry_text("id_dsf_1", "1.20");
+    press_enter("id_dsf_1");
+    pump_events();
+    EXPECT_NE(at_range("1000", kVelocity), unscaled);
+    set_entry_text("id_vel_1", "0.00");
+    set_entry_text("id_dsf_1", "1.000");
+    press_enter("id_vel_1");
+    pump_events();
+    EXPECT_EQ(at_range("1000", kVelocity), unscaled);
 
     // Typed but not entered: the preview opened now shows it; cvIn keeps
     // what the last Enter stored.
@@ -191,7 +204,7 @@ TEST_F(Preview, ConditionsRefusalsTheEndNoteAndTheProfileAtmosphere)
     click("id_pv_reset");
     pump_events();
     EXPECT_EQ(entry_text("id_pv_wind"), "0");
-    EXPECT_EQ(entry_text("id_pv_range"), "1100");
+    EXPECT_EQ(entry_text("id_pv_range"), "1000");
     EXPECT_EQ(entry_text("id_pv_step"), "100");
     EXPECT_FALSE(is_visible("id_pv_end_note"));
 }
