@@ -338,7 +338,9 @@ double default_range_yd(const GunProfile& p, int units)
     r = std::min(r, kMaxSolveRangeYd);
     if (units != kUnitsEnglish) {
         double step = default_step_yd(units);
-        r = std::min(std::ceil(r / step - 1e-9) * step, std::floor(kMaxSolveRangeYd / step) * step);
+        // A range within half a percent of a whole step is that step: the
+        // form keeps 1,000 m as 1094 yd, which is 1000.3 m.
+        r = std::min(std::ceil(r / step - 0.005) * step, std::floor(kMaxSolveRangeYd / step) * step);
     }
     return r;
 }

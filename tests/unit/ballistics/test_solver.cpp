@@ -297,7 +297,8 @@ TEST(Solver, DefaultsAndCommandLineTexts)
     } defaults[] = {{500, kUnitsEnglish, 1000, 100},
                     {1500, kUnitsEnglish, 1500, 100},
                     {1000, kUnitsMetric, 1093.61, 109.361},
-                    {1000, kUnitsMixed, 1093.61, 109.361}};
+                    {1000, kUnitsMixed, 1093.61, 109.361},
+                    {1094, kUnitsMetric, 1093.61, 109.361}};
     for (const auto& d : defaults) {
         p.maxr = d.maxr;
         EXPECT_NEAR(default_range_yd(p, d.units), d.range_yd, 1e-6);
