@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/utf8.h"
 #include "profile/gun_profile.h"
 
 enum class FieldKind {
@@ -54,7 +55,6 @@ int32_t integer_at(const GunProfile& p, size_t offset);
 // True when the 32 name bytes are UTF-8 text up to a NUL with only zeros
 // after it; such a name is written as text, any other as 64 hex digits.
 bool name_is_text(const GunProfile& p);
-bool valid_utf8(const char* s, size_t n);
 std::string name_hex(const GunProfile& p);
 // `text` as a JSON string literal (quotes, backslashes, control characters
 // escaped; other bytes as they are).

@@ -1,5 +1,7 @@
 #include "collections/profile_folders.h"
 
+#include "base/utf8.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -24,38 +26,6 @@ constexpr size_t kWholeProfileBytes = 556;
 constexpr size_t kOlderProfileBytes = 428;
 
 namespace {
-
-bool is_valid_utf8(const char* s)
-{
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(s);
-    while (*p) {
-        unsigned c = *p;
-        int extra;
-        unsigned min;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        if (c >= 0xc2 && c <= 0xdf) {
-            extra = 1;
-            min = 0x80;
-        } else if (c >= 0xe0 && c <= 0xef) {
-            extra = 2;
-            min = 0x800;
-        } else if (c >= 0xf0 && c <= 0xf4) {
-            extra = 3;
-            min = 0x10000;
-        } else return false;
-        unsigned code = c & (0x3f >> extra);
-        for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xc0) != 0x80) return false;
-            code = (code << 6) | (p[i] & 0x3f);
-        }
-        if (code < min || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return false;
-        p += extra + 1;
-    }
-    return true;
-}
 
 // A folder entry that is a regular file, or a link to one.
 bool is_regular_entry(const std::string& folder, const dirent* e)
@@ -95,7 +65,7 @@ FolderScan scan_profile_folder(const std::string& folder, bool upper_too, int ca
     while (const dirent* e = dir.next()) {
         if (!has_profile_extension(e->d_name, upper_too)) continue;
         if (!is_regular_entry(folder, e)) continue;
-        if (std::strlen(e->d_name) >= kRowTextBytes || !is_valid_utf8(e->d_name)) {
+        if (std::strlen(e->d_name) >= kRowTextBytes || !valid_utf8(e->d_name)) {
             scan.incomplete = true;
             continue;
         }

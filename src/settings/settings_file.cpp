@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/file_replace.h"
+#include "base/utf8.h"
 
 #include <cstdio>
 #include <cstring>
@@ -43,39 +44,11 @@ bool write_settings_file(const char* path, int input_units, const char folder[se
 
 namespace {
 
-// Well-formed UTF-8: no stray continuation byte, no overlong form, no
-// surrogate, nothing past U+10FFFF.
-bool is_utf8(const unsigned char* p)
-{
-    while (*p) {
-        unsigned c = *p, code, min;
-        int extra = c < 0x80                 ? 0
-                    : c >= 0xc2 && c <= 0xdf ? 1
-                    : c >= 0xe0 && c <= 0xef ? 2
-                    : c >= 0xf0 && c <= 0xf4 ? 3
-                                             : -1;
-        if (extra < 0) return false;
-        if (extra == 0) {
-            ++p;
-            continue;
-        }
-        min = extra == 1 ? 0x80 : extra == 2 ? 0x800 : 0x10000;
-        code = c & (0x3fu >> extra);
-        for (int i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xc0) != 0x80) return false;
-            code = (code << 6) | (p[i] & 0x3f);
-        }
-        if (code < min || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return false;
-        p += extra + 1;
-    }
-    return true;
-}
-
 // What is wrong with the folder field of a whole file; "" when nothing.
 std::string folder_problem(const char* field)
 {
     if (std::memchr(field, '\0', settings_folder_size) == nullptr) return "the folder has no end within its 1024 bytes";
-    if (!is_utf8(reinterpret_cast<const unsigned char*>(field))) return "the folder is not UTF-8 text";
+    if (!valid_utf8(field)) return "the folder is not UTF-8 text";
     if (field[0] == '\0') return "";
     if (field[0] != '/') return "the folder is not a full path";
     struct stat st;
