@@ -48,7 +48,8 @@ void poll_bridge(HID_UART_DEVICE device)
     command_channel_reset();
     hid_device = device;
     hid_connected = 1;
-    while (!report_standin_exhausted()) receive_poll();
+    // A report that says the bridge is gone closes the link: the poll stops.
+    while (hid_connected && !report_standin_exhausted()) receive_poll();
     receive_poll();
     FUZZ_CHECK(!std::isnan(device_version), "a version message gave NaN");
     hid_device = nullptr;

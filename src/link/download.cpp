@@ -32,6 +32,8 @@ enum data_line : unsigned { line_main = 1, line_mv_table = 2, line_drag = 4, lin
 
 // The longest status text; a longer summary names fewer profiles.
 constexpr size_t kStatusLength = 255;
+// Profiles a download lists one by one as not come; more than any device holds.
+constexpr int kMissingListed = 64;
 
 struct download_state {
     bool running = false;
@@ -283,7 +285,13 @@ bool silence_fired()
     }
     const int missing = profiles_expected - resolved_announced();
     if (missing > 0) dl.skipped.push_back(std::to_string(missing) + " more (the device stopped sending)");
-    for (int i = 0; i < missing; ++i) record("", 0, profile_result::skipped, "the device stopped sending");
+    // The count is the device's word and may be any number: past what a
+    // device holds, the rest are one entry.
+    const int listed = std::min(missing, kMissingListed);
+    for (int i = 0; i < listed; ++i) record("", 0, profile_result::skipped, "the device stopped sending");
+    if (missing > listed)
+        record("", 0, profile_result::skipped,
+               std::to_string(missing - listed) + " more the device announced (the device stopped sending)");
     finish();
     return false;
 }
