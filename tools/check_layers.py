@@ -88,7 +88,9 @@ def allowed(src, dst):
     if sl == 5:
         return True
     if sl == "P":
-        return dl in (1, 2)
+        # src/'s program folders are libraries too: the tool's core is used by
+        # its own files, its tests, its fuzz target and its benchmark.
+        return dl in (1, 2) or (dl == "P" and du in SRC_PROGRAMS)
     if sl == 4:
         return dl in (1, 2, 3) or (dl == 4 and du == su)
     if sl == 3:

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -116,6 +117,44 @@ Runner add_table(CLI::App& sub, const Globals& g)
     };
 }
 
+// --device and --port, shared by send and get.
+std::shared_ptr<TransferRequest> add_link_options(CLI::App& sub)
+{
+    auto r = std::make_shared<TransferRequest>();
+    const std::map<std::string, TransferRequest::Device> kinds{{"m600", TransferRequest::Device::m600},
+                                                               {"m900", TransferRequest::Device::m900},
+                                                               {"cv-relay", TransferRequest::Device::cv_relay}};
+    sub.add_option("--device", r->device, "the device kind")
+        ->required()
+        ->transform(CLI::CheckedTransformer(kinds))
+        ->type_name("m600|m900|cv-relay");
+    sub.add_option("--port", r->port, "the serial port of an m600 or cv-relay (see ports); the M900 is found by "
+                                      "its USB identity");
+    return r;
+}
+
+Runner add_send(CLI::App& sub, const Globals& g)
+{
+    auto r = add_link_options(sub);
+    sub.add_option("DIR|FILE", r->paths, "a folder of profiles, or profile files (.pro)")->required();
+    sub.add_flag("-y,--yes", r->yes, "send without asking: every profile on the device is replaced");
+    return [=, &g] {
+        r->trace = g.trace;
+        return run_send(*r, streams(g));
+    };
+}
+
+Runner add_get(CLI::App& sub, const Globals& g)
+{
+    auto r = add_link_options(sub);
+    sub.add_option("--to", r->to, "the folder the profiles are saved in (made when missing)")->required();
+    sub.add_flag("--clean", r->clean, "delete the folder's profiles first, once the device answers");
+    return [=, &g] {
+        r->trace = g.trace;
+        return run_get(*r, streams(g));
+    };
+}
+
 Runner add_ports(CLI::App&, const Globals& g)
 {
     return [&g] { return run_ports(streams(g)); };
@@ -132,6 +171,8 @@ const struct {
     {"diff", "print the fields where two profiles differ (exit 1 when some do)", add_diff},
     {"table", "print the trajectory a profile gives: drop, windage, holds, velocity, energy, time", add_table},
     {"ports", "list the serial ports as the program's port list shows them", add_ports},
+    {"send", "replace every profile on the device with those of a folder or files", add_send},
+    {"get", "save the device's profiles into a folder", add_get},
 };
 
 }  // namespace
@@ -140,7 +181,8 @@ int main(int argc, char** argv)
 {
     Globals g;
     CLI::App app{"Gun profiles for handheld ballistics meters, from a terminal.", "stowline-cli"};
-    app.footer("Exit status: 0 done, 1 differences found, 2 a usage or input failure.\n"
+    app.footer("Exit status: 0 done, 1 differences found or profiles skipped, 2 a usage, input or link failure,\n"
+               "130 a transfer stopped by Ctrl-C.\n"
                "The JSON form and every subcommand: man stowline-cli.");
     app.require_subcommand(1);
     app.failure_message([](const CLI::App*, const CLI::Error& e) {
