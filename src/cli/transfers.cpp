@@ -55,6 +55,7 @@ struct Run {
     int index = 0;        // upload: the profile being sent
     std::string name;     // the profile being moved
     int shown_percent = -1;
+    double fraction = 0;  // of the profile being moved; the bar never goes back
     bool bar_drawn = false;
     std::string status;   // the last status text
     int lines = 0;        // lines received from the device
@@ -93,7 +94,8 @@ void draw(double fraction)
     int i = 0, n = 0;
     place(&i, &n);
     if (n <= 0 || i <= 0) return;
-    const int percent = static_cast<int>(100.0 * (i - 1 + std::min(fraction, 1.0)) / n);
+    run.fraction = std::max(run.fraction, std::min(fraction, 1.0));
+    const int percent = static_cast<int>(100.0 * (i - 1 + run.fraction) / n);
     if (percent == run.shown_percent) return;
     run.shown_percent = percent;
     const int filled = percent / 5;
@@ -119,6 +121,7 @@ void on_show(const char* text)
     run.name = name;
     if (run.upload && run.name.size() >= 3) run.name.resize(run.name.size() - 3);  // its "..."
     run.shown_percent = -1;
+    run.fraction = 0;
     if (run.io->quiet) return;
     if (run.bar) {
         draw(0.0);
