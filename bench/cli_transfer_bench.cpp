@@ -131,8 +131,7 @@ double floor_send(const bench_case& c, const std::vector<GunProfile>& profiles, 
 {
     if (c.kind == sim_kind::m900) {
         prepare_bridge(c.version, nullptr);
-        const double t =
-            floor_upload_bridge(upload_commands(profiles, false, sim_bridge().meter.version, true), phase);
+        const double t = floor_upload_bridge(upload_commands(profiles, false, sim_bridge().meter.version, true), phase);
         sim_bridge_step();
         return sim_bridge().meter.profiles.size() == profiles.size() ? t : -1;
     }
@@ -256,7 +255,8 @@ int main(int argc, char** argv)
             const series& s = it->second;
             const double p = median(s.program), f = median(s.floor);
             char lf[32] = "         -       -";
-            if (!s.line_floor.empty()) std::snprintf(lf, sizeof lf, "%10.3f %6.3fx", median(s.line_floor), p / median(s.line_floor));
+            if (!s.line_floor.empty())
+                std::snprintf(lf, sizeof lf, "%10.3f %6.3fx", median(s.line_floor), p / median(s.line_floor));
             std::printf("%-26s %-4s %5d %12.3f %9.3f %6.3fx %s%s\n", c.label, dir, s.profiles, p, f, p / f, lf,
                         s.failed ? "  (some runs failed)" : "");
         }

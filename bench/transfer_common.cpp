@@ -123,8 +123,6 @@ GunProfile bench_profile(int i)
         p.mvt_temp[k] = -20.0f + 20.0f * static_cast<float>(k);
         p.mvt_mv[k] = p.mv - 30.0f + 10.0f * static_cast<float>(k);
     }
-    for (int k = 0; k < 32; ++k)
-        p.cc[k] = {0.1f * static_cast<float>(k), 0.35f - 0.004f * static_cast<float>(k)};
+    for (int k = 0; k < 32; ++k) p.cc[k] = {0.1f * static_cast<float>(k), 0.35f - 0.004f * static_cast<float>(k)};
     return p;
 }
-

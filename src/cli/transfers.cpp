@@ -49,16 +49,16 @@ void say(const CliStreams& io, const std::string& text) { std::fprintf(io.err, "
 // plain function pointers: one transfer runs at a time.
 struct Run {
     const CliStreams* io = nullptr;
-    bool bar = false;     // a progress bar on a terminal; plain lines otherwise
+    bool bar = false;  // a progress bar on a terminal; plain lines otherwise
     bool upload = false;
-    int total = 0;        // upload: profiles being sent
-    int index = 0;        // upload: the profile being sent
-    std::string name;     // the profile being moved
+    int total = 0;     // upload: profiles being sent
+    int index = 0;     // upload: the profile being sent
+    std::string name;  // the profile being moved
     int shown_percent = -1;
     double fraction = 0;  // of the profile being moved; the bar never goes back
     bool bar_drawn = false;
-    std::string status;   // the last status text
-    int lines = 0;        // lines received from the device
+    std::string status;  // the last status text
+    int lines = 0;       // lines received from the device
     std::chrono::steady_clock::time_point last_line;
 } run;
 
@@ -99,8 +99,8 @@ void draw(double fraction)
     if (percent == run.shown_percent) return;
     run.shown_percent = percent;
     const int filled = percent / 5;
-    std::fprintf(run.io->err, "\r\033[K[%.*s%.*s] %3d%%  %s %d of %d: %s", filled, "####################",
-                 20 - filled, "....................", percent, relay_mode && !run.upload ? "number" : "profile", i, n,
+    std::fprintf(run.io->err, "\r\033[K[%.*s%.*s] %3d%%  %s %d of %d: %s", filled, "####################", 20 - filled,
+                 "....................", percent, relay_mode && !run.upload ? "number" : "profile", i, n,
                  run.name.c_str());
     std::fflush(run.io->err);
     run.bar_drawn = true;
@@ -205,8 +205,10 @@ bool connect(const TransferRequest& r, const CliStreams& io)
     kolvan_folder_mode = 0;
     if (r.device == TransferRequest::Device::m900) {
         if (!link_connect_bridge()) {
-            say(io, run.status + "\nstowline-cli: the M900's cable was not found or could not be opened; if it is "
-                                 "plugged in, " + kPermissionHint);
+            say(io, run.status +
+                        "\nstowline-cli: the M900's cable was not found or could not be opened; if it is "
+                        "plugged in, " +
+                        kPermissionHint);
             return false;
         }
         plain_driver_run_until([] { return device_version != 1.11f; }, kVersionWaitMs);
@@ -348,7 +350,10 @@ int run_send(const TransferRequest& r, const CliStreams& io)
     const int ran = interrupted ? 0 : upload_profiles(folder, &out);
     if (interrupted && out.status.empty()) out.status = "The upload was stopped before it began...";
     return report(out, profile_result::sent,
-                  ran == 0 ? kExitFailure : out.count(profile_result::skipped) ? kExitDifferent : kExitOk, io);
+                  ran == 0                             ? kExitFailure
+                  : out.count(profile_result::skipped) ? kExitDifferent
+                                                       : kExitOk,
+                  io);
 }
 
 int run_get(const TransferRequest& r, const CliStreams& io)
@@ -371,8 +376,8 @@ int run_get(const TransferRequest& r, const CliStreams& io)
         [] {
             if (!download_running()) return true;
             if (interrupted) download_stop("The download was stopped.");
-            else if (relay_mode && std::chrono::steady_clock::now() - run.last_line >
-                                       std::chrono::milliseconds(kIndexedSilenceMs))
+            else if (relay_mode &&
+                     std::chrono::steady_clock::now() - run.last_line > std::chrono::milliseconds(kIndexedSilenceMs))
                 download_stop(run.lines ? "The device stopped answering..."
                                         : "The device did not answer the download request...");
             return !download_running();
@@ -382,8 +387,8 @@ int run_get(const TransferRequest& r, const CliStreams& io)
     const transfer_outcome& out = download_outcome();
     const bool answered = run.lines > 0 && out.started;
     return report(out, profile_result::saved,
-                  !answered || !out.finished                  ? kExitFailure
+                  !answered || !out.finished           ? kExitFailure
                   : out.count(profile_result::skipped) ? kExitDifferent
-                                                              : kExitOk,
+                                                       : kExitOk,
                   io);
 }

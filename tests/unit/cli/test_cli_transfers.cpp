@@ -161,7 +161,8 @@ TEST_F(Transfers, WhatIsSentIsStoredAndComesBackFieldForField)
         EXPECT_EQ(meter.profiles.size(), guns.size());
         for (int slot = 1; slot <= 2; ++slot) {
             profile_line_set sent;
-            ASSERT_TRUE(build_profile_lines(guns[slot - 1], k.sim == sim_kind::cv_relay, meter.version, &sent, nullptr));
+            ASSERT_TRUE(
+                build_profile_lines(guns[slot - 1], k.sim == sim_kind::cv_relay, meter.version, &sent, nullptr));
             const profile_line_set& got = meter.profiles[slot].lines;
             EXPECT_EQ(got.name + got.main + got.mv_table + got.drag + got.mach,
                       sent.name + sent.main + sent.mv_table + sent.drag + sent.mach);
@@ -192,8 +193,8 @@ TEST_F(Transfers, GetWritesOnlyInsideItsFolderAndSaysWhatItSkipped)
         SCOPED_TRACE(k.name);
         sim_meter& meter = start_meter(k, {gun("GOOD", 2700, 10)});
         profile_line_set hostile;
-        ASSERT_TRUE(build_profile_lines(gun("X", 2800, 10), k.sim == sim_kind::cv_relay, meter.version, &hostile,
-                                        nullptr));
+        ASSERT_TRUE(
+            build_profile_lines(gun("X", 2800, 10), k.sim == sim_kind::cv_relay, meter.version, &hostile, nullptr));
         hostile.name = k.sim == sim_kind::cv_relay ? ":AN,../OUT\r" : ":AN,*../OUT\r";
         sim_meter_store_lines(meter, 2, hostile);
         put(root / "beside", gun("BESIDE", 2000, 10));
@@ -273,8 +274,7 @@ TEST_F(Transfers, RefusalAndCtrlCLeaveNothingBehind)
         r.paths = {(root / "files" / "ONE.pro").string(), (root / "files" / "TWO.pro").string()};
         r.to = (root / "got").string();
         std::thread ctrl_c;
-        if (w.interrupt_ms)
-            ctrl_c = std::thread([ms = w.interrupt_ms] { usleep(ms * 1000), kill(getpid(), SIGINT); });
+        if (w.interrupt_ms) ctrl_c = std::thread([ms = w.interrupt_ms] { usleep(ms * 1000), kill(getpid(), SIGINT); });
         EXPECT_EQ(w.send ? run_send(r, io) : run_get(r, io), w.status);
         if (ctrl_c.joinable()) ctrl_c.join();
         EXPECT_EQ(com_handle, -1);
