@@ -342,7 +342,7 @@ int run_send(const TransferRequest& r, const CliStreams& io)
         }
         if (!ask(q, io)) {
             say(io, "nothing sent");
-            return kExitFailure;
+            return interrupted ? kExitInterrupted : kExitFailure;
         }
     }
     if (!connect(r, io)) return kExitFailure;
