@@ -43,6 +43,14 @@ constexpr unsigned kIndexedSilenceMs = 2 * kDownloadWatchdogMs;
 // No transfer of the device's 34 profiles takes this long.
 constexpr unsigned kDownloadLimitMs = 30 * 60 * 1000;
 
+// A profile's name as a terminal may show it: no control characters.
+std::string printable(std::string name)
+{
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    return name;
+}
+
 void say(const CliStreams& io, const std::string& text) { std::fprintf(io.err, "stowline-cli: %s\n", text.c_str()); }
 
 // What the link's hooks report, gathered for the terminal. The hooks are
@@ -118,7 +126,7 @@ void on_show(const char* text)
         name = text + 19;
     }
     if (!name) return;
-    run.name = name;
+    run.name = printable(name);
     if (run.upload && run.name.size() >= 3) run.name.resize(run.name.size() - 3);  // its "..."
     run.shown_percent = -1;
     run.fraction = 0;
@@ -156,7 +164,7 @@ struct Session {
         run = Run{};
         run.io = &io;
         run.upload = upload;
-        run.bar = isatty(fileno(io.err)) != 0;
+        run.bar = !trace && isatty(fileno(io.err)) != 0;  // trace lines would break into the bar
         run.last_line = std::chrono::steady_clock::now();
         interrupted = 0;
         link_hooks = link_hooks_default();
@@ -241,7 +249,8 @@ std::string summary(const transfer_outcome& out, profile_result done)
     const char* sep = ": ";
     for (const profile_outcome& p : out.profiles) {
         if (p.result != profile_result::skipped) continue;
-        text += sep + (p.name.empty() ? "number " + std::to_string(p.number) : p.name) + " (" + p.reason + ")";
+        text +=
+            sep + (p.name.empty() ? "number " + std::to_string(p.number) : printable(p.name)) + " (" + p.reason + ")";
         sep = "; ";
     }
     return text;
