@@ -263,7 +263,7 @@ int report(const transfer_outcome& out, profile_result done, int status, const C
     while (!text.empty() && text.back() == '\n') text.pop_back();
     if (interrupted) status = kExitInterrupted;
     std::FILE* f = io.quiet ? (status == kExitOk ? nullptr : io.err) : io.out;
-    if (f) std::fprintf(f, "%s\n%s\n", text.c_str(), summary(out, done).c_str());
+    if (f) std::fprintf(f, "%s\n%s\n", printable(text).c_str(), summary(out, done).c_str());
     return status;
 }
 
