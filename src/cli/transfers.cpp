@@ -18,6 +18,7 @@
 #include "base/console.h"
 #include "cli/commands.h"
 #include "link/carriers.h"
+#include "link/command_channel.h"
 #include "link/download.h"
 #include "link/link_state.h"
 #include "link/plain_driver.h"
@@ -219,7 +220,10 @@ bool connect(const TransferRequest& r, const CliStreams& io)
                         kPermissionHint);
             return false;
         }
+        // The version comes at once; the 200 ms poll would take it late.
+        const unsigned quick = link_hooks.start_timer(10, receive_poll);
         plain_driver_run_until([] { return device_version != 1.11f; }, kVersionWaitMs);
+        link_hooks.stop_timer(quick);
         return true;
     }
     if (link_connect_port(r.port.c_str())) return true;
