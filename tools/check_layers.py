@@ -11,7 +11,7 @@ beside it) follows the layer order:
   5 app/ (the rest)       anything
 
 Programs other than the window (cli/ under src/, and tools/, fuzz/, bench/)
-use base/ and the cores only, never the toolkit, the shell, a window unit or
+use base/, the cores, their own files and cli/'s library only, never the toolkit, the shell, a window unit or
 app/; the few benchmarks that measure the window itself (WINDOW_PROGRAMS)
 are programs of the flows layer.
 
@@ -88,9 +88,9 @@ def allowed(src, dst):
     if sl == 5:
         return True
     if sl == "P":
-        # src/'s program folders are libraries too: the tool's core is used by
-        # its own files, its tests, its fuzz target and its benchmark.
-        return dl in (1, 2) or (dl == "P" and du in SRC_PROGRAMS)
+        # A program's own files, and the command-line tool's library (its
+        # fuzz target and bench exercise it).
+        return dl in (1, 2) or (dl == "P" and (du == su or du in SRC_PROGRAMS))
     if sl == 4:
         return dl in (1, 2, 3) or (dl == 4 and du == su)
     if sl == 3:
