@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -117,42 +116,45 @@ Runner add_table(CLI::App& sub, const Globals& g)
     };
 }
 
-// --device and --port, shared by send and get.
-std::shared_ptr<TransferRequest> add_link_options(CLI::App& sub)
+// --device and --port, shared by send and get; `kind` gets the device name.
+std::shared_ptr<TransferRequest> add_link_options(CLI::App& sub, const std::shared_ptr<std::string>& kind)
 {
     auto r = std::make_shared<TransferRequest>();
-    const std::map<std::string, TransferRequest::Device> kinds{{"m600", TransferRequest::Device::m600},
-                                                               {"m900", TransferRequest::Device::m900},
-                                                               {"cv-relay", TransferRequest::Device::cv_relay}};
-    sub.add_option("--device", r->device, "the device kind")
+    sub.add_option("--device", *kind, "the device kind")
         ->required()
-        ->transform(CLI::CheckedTransformer(kinds))
+        ->check(CLI::IsMember({"m600", "m900", "cv-relay"}))
         ->type_name("m600|m900|cv-relay");
     sub.add_option("--port", r->port, "the serial port of an m600 or cv-relay (see ports); the M900 is found by "
                                       "its USB identity");
     return r;
 }
 
+// The request as parsed, with the device kind and the global --trace.
+TransferRequest parsed(TransferRequest r, const std::string& kind, const Globals& g)
+{
+    r.device = kind == "m900"       ? TransferRequest::Device::m900
+               : kind == "cv-relay" ? TransferRequest::Device::cv_relay
+                                    : TransferRequest::Device::m600;
+    r.trace = g.trace;
+    return r;
+}
+
 Runner add_send(CLI::App& sub, const Globals& g)
 {
-    auto r = add_link_options(sub);
+    auto kind = std::make_shared<std::string>();
+    auto r = add_link_options(sub, kind);
     sub.add_option("DIR|FILE", r->paths, "a folder of profiles, or profile files (.pro)")->required();
     sub.add_flag("-y,--yes", r->yes, "send without asking: every profile on the device is replaced");
-    return [=, &g] {
-        r->trace = g.trace;
-        return run_send(*r, streams(g));
-    };
+    return [=, &g] { return run_send(parsed(*r, *kind, g), streams(g)); };
 }
 
 Runner add_get(CLI::App& sub, const Globals& g)
 {
-    auto r = add_link_options(sub);
+    auto kind = std::make_shared<std::string>();
+    auto r = add_link_options(sub, kind);
     sub.add_option("--to", r->to, "the folder the profiles are saved in (made when missing)")->required();
     sub.add_flag("--clean", r->clean, "delete the folder's profiles first, once the device answers");
-    return [=, &g] {
-        r->trace = g.trace;
-        return run_get(*r, streams(g));
-    };
+    return [=, &g] { return run_get(parsed(*r, *kind, g), streams(g)); };
 }
 
 Runner add_ports(CLI::App&, const Globals& g)
