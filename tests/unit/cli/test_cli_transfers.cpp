@@ -240,12 +240,14 @@ TEST_F(Transfers, ASilentDeviceIsALinkFailureAndTheFolderStaysAsItWas)
 }
 
 // Files are staged in a private folder, removed afterwards; without a
-// terminal nothing is sent without --yes; Ctrl-C closes the link, leaves no
-// partial file and exits 130.
+// terminal nothing is sent without --yes; a file that is not a whole profile
+// is refused (exit 1); Ctrl-C closes the link, leaves no partial file and
+// exits 130.
 TEST_F(Transfers, RefusalAndCtrlCLeaveNothingBehind)
 {
     const Kind& k = kKinds[0];
     for (const char* n : {"ONE", "TWO", "THREE"}) put(root / "files", gun(n, 2700, 10));
+    fs::resize_file(root / "files" / "THREE.pro", 428);
     const auto staged = [] {
         std::vector<std::string> s;
         for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
@@ -258,12 +260,14 @@ TEST_F(Transfers, RefusalAndCtrlCLeaveNothingBehind)
         bool send, yes;
         int interrupt_ms;  // 0: none
         int status;
-        size_t stored;  // send: what the meter holds afterwards
+        size_t stored;       // send: what the meter holds afterwards
+        const char* second;  // the file sent beside ONE.pro
     };
     const row rows[] = {
-        {"send without --yes, no terminal", true, false, 0, kExitFailure, 3},
-        {"send, Ctrl-C", true, true, 1500, kExitInterrupted, 0},
-        {"get, Ctrl-C", false, true, 900, kExitInterrupted, 0},
+        {"send without --yes, no terminal", true, false, 0, kExitFailure, 3, "TWO.pro"},
+        {"send a refused file", true, true, 0, kExitDifferent, 1, "THREE.pro"},
+        {"send, Ctrl-C", true, true, 1500, kExitInterrupted, 0, "TWO.pro"},
+        {"get, Ctrl-C", false, true, 900, kExitInterrupted, 0, "TWO.pro"},
     };
     for (const row& w : rows) {
         SCOPED_TRACE(w.what);
@@ -271,7 +275,7 @@ TEST_F(Transfers, RefusalAndCtrlCLeaveNothingBehind)
         TransferRequest r = request(k);
         r.yes = w.yes;
         r.terminal = 0;
-        r.paths = {(root / "files" / "ONE.pro").string(), (root / "files" / "TWO.pro").string()};
+        r.paths = {(root / "files" / "ONE.pro").string(), (root / "files" / w.second).string()};
         r.to = (root / "got").string();
         std::thread ctrl_c;
         if (w.interrupt_ms) ctrl_c = std::thread([ms = w.interrupt_ms] { usleep(ms * 1000), kill(getpid(), SIGINT); });
@@ -287,6 +291,7 @@ TEST_F(Transfers, RefusalAndCtrlCLeaveNothingBehind)
     EXPECT_EQ(staged(), staged_before);
     const std::string text = said();
     EXPECT_NE(text.find("not sending without --yes"), std::string::npos);
+    EXPECT_NE(text.find("sent 1, skipped 1: THREE (it is not a whole profile;"), std::string::npos);
     EXPECT_NE(text.find("The upload was stopped"), std::string::npos);
     EXPECT_NE(text.find("The download was stopped."), std::string::npos);
 }
