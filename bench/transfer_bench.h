@@ -40,6 +40,10 @@ struct serial_meter_thread {
     void close();
 };
 
+// A profile of the benchmarks: named BENCH01, BENCH02, ..., every field the
+// protocol carries set, the drag models and twist directions varying with `i`.
+GunProfile bench_profile(int i);
+
 // The floor programs (transfer_floor.cpp): only what the protocol forces.
 // Each returns the seconds from its first byte to its end; `phase_ms` is
 // where in its period the floor's receive poll first ticks.

@@ -10,7 +10,8 @@
 
 constexpr int kExitOk = 0;
 constexpr int kExitDifferent = 1;  // diff: some fields differ; transfers: profiles skipped
-constexpr int kExitFailure = 2;    // usage, a missing or unreadable file, refused input, a failed write
+constexpr int kExitFailure = 2;    // usage, a missing or unreadable file, refused input, a failed write; a link failure
+constexpr int kExitInterrupted = 130;  // a transfer stopped by Ctrl-C
 
 struct CliStreams {
     std::FILE* out = stdout;
@@ -45,6 +46,26 @@ struct TableRequest {
 // The trajectory of one file's profile as a table, JSON or CSV; a profile
 // the solver refuses is a message naming the value and kExitFailure.
 int run_table(const std::string& file, const TableRequest& request, const CliStreams& io);
+
+// send and get (transfers.cpp): the window's Send Profiles and Get Profiles
+// through the same core, with the plain driver.
+struct TransferRequest {
+    enum class Device { m600, m900, cv_relay } device = Device::m600;
+    std::string port;                // m600, cv-relay: the serial port; the M900 is found by its USB identity
+    std::vector<std::string> paths;  // send: one folder, or profile files
+    std::string to;                  // get: the folder the profiles are saved in
+    bool yes = false;                // send: no question
+    bool clean = false;              // get: the folder's profiles go once the device answers
+    bool trace = false;              // the link's trace lines on standard error
+    int terminal = -1;               // send: whether a question can be asked; -1: standard input is a terminal
+};
+// Replaces every profile on the device with those of the folder or files;
+// asks first on a terminal unless `yes`, refuses without a terminal.
+int run_send(const TransferRequest& request, const CliStreams& io);
+// Saves the device's profiles into `to`, made when missing.
+int run_get(const TransferRequest& request, const CliStreams& io);
+// What to do about a port or cable the user may not open.
+extern const char* const kPermissionHint;
 
 // Unit-system names for --units: "mixed", "english", "metric" -> 1..3.
 int units_from_name(const std::string& name);

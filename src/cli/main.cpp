@@ -116,6 +116,47 @@ Runner add_table(CLI::App& sub, const Globals& g)
     };
 }
 
+// --device and --port, shared by send and get; `kind` gets the device name.
+std::shared_ptr<TransferRequest> add_link_options(CLI::App& sub, const std::shared_ptr<std::string>& kind)
+{
+    auto r = std::make_shared<TransferRequest>();
+    sub.add_option("--device", *kind, "the device kind")
+        ->required()
+        ->check(CLI::IsMember({"m600", "m900", "cv-relay"}))
+        ->type_name("m600|m900|cv-relay");
+    sub.add_option("--port", r->port, "the serial port of an m600 or cv-relay (see ports); the M900 is found by "
+                                      "its USB identity");
+    return r;
+}
+
+// The request as parsed, with the device kind and the global --trace.
+TransferRequest parsed(TransferRequest r, const std::string& kind, const Globals& g)
+{
+    r.device = kind == "m900"       ? TransferRequest::Device::m900
+               : kind == "cv-relay" ? TransferRequest::Device::cv_relay
+                                    : TransferRequest::Device::m600;
+    r.trace = g.trace;
+    return r;
+}
+
+Runner add_send(CLI::App& sub, const Globals& g)
+{
+    auto kind = std::make_shared<std::string>();
+    auto r = add_link_options(sub, kind);
+    sub.add_option("DIR|FILE", r->paths, "a folder of profiles, or profile files (.pro)")->required();
+    sub.add_flag("-y,--yes", r->yes, "send without asking: every profile on the device is replaced");
+    return [=, &g] { return run_send(parsed(*r, *kind, g), streams(g)); };
+}
+
+Runner add_get(CLI::App& sub, const Globals& g)
+{
+    auto kind = std::make_shared<std::string>();
+    auto r = add_link_options(sub, kind);
+    sub.add_option("--to", r->to, "the folder the profiles are saved in (made when missing)")->required();
+    sub.add_flag("--clean", r->clean, "delete the folder's profiles first, once the device answers");
+    return [=, &g] { return run_get(parsed(*r, *kind, g), streams(g)); };
+}
+
 Runner add_ports(CLI::App&, const Globals& g)
 {
     return [&g] { return run_ports(streams(g)); };
@@ -132,6 +173,8 @@ const struct {
     {"diff", "print the fields where two profiles differ (exit 1 when some do)", add_diff},
     {"table", "print the trajectory a profile gives: drop, windage, holds, velocity, energy, time", add_table},
     {"ports", "list the serial ports as the program's port list shows them", add_ports},
+    {"send", "replace every profile on the device with those of a folder or files", add_send},
+    {"get", "save the device's profiles into a folder", add_get},
 };
 
 }  // namespace
@@ -140,7 +183,8 @@ int main(int argc, char** argv)
 {
     Globals g;
     CLI::App app{"Gun profiles for handheld ballistics meters, from a terminal.", "stowline-cli"};
-    app.footer("Exit status: 0 done, 1 differences found, 2 a usage or input failure.\n"
+    app.footer("Exit status: 0 done, 1 differences found or profiles skipped, 2 a usage, input or link failure,\n"
+               "130 a transfer stopped by Ctrl-C.\n"
                "The JSON form and every subcommand: man stowline-cli.");
     app.require_subcommand(1);
     app.failure_message([](const CLI::App*, const CLI::Error& e) {

@@ -173,6 +173,18 @@ TEST_F(CliRun, FailuresAreMessagesWithStatusTwo)
         {"table " + dir + "/base.pro --to 2e4 --step 1000 --csv", 0, "\n1000.00,", "falls below 100 ft/s"},
         {"table " + dir + "/old.pro --csv --to 300", 0, "\n300.00,", "legacy 428-byte file"},
         {"ports", 0, "", ""},
+        {"send --device m600 --port " + dir + "/no-port " + dir + "/base.pro </dev/null", 2, "",
+         "not sending without --yes: sending replaces every profile on the device (Send 1 profile to the device?)"},
+        {"get --device m600 --port " + dir + "/no-port --to " + dir + "/got", 2, "", "no such port: " + dir + "/no-port"},
+        {"get --device m600 --port COMX --to " + dir + "/got", 2, "", "no such port: COMX"},
+        {"get --device m600 --to " + dir + "/got", 2, "", "--port PATH is needed for m600 and cv-relay"},
+        {"get --device m900 --port /dev/ttyS0 --to " + dir + "/got", 2, "", "the M900 is found by its USB identity"},
+        {"get --device m700 --port /dev/ttyS0 --to " + dir + "/got", 2, "", "--device"},
+        {"get --device m600 --port /dev/ttyS0 --to " + dir + "/base.pro", 2, "", "cannot make the folder"},
+        {"send --device cv-relay --port /dev/ttyS0 --yes " + dir + "/none.pro", 2, "", "cannot read " + dir + "/none.pro"},
+        {"send --device cv-relay --port /dev/ttyS0 --yes " + dir + " " + dir + "/base.pro", 2, "",
+         "a folder is sent alone"},
+        {"send --help", 0, "--yes", ""},
     };
     for (const auto& row : rows) {
         const Outcome r = run(row.args);
