@@ -42,7 +42,8 @@ void read_directly(HID_UART_DEVICE device, unsigned seed)
     FUZZ_CHECK(got == carried, "bytes read differ from the reports'");
 }
 
-void poll_bridge(HID_UART_DEVICE device)
+// False when the link closed the device itself (the bridge went away).
+bool poll_bridge(HID_UART_DEVICE device)
 {
     link_state_reset();
     command_channel_reset();
@@ -52,8 +53,10 @@ void poll_bridge(HID_UART_DEVICE device)
     while (hid_connected && !report_standin_exhausted()) receive_poll();
     receive_poll();
     FUZZ_CHECK(!std::isnan(device_version), "a version message gave NaN");
+    const bool open = hid_device != nullptr;
     hid_device = nullptr;
     hid_connected = 0;
+    return open;
 }
 
 }  // namespace
@@ -77,8 +80,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(HidUart_Open(&device, 0, bridge_vendor_id, bridge_product_id) == HID_UART_SUCCESS, "open failed");
     // No wait for reports that are not coming: the stand-in answers at once.
     HidUart_SetTimeouts(device, 0, bridge_write_timeout_ms);
+    bool open = true;
     if (data[0] % 2 == 0) read_directly(device, data[0]);
-    else poll_bridge(device);
-    HidUart_Close(device);
+    else open = poll_bridge(device);
+    if (open) HidUart_Close(device);
     return 0;
 }
