@@ -27,31 +27,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct bench_case {
-    const char* label;
-    sim_kind kind;
-    const char* version;  // the M900's firmware; empty on serial
-};
-const bench_case kCases[] = {
-    {"M600 serial 9600", sim_kind::m600, ""},
-    {"cv-relay serial 115200", sim_kind::cv_relay, ""},
-    {"M900 bridge 1.12", sim_kind::m900, "1.12"},
-    {"M900 bridge 1.12.3 (acks)", sim_kind::m900, "1.12.3"},
-};
 
 fs::path g_root;
 std::FILE* g_null = nullptr;
-
-void prepare_bridge(const char* version, const std::vector<GunProfile>* stored)
-{
-    sim_bridge_reset();
-    sim_bridge_state& b = sim_bridge();
-    b.paced = true;
-    b.real_clock = true;
-    sim_bridge_set_version(version);
-    if (stored)
-        for (size_t i = 0; i < stored->size(); ++i) sim_meter_store(b.meter, static_cast<int>(i) + 1, (*stored)[i]);
-}
 
 TransferRequest request(const bench_case& c, const serial_meter_thread& m)
 {
@@ -127,52 +105,6 @@ double program_get(const bench_case& c, const std::vector<GunProfile>& profiles)
     return -1;
 }
 
-double floor_send(const bench_case& c, const std::vector<GunProfile>& profiles, double phase)
-{
-    if (c.kind == sim_kind::m900) {
-        prepare_bridge(c.version, nullptr);
-        const double t = floor_upload_bridge(upload_commands(profiles, false, sim_bridge().meter.version, true), phase);
-        sim_bridge_step();
-        return sim_bridge().meter.profiles.size() == profiles.size() ? t : -1;
-    }
-    serial_meter_thread m;
-    if (!m.open(c.kind)) return -1;
-    m.start();
-    const double t = floor_upload_serial(m.s.slave_path, sim_kind_baud(c.kind),
-                                         upload_commands(profiles, c.kind == sim_kind::cv_relay, 1.11f, false));
-    m.finish();
-    const bool ok = m.s.meter.profiles.size() == profiles.size();
-    m.close();
-    return ok ? t : -1;
-}
-
-double floor_get(const bench_case& c, const std::vector<GunProfile>& profiles, double phase, bool one_line_per_tick)
-{
-    bool ok = false;
-    double t;
-    if (c.kind == sim_kind::m900) {
-        prepare_bridge(c.version, &profiles);
-        t = floor_download_bridge(sim_bridge().meter.acks, phase, &ok);
-    } else {
-        serial_meter_thread m;
-        if (!m.open(c.kind)) return -1;
-        for (size_t i = 0; i < profiles.size(); ++i) sim_meter_store(m.s.meter, static_cast<int>(i) + 1, profiles[i]);
-        m.start();
-        t = floor_download_serial(m.s.slave_path, sim_kind_baud(c.kind), c.kind == sim_kind::cv_relay,
-                                  kIndexedProfileCount, phase, one_line_per_tick, &ok);
-        m.close();
-    }
-    return ok ? t : -1;
-}
-
-double median(std::vector<double> v)
-{
-    if (v.empty()) return -1;
-    std::sort(v.begin(), v.end());
-    const size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
-}
-
 struct series {
     std::vector<double> program, floor, line_floor;
     int failed = 0;
@@ -227,10 +159,10 @@ int main(int argc, char** argv)
                         t = dir == 0 ? program_send(c, set) : program_get(c, set);
                         into = &s.program;
                     } else if (turn == 1) {
-                        t = dir == 0 ? floor_send(c, set, phase(rng)) : floor_get(c, set, phase(rng), false);
+                        t = dir == 0 ? floor_upload(c, set, phase(rng)) : floor_download(c, set, phase(rng), false);
                         into = &s.floor;
                     } else {
-                        t = floor_get(c, set, phase(rng), true);
+                        t = floor_download(c, set, phase(rng), true);
                         into = &s.line_floor;
                     }
                     if (t < 0) ++s.failed;

@@ -11,6 +11,31 @@
 #include <thread>
 #include <vector>
 
+// The device kinds both transfer benchmarks run, in their order.
+struct bench_case {
+    const char* label;
+    sim_kind kind;
+    const char* version;  // the M900's firmware; empty on serial
+};
+inline const bench_case kCases[] = {
+    {"M600 serial 9600", sim_kind::m600, ""},
+    {"cv-relay serial 115200", sim_kind::cv_relay, ""},
+    {"M900 bridge 1.12", sim_kind::m900, "1.12"},
+    {"M900 bridge 1.12.3 (acks)", sim_kind::m900, "1.12.3"},
+};
+
+// The bridge stand-in as the M900 at `version`, paced on the real clock,
+// holding `stored` (when given) in slots 1, 2, ...
+void prepare_bridge(const char* version, const std::vector<GunProfile>* stored);
+
+// The floors of one device kind: the meter (or bridge) set up, then the
+// floor program run against it; -1 when the meter did not end up with what
+// was sent, or the download did not end as it should.
+double floor_upload(const bench_case& c, const std::vector<GunProfile>& profiles, double phase);
+double floor_download(const bench_case& c, const std::vector<GunProfile>& profiles, double phase,
+                      bool one_line_per_tick = false);
+double median(std::vector<double> v);
+
 // Milliseconds on the monotonic clock.
 double now_ms();
 // A real sleep until `t_ms` (now_ms time); at once when it has passed.

@@ -5,12 +5,15 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
 
+#include "link/download.h"
 #include "link/profile_lines.h"
 #include "profile/gun_profile.h"
+#include "sim_bridge.h"
 
 double now_ms()
 {
@@ -125,4 +128,66 @@ GunProfile bench_profile(int i)
     }
     for (int k = 0; k < 32; ++k) p.cc[k] = {0.1f * static_cast<float>(k), 0.35f - 0.004f * static_cast<float>(k)};
     return p;
+}
+
+void prepare_bridge(const char* version, const std::vector<GunProfile>* stored)
+{
+    sim_bridge_reset();
+    sim_bridge_state& b = sim_bridge();
+    b.paced = true;
+    b.real_clock = true;
+    sim_bridge_set_version(version);
+    if (stored)
+        for (size_t i = 0; i < stored->size(); ++i) sim_meter_store(b.meter, static_cast<int>(i) + 1, (*stored)[i]);
+}
+
+double floor_upload(const bench_case& c, const std::vector<GunProfile>& profiles, double phase)
+{
+    const bool relay = c.kind == sim_kind::cv_relay;
+    if (c.kind == sim_kind::m900) {
+        prepare_bridge(c.version, nullptr);
+        const float version = sim_bridge().meter.version;
+        const double t = floor_upload_bridge(upload_commands(profiles, false, version, true), phase);
+        sim_bridge_step();
+        if (sim_bridge().meter.profiles.size() != profiles.size()) return -1;
+        return t;
+    }
+    serial_meter_thread m;
+    if (!m.open(c.kind)) return -1;
+    m.start();
+    const double t = floor_upload_serial(m.s.slave_path, sim_kind_baud(c.kind),
+                                         upload_commands(profiles, relay, 1.11f, false));
+    m.finish();
+    const bool ok = m.s.meter.profiles.size() == profiles.size();
+    m.close();
+    return ok ? t : -1;
+}
+
+double floor_download(const bench_case& c, const std::vector<GunProfile>& profiles, double phase,
+                      bool one_line_per_tick)
+{
+    bool ok = false;
+    double t;
+    if (c.kind == sim_kind::m900) {
+        prepare_bridge(c.version, &profiles);
+        t = floor_download_bridge(sim_bridge().meter.acks, phase, &ok);
+    } else {
+        serial_meter_thread m;
+        if (!m.open(c.kind)) return -1;
+        for (size_t i = 0; i < profiles.size(); ++i) sim_meter_store(m.s.meter, static_cast<int>(i) + 1, profiles[i]);
+        m.start();
+        const bool indexed = c.kind == sim_kind::cv_relay;
+        t = floor_download_serial(m.s.slave_path, sim_kind_baud(c.kind), indexed, kIndexedProfileCount, phase,
+                                  one_line_per_tick, &ok);
+        m.close();
+    }
+    return ok ? t : -1;
+}
+
+double median(std::vector<double> v)
+{
+    if (v.empty()) return -1;
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2.0;
 }
