@@ -191,6 +191,14 @@ class Program:
         self.press(self.find(kind, role="push button", within=sw))
         return self.main_window()
 
+    def connect_port(self, mw, listed):
+        """Waits for the port `listed` in the "COM Port" list, presses Connect
+        and waits for the green lamp."""
+        combo = self.find("COM Port", role="combo box", within=mw)
+        wait_for(lambda: listed in self.combo_text(combo) or listed in (combo.name or ""), what="the simulator's port")
+        self.press(self.find("Connect", role="push button", within=mw))
+        wait_for(lambda: self.find("Connection Lamp", within=mw).description == "Connected", what="the green lamp")
+
     def status_text(self):
         bar = self.find_role("status bar")
         texts = [self.text_of(n) for n in walk(bar) if role_name(n) == "label"]

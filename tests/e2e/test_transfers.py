@@ -23,10 +23,7 @@ class Transfers(ProgramTest):
         sim, listed, env = self.start_simulator("--m600", "--profiles", kept)
         p = self.start(extra_env=env)
         mw = p.choose_device("M600")
-        combo = p.find("COM Port", role="combo box", within=mw)
-        wait_for(lambda: listed in p.combo_text(combo) or listed in (combo.name or ""), what="the simulator's port")
-        p.press(p.find("Connect", role="push button", within=mw))
-        wait_for(lambda: p.find("Connection Lamp", within=mw).description == "Connected", what="the green lamp")
+        p.connect_port(mw, listed)
 
         name = "TRIP 308"
         p.type_into(p.find("Profile Name", role="text", within=mw), name)
