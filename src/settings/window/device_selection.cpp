@@ -13,8 +13,9 @@
 const char* const settings_path = "settings.ini";
 
 static bool settings_loaded = false;
-// The damaged-settings notice is shown in the window once a run.
-static bool damage_shown = false;
+// The damaged-settings notice is shown in the window once, not at every
+// read of the same damage.
+static std::string damage_shown;
 // The selection window shown again from the menu: the settings were read.
 static bool choosing_again = false;
 
@@ -29,8 +30,8 @@ void load_settings()
         console_message("Loaded the settings...\n");
         console_message("Kolvan Folder... %s\n", kolvan_folder);
     }
-    if (!problem.empty() && !damage_shown) {
-        damage_shown = true;
+    if (!problem.empty() && problem != damage_shown) {
+        damage_shown = problem;
         status_failure("%s is damaged (%s): the defaults take the place of what is damaged", settings_path,
                        problem.c_str());
     }
