@@ -105,6 +105,9 @@ TEST(StatusBar, LongTextIsCutAt255Characters)
     std::string longer(400, 'x');
     status_message("%s", longer.c_str());
     EXPECT_EQ(status_text().size(), 255u);
+    // Never inside a character: "é" is two bytes, the 255th would be half.
+    status_message("%s%s", std::string(254, 'x').c_str(), "\xc3\xa9 and more");
+    EXPECT_EQ(status_text(), std::string(254, 'x'));
 }
 
 TEST(ProgressWindow, FractionOnlyWhileShown)
