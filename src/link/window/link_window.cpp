@@ -185,9 +185,12 @@ void refresh_port_list()
     for (const port_row& row : now) {
         if (std::find(shown.begin(), shown.end(), row.first) != shown.end()) continue;
         const std::string active = combo_active_text(get_widget("id_com_cb"), port_column_name);
-        const bool wanted = row.first == lost_port || (com_connected == 0 && row.first == preferred_port);
-        append_port_row(row, wanted || (!serves_another_kind(row) &&
-                                        (active.empty() || (com_connected == 0 && active == auto_port))));
+        const bool kept = com_connected == 0 && row.first == preferred_port;
+        append_port_row(
+            row, kept || row.first == lost_port ||
+                     (!serves_another_kind(row) && (active.empty() || (com_connected == 0 && active == auto_port))));
+        // The kept port is the user's own choice: a later port does not take its place.
+        if (kept) auto_port.clear();
         shown.push_back(row.first);
     }
 }
