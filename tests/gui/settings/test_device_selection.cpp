@@ -199,6 +199,37 @@ TEST_F(DeviceSelection, ChoosingASerialKindSelectsItsOwnPort)
     gtk_tree_store_clear(GTK_TREE_STORE(get_object("id_com_ts")));
 }
 
+// Ports that come after the choice: another kind's simulator is not
+// selected, the kind's kept port is.
+TEST_F(DeviceSelection, PortsThatComeLaterFollowTheChosenKind)
+{
+    const std::string runtime = test_root() + "/runtime";
+    fs::create_directories(runtime);
+    const char* old_runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = old_runtime ? old_runtime : "";
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    gtk_tree_store_clear(GTK_TREE_STORE(get_object("id_com_ts")));
+    refresh_port_list();  // this machine's own ports
+    choose_device_cv_relay(nullptr);
+    select_port_for_kind();
+
+    sim_serial other, own;
+    ASSERT_TRUE(sim_serial_open(other, sim_kind::m600, true));
+    refresh_port_list();
+    EXPECT_EQ(combo_text("id_com_cb"), "");
+    ASSERT_TRUE(sim_serial_open(own, sim_kind::cv_relay, true));
+    std::ofstream("ports.ini") << "cv-relay=" << own.link_path << "\n";
+    select_port_for_kind();
+    refresh_port_list();
+    EXPECT_EQ(combo_text("id_com_cb"), own.link_path);
+
+    sim_serial_close(other);
+    sim_serial_close(own);
+    refresh_port_list();
+    if (old_runtime) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    else unsetenv("XDG_RUNTIME_DIR");
+}
+
 TEST_F(DeviceSelection, QuittingWritesBackWhatWasRead)
 {
     write_settings(2, "/data/velmora profiles");
