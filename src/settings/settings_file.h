@@ -29,7 +29,8 @@ bool read_settings_file(const char* path, int& input_units, char folder[settings
 // UTF-8 text, not a full path, or names something other than a folder (a
 // missing one is a wrist unit not plugged in, and stays) is dropped. Damage
 // is told once on the console and the defaults (Mixed, no folder) take its
-// place. Returns whether the file opened; `problem` says what was damaged.
+// place. A settings file that is a folder is damaged too ("it is a folder").
+// Returns whether the file opened; `problem` says what was damaged.
 bool read_settings_checked(const char* path, int& input_units, char folder[settings_folder_size],
                            std::string* problem = nullptr);
 
