@@ -170,15 +170,16 @@ void load_chosen(bool device_side, const std::string& name)
     note_shown_profile(device_side, name);
     // The name entry keeps the 10 characters the device keeps; a longer file
     // name is shortened there, and the user is told before a save uses it.
+    // Otherwise the load replaces what the bar said before (a refused load,
+    // a saved range card).
     std::string shown = gtk_entry_get_text(entry);
-    if (shown != name)
+    if (shown != name) {
         status_failure("The name %s is longer than the %d characters the device keeps: it is saved as %s", name.c_str(),
                        gtk_entry_get_max_length(entry), shown.c_str());
-    // Otherwise a later load replaces what the bar said before (a refused
-    // load, a saved range card).
-    else
+    } else {
         status_message("Loaded %s from the %s", shown_file_name(file_name_of(path), 60).c_str(),
                        device_side ? "device side" : "PC");
+    }
 }
 
 // Runs once the click or key that moved a selection is handled whole (a
