@@ -588,6 +588,9 @@ TEST_F(CustomCurvePage, CustomThenG1KeepsTheCurve)
     EXPECT_FALSE(is_visible("id_drag_curve_lbl"));
     EXPECT_TRUE(is_visible("id_custom_dc_lbl"));
     EXPECT_EQ(entry_text("id_bc_entry"), "1.000");
+    // The frame grows to hold the whole notice.
+    GtkRequisition with_notice{}, without_notice{};
+    gtk_widget_size_request(get_widget("fr_bullet"), &with_notice);
 
     click("id_db_btn");
     show_page(0);
@@ -602,6 +605,8 @@ TEST_F(CustomCurvePage, CustomThenG1KeepsTheCurve)
     EXPECT_TRUE(is_sensitive("id_bc_hbox"));
     EXPECT_TRUE(is_visible("id_drag_curve_lbl"));
     EXPECT_FALSE(is_visible("id_custom_dc_lbl"));
+    gtk_widget_size_request(get_widget("fr_bullet"), &without_notice);
+    EXPECT_GT(with_notice.height, without_notice.height);
 }
 
 TEST_F(CustomCurvePage, FilteredRowTakesItsOwnCurve)
