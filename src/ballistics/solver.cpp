@@ -40,6 +40,13 @@ vec3 operator+(vec3 a, vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 vec3 operator-(vec3 a, vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 vec3 operator*(double k, vec3 a) { return {k * a.x, k * a.y, k * a.z}; }
 double length(vec3 a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
+// The Mach number of a velocity in a wind, without overflowing on the way
+// (the row at the muzzle is read before any step, whatever the wind).
+double mach_in(vec3 vel, vec3 wind, double sound_fps)
+{
+    vec3 air = vel - wind;
+    return std::hypot(air.x, air.y, air.z) / sound_fps;
+}
 
 // Everything one flight needs.
 struct flight {
@@ -173,7 +180,7 @@ flight_log fly(const flight& f, state s, const std::vector<double>& targets, lon
             if (u <= reach) log.crossings_x.push_back(s.pos.x + u * (n.pos.x - s.pos.x));
         }
         // The marks go by the speed through the air, as the drag does.
-        double m0 = length(s.vel - f.wind) / sound, m1 = length(n.vel - f.wind) / sound;
+        double m0 = mach_in(s.vel, f.wind, sound), m1 = mach_in(n.vel, f.wind, sound);
         auto mark = [&](double level, double* x) {
             if (*x < 0 && m0 >= level && m1 < level) {
                 double u = (m0 - level) / (m0 - m1);
@@ -586,7 +593,7 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     for (double v : unique) targets_ft.push_back(v * 3.0);
 
     flight_log log = fly(f, launch(out.mv_fps, theta), targets_ft, budget);
-    double muzzle_mach = length(launch(out.mv_fps, theta).vel - f.wind) / f.air.sound_fps;
+    double muzzle_mach = mach_in(launch(out.mv_fps, theta).vel, f.wind, f.air.sound_fps);
     bool muzzle_transonic = muzzle_mach >= 1.2, muzzle_supersonic = muzzle_mach >= 1.0;
     bool marked_transonic = false, marked_subsonic = false;
     for (size_t i = 0; i < log.samples.size(); ++i) {
@@ -595,10 +602,11 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
         row.range_yd = unique[i];
         double speed = length(s.vel);
         row.drop_in = s.pos.y * 12.0;
-        if (out.stability) row.spin_drift_in = drift_sign * 1.25 * (*out.stability + 1.2) * std::pow(s.t, 1.83);
+        // Time first: at the muzzle the drift is 0 however large the stability.
+        if (out.stability) row.spin_drift_in = drift_sign * 1.25 * std::pow(s.t, 1.83) * (*out.stability + 1.2);
         row.windage_in = s.pos.z * 12.0 + row.spin_drift_in;
         row.velocity_fps = speed;
-        row.mach = length(s.vel - f.wind) / f.air.sound_fps;  // through the air, as the drag
+        row.mach = mach_in(s.vel, f.wind, f.air.sound_fps);  // through the air, as the drag
         row.energy_ftlbf = p.bw * speed * speed / 450436.0;
         row.time_s = s.t;
         if (row.range_yd > 0) {
