@@ -40,6 +40,13 @@ vec3 operator+(vec3 a, vec3 b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 vec3 operator-(vec3 a, vec3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 vec3 operator*(double k, vec3 a) { return {k * a.x, k * a.y, k * a.z}; }
 double length(vec3 a) { return std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z); }
+// The Mach number of a velocity in a wind, without overflowing on the way
+// (the row at the muzzle is read before any step, whatever the wind).
+double mach_in(vec3 vel, vec3 wind, double sound_fps)
+{
+    vec3 air = vel - wind;
+    return std::hypot(air.x, air.y, air.z) / sound_fps;
+}
 
 // Everything one flight needs.
 struct flight {
@@ -165,7 +172,6 @@ flight_log fly(const flight& f, state s, const std::vector<double>& targets, lon
             log.end_x = s.pos.x;
             return log;
         }
-        double n_speed = length(n.vel);
         double reach = 1.0;  // fraction of the step flown before ending
         if (n.vel.x < kStopFps) reach = (s.vel.x - kStopFps) / (s.vel.x - n.vel.x);
         double x_end = s.pos.x + reach * (n.pos.x - s.pos.x);
@@ -173,7 +179,8 @@ flight_log fly(const flight& f, state s, const std::vector<double>& targets, lon
             double u = s.pos.y / (s.pos.y - n.pos.y);
             if (u <= reach) log.crossings_x.push_back(s.pos.x + u * (n.pos.x - s.pos.x));
         }
-        double m0 = speed / sound, m1 = n_speed / sound;
+        // The marks go by the speed through the air, as the drag does.
+        double m0 = mach_in(s.vel, f.wind, sound), m1 = mach_in(n.vel, f.wind, sound);
         auto mark = [&](double level, double* x) {
             if (*x < 0 && m0 >= level && m1 < level) {
                 double u = (m0 - level) / (m0 - m1);
@@ -210,14 +217,20 @@ struct refusal {
 
 std::string num(double v) { return format_number("%g", v); }
 
-// Checks a value the solution needs: finite, and (when `positive`) above 0.
-bool check(refusal& r, double v, const char* what, bool positive)
+enum class size { any, not_negative, positive };
+
+// Checks a value the solution needs: finite, and within what `need` allows.
+bool check(refusal& r, double v, const char* what, size need)
 {
     if (r) return false;
     if (!std::isfinite(v)) r.text = std::string("The ") + what + " is not a number.";
-    else if (positive && v == 0) r.text = std::string("The ") + what + " is 0.";
-    else if (positive && v < 0) r.text = std::string("The ") + what + " is below 0 (" + num(v) + ").";
+    else if (need == size::positive && v == 0) r.text = std::string("The ") + what + " is 0.";
+    else if (need != size::any && v < 0) r.text = std::string("The ") + what + " is below 0 (" + num(v) + ").";
     return !r;
+}
+bool check(refusal& r, double v, const char* what, bool positive)
+{
+    return check(r, v, what, positive ? size::positive : size::any);
 }
 
 }  // namespace
@@ -237,15 +250,37 @@ air_state air_at(double temperature_f, double pressure_inhg, double humidity_pct
     return a;
 }
 
+namespace {
+
+struct numbered_point {
+    drag_point at;
+    int number;  // 1 to 32, its place in the profile
+};
+
+// The custom curve's points by rising Mach (stable: equal Mach numbers keep
+// the profile's order). A point that is 0 in both Mach and coefficient is an
+// empty slot, wherever it stands: the device pads the curve with them. A
+// point that is not a number is left out here (the solution refuses it).
+std::vector<numbered_point> curve_by_mach(const GunProfile& p)
+{
+    std::vector<numbered_point> pts;
+    for (int i = 0; i < 32; ++i) {
+        const CurvePoint& c = p.cc[i];
+        if ((c.mach != 0.0f || c.cd != 0.0f) && std::isfinite(c.mach) && std::isfinite(c.cd))
+            pts.push_back({{c.mach, c.cd}, i + 1});
+    }
+    std::stable_sort(pts.begin(), pts.end(),
+                     [](const numbered_point& a, const numbered_point& b) { return a.at.mach < b.at.mach; });
+    return pts;
+}
+
+}  // namespace
+
 std::vector<drag_point> usable_curve(const GunProfile& p)
 {
-    int n = 32;
-    while (n > 0 && p.cc[n - 1].mach == 0.0f && p.cc[n - 1].cd == 0.0f) --n;
     std::vector<drag_point> pts;
-    for (int i = 0; i < n; ++i) {
-        double m = p.cc[i].mach, cd = p.cc[i].cd;
-        if (pts.empty() || m > pts.back().mach) pts.push_back({m, cd});
-    }
+    for (const numbered_point& n : curve_by_mach(p))
+        if (pts.empty() || n.at.mach > pts.back().mach) pts.push_back(n.at);
     return pts;
 }
 
@@ -319,6 +354,31 @@ double hold_unit_rad(int32_t output_code, int32_t click_code, int32_t clicks_per
     return angle(output_code >= 1 && output_code <= 3 ? output_code : 1);
 }
 
+namespace {
+
+// Shooter's MOA, directly or as the click unit: inches per 100 yd.
+bool linear_hold(int32_t output_code, int32_t click_code)
+{
+    if (output_code == kUnitCodeClicks) return click_code == 3;
+    return output_code == 3;
+}
+
+}  // namespace
+
+double hold_for_offset(double offset_in, double range_in, int32_t output_code, int32_t click_code,
+                       int32_t clicks_per_unit)
+{
+    double ratio = offset_in / range_in;
+    double extent = linear_hold(output_code, click_code) ? ratio : std::atan(ratio);
+    return extent / hold_unit_rad(output_code, click_code, clicks_per_unit);
+}
+
+double offset_for_hold(double hold, double range_in, int32_t output_code, int32_t click_code, int32_t clicks_per_unit)
+{
+    double extent = hold * hold_unit_rad(output_code, click_code, clicks_per_unit);
+    return range_in * (linear_hold(output_code, click_code) ? extent : std::tan(extent));
+}
+
 // --- the solution -------------------------------------------------------
 
 shot_conditions conditions_from_profile(const GunProfile& p)
@@ -352,9 +412,11 @@ refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd
     refusal r;
     if (!custom) check(r, p.bc, "ballistic coefficient (bc)", true);
     check(r, p.mv, "muzzle velocity (mv)", true);
-    check(r, p.bw, "bullet weight (bw)", custom);
-    check(r, p.bd, "bullet diameter (bd)", custom);
-    check(r, p.bl, "bullet length (bl)", false);
+    // Weight, diameter and length may be unknown (0) where the drag does not
+    // need them, never below 0.
+    check(r, p.bw, "bullet weight (bw)", custom ? size::positive : size::not_negative);
+    check(r, p.bd, "bullet diameter (bd)", custom ? size::positive : size::not_negative);
+    check(r, p.bl, "bullet length (bl)", size::not_negative);
     check(r, p.bt, "twist rate (bt)", false);
     if (check(r, p.zr, "zero range (zr)", true) && p.zr > kMaxSolveRangeYd)
         r.text = "The zero range (zr) is beyond " + num(kMaxSolveRangeYd) + " yd.";
@@ -370,18 +432,27 @@ refusal check_inputs(const GunProfile& p, const shot_conditions& c, double to_yd
         std::string n = std::to_string(i + 1);
         check(r, p.vl[i], ("Mach number of drop scale factor " + n + " (vl)").c_str(), false);
         if (p.vl[i] > 0.0f) check(r, p.dsf[i], ("drop scale factor " + n + " (dsf)").c_str(), true);
-        check(r, p.mvt_mv[i], ("velocity of row " + n + " of the velocity table").c_str(), false);
+        // A velocity of 0 is an empty row.
+        check(r, p.mvt_mv[i], ("velocity of row " + n + " of the velocity table").c_str(), size::not_negative);
         if (p.mvt_mv[i] > 0.0f)
             check(r, p.mvt_temp[i], ("temperature of row " + n + " of the velocity table").c_str(), false);
     }
     if (custom && !r) {
-        int n = 32;
-        while (n > 0 && p.cc[n - 1].mach == 0.0f && p.cc[n - 1].cd == 0.0f) --n;
-        for (int i = 0; i < n && !r; ++i) {
+        for (int i = 0; i < 32 && !r; ++i) {
             std::string k = std::to_string(i + 1);
             check(r, p.cc[i].mach, ("Mach number of custom drag curve point " + k).c_str(), false);
             check(r, p.cc[i].cd, ("drag coefficient of custom drag curve point " + k).c_str(), false);
             if (!r && (p.cc[i].mach < 0 || p.cc[i].cd < 0)) r.text = "Custom drag curve point " + k + " is below 0.";
+        }
+        // The points are taken by rising Mach whatever their order; two
+        // points at one Mach must agree, or the curve says two things there.
+        std::vector<numbered_point> pts = curve_by_mach(p);
+        for (size_t i = 1; i < pts.size() && !r; ++i) {
+            const numbered_point &a = pts[i - 1], &b = pts[i];
+            if (a.at.mach == b.at.mach && a.at.cd != b.at.cd)
+                r.text = "The custom drag curve (cc) has two drag coefficients at Mach " + num(a.at.mach) +
+                         " (points " + std::to_string(std::min(a.number, b.number)) + " and " +
+                         std::to_string(std::max(a.number, b.number)) + ").";
         }
         if (!r && usable_curve(p).size() < 2) r.text = "The custom drag curve (cc) has fewer than two points.";
     }
@@ -522,10 +593,8 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
     for (double v : unique) targets_ft.push_back(v * 3.0);
 
     flight_log log = fly(f, launch(out.mv_fps, theta), targets_ft, budget);
-    double e_unit = hold_unit_rad(p.eu, p.ce, p.cve) * p.ssfV;
-    double w_unit = hold_unit_rad(p.wu, p.cw, p.cvw) * p.ssfH;
-    bool muzzle_transonic = out.mv_fps / f.air.sound_fps >= 1.2,
-         muzzle_supersonic = out.mv_fps / f.air.sound_fps >= 1.0;
+    double muzzle_mach = mach_in(launch(out.mv_fps, theta).vel, f.wind, f.air.sound_fps);
+    bool muzzle_transonic = muzzle_mach >= 1.2, muzzle_supersonic = muzzle_mach >= 1.0;
     bool marked_transonic = false, marked_subsonic = false;
     for (size_t i = 0; i < log.samples.size(); ++i) {
         const state& s = log.samples[i];
@@ -533,16 +602,17 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
         row.range_yd = unique[i];
         double speed = length(s.vel);
         row.drop_in = s.pos.y * 12.0;
-        if (out.stability) row.spin_drift_in = drift_sign * 1.25 * (*out.stability + 1.2) * std::pow(s.t, 1.83);
+        // Time first: at the muzzle the drift is 0 however large the stability.
+        if (out.stability) row.spin_drift_in = drift_sign * 1.25 * std::pow(s.t, 1.83) * (*out.stability + 1.2);
         row.windage_in = s.pos.z * 12.0 + row.spin_drift_in;
         row.velocity_fps = speed;
-        row.mach = speed / f.air.sound_fps;
+        row.mach = mach_in(s.vel, f.wind, f.air.sound_fps);  // through the air, as the drag
         row.energy_ftlbf = p.bw * speed * speed / 450436.0;
         row.time_s = s.t;
         if (row.range_yd > 0) {
             double range_in = row.range_yd * 36.0;
-            row.elevation_hold = -row.drop_in / range_in / e_unit;
-            row.windage_hold = -row.windage_in / range_in / w_unit;
+            row.elevation_hold = hold_for_offset(-row.drop_in, range_in, p.eu, p.ce, p.cve) / p.ssfV;
+            row.windage_hold = hold_for_offset(-row.windage_in, range_in, p.wu, p.cw, p.cvw) / p.ssfH;
         }
         row.zero = std::fabs(row.range_yd - zr) <= 1e-6;
         if (muzzle_transonic && !marked_transonic && row.mach < 1.2) row.transonic = marked_transonic = true;

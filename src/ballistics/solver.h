@@ -40,16 +40,17 @@ struct solution_row {
     double windage_in = 0;     // positive right; wind, spin drift, zero offset, Coriolis
     double spin_drift_in = 0;  // the share of windage_in that is spin drift
     double velocity_fps = 0;
-    double mach = 0;
+    double mach = 0;  // speed through the air (wind included) over the speed of sound
     double energy_ftlbf = 0;
     double time_s = 0;
     // Corrections in the profile's output units, divided by the scope scale
     // factors: elevation positive dials up, windage positive dials right.
-    // 0 at range 0.
+    // MIL and TMOA (and clicks of them) are the angle to the point of impact,
+    // atan(offset / range); SMOA is inches per 100 yd. 0 at range 0.
     double elevation_hold = 0;
     double windage_hold = 0;
     bool zero = false;       // the zero range's row
-    bool transonic = false;  // first row below Mach 1.2
+    bool transonic = false;  // first row below Mach 1.2 (of `mach`)
     bool subsonic = false;   // first row below Mach 1.0
 };
 
@@ -83,10 +84,12 @@ constexpr int kMaxSolveRows = 20001;
 
 // Rows from 0 to `to_yd` every `step_yd` (decimals allowed), plus a row at
 // the zero range and at `to_yd` when they fall between steps. ok=false (with
-// `missing`) for a coefficient or velocity of 0, fewer than two usable
-// custom-curve points, a zero that cannot be reached, a non-finite or
-// unusable input, or a range/step outside 0 < step, 0 <= to <=
-// kMaxSolveRangeYd, at most kMaxSolveRows rows. Always ends in a bounded
+// `missing`) for a coefficient or velocity of 0, a bullet weight, diameter,
+// length or velocity-table velocity below 0, fewer than two usable
+// custom-curve points or two coefficients at one Mach (the points count by
+// rising Mach in any order; all-zero points are empty slots), a zero that
+// cannot be reached, a non-finite or unusable input, or a range/step
+// outside 0 < step, 0 <= to <= kMaxSolveRangeYd, at most kMaxSolveRows rows. Always ends in a bounded
 // number of steps; every number of every row is finite.
 solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_yd, double step_yd);
 

@@ -35,5 +35,13 @@ std::optional<double> miller_stability(const GunProfile& p, double mv_fps, doubl
 
 // "MIL" ... "CLICKS"; an output code outside 1..4 reads as MIL.
 const char* output_unit_text(int32_t code);
-// One unit of the hold in radians (before the scope scale factor).
+// One unit of the hold in radians (before the scope scale factor); for
+// shooter's MOA the small-angle size, 1 in per 100 yd.
 double hold_unit_rad(int32_t output_code, int32_t click_code, int32_t clicks_per_unit);
+// The hold (before the scope scale factor) that moves the point of impact by
+// `offset_in` at `range_in` (> 0), and back. MIL and true MOA, as such or as
+// clicks, are angles: atan(offset / range) in that unit. Shooter's MOA is
+// inches per 100 yd, no angle.
+double hold_for_offset(double offset_in, double range_in, int32_t output_code, int32_t click_code,
+                       int32_t clicks_per_unit);
+double offset_for_hold(double hold, double range_in, int32_t output_code, int32_t click_code, int32_t clicks_per_unit);

@@ -95,8 +95,9 @@ std::vector<std::string> solver_assumptions(const GunProfile& p, const shot_cond
     bool custom = p.dc != 0 && p.dc != 1;
     if (custom)
         a.push_back("The profile's own drag curve (" + std::to_string(usable_curve(p).size()) +
-                    " points, linear in Mach, held at its end values beyond them) with the sectional density from the "
-                    "bullet weight and diameter in place of a coefficient; the curve's coefficient is not used.");
+                    " points taken by rising Mach, linear between them, held at its end values beyond them) with the "
+                    "sectional density from the bullet weight and diameter in place of a coefficient; the curve's "
+                    "coefficient is not used.");
     else
         a.push_back(std::string(p.dc == 0 ? "G1" : "G7") + " drag with the ballistic coefficient " + fmt("%.3f", p.bc) +
                     ".");

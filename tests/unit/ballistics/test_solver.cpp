@@ -4,8 +4,10 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <tuple>
 
 #include "ballistics/solver.h"
+#include "ballistics/solver_internal.h"
 #include "profile/units.h"
 
 namespace {
@@ -146,6 +148,18 @@ TEST(Solver, EachProfileFieldActsAsDocumented)
              for (int i = 0; i < 25; ++i) p.cc[i] = {float(g7_part[i][0]), float(g7_part[i][1])};
          },
          same_path_as([](GunProfile& q) { q.bc = float(163.3f / 7000.0 / (double(0.224f) * 0.224f)); })},
+        {"a custom curve's points count in any order, with empty slots and repeats among them",
+         [&](GunProfile& p) {
+             p.dc = 10, p.bd = 0.224f, p.bw = 163.3f;
+             for (int i = 0; i < 25; ++i) p.cc[(i * 9 + 3) % 32] = {float(g7_part[i][0]), float(g7_part[i][1])};
+             p.cc[4] = p.cc[3];  // a slot left empty above, now a second copy of a point
+         },
+         [&](const solution&, const solution& e) {
+             GunProfile q = case1();
+             q.dc = 10, q.bd = 0.224f, q.bw = 163.3f;
+             for (int i = 0; i < 25; ++i) q.cc[i] = {float(g7_part[i][0]), float(g7_part[i][1])};
+             EXPECT_DOUBLE_EQ(row_at(e, 1000)->drop_in, row_at(solve(q), 1000)->drop_in);
+         }},
         {"the velocity table is linear in temperature, held at its ends",
          [](GunProfile& p) { p.mvt_temp[1] = 40, p.mvt_mv[1] = 2900, p.mvt_temp[3] = 80, p.mvt_mv[3] = 3100; },
          [](const solution&, const solution& e) {
@@ -193,6 +207,35 @@ TEST(Solver, EachProfileFieldActsAsDocumented)
     }
 }
 
+// A hold is the angle to the point of impact; shooter's MOA is inches per
+// 100 yd. At 2,000 yd the angle is 0.014 MIL short of the small-angle figure
+// for this .308.
+TEST(Solver, HoldsAreAnglesExceptShootersMoa)
+{
+    const double pi = 3.14159265358979323846;
+    const struct {
+        int32_t unit, click, per;
+        bool angle;
+        double per_rad;  // units of the hold in a radian (or per unit of drop over range)
+    } units[] = {{1, 1, 1, true, 1000},   {2, 1, 1, true, 10800 / pi},     {3, 1, 1, false, 3600},
+                 {4, 1, 10, true, 10000}, {4, 2, 4, true, 4 * 10800 / pi}, {4, 3, 2, false, 7200}};
+    for (const auto& u : units) {
+        GunProfile p = case2();
+        p.eu = p.wu = u.unit, p.ce = p.cw = u.click, p.cve = p.cvw = u.per;
+        shot_conditions c = conditions_from_profile(p);
+        c.wind_mph = 20, c.wind_from_deg = 270;
+        solution s = solve_profile(p, c, 2000, 500);
+        ASSERT_TRUE(s.ok) << s.missing;
+        const solution_row& r = *row_at(s, 2000);
+        SCOPED_TRACE(std::to_string(u.unit) + " " + std::to_string(u.click));
+        for (auto [hold, offset] : {std::pair{r.elevation_hold, -r.drop_in}, {r.windage_hold, -r.windage_in}}) {
+            double x = offset / (2000 * 36);
+            EXPECT_NEAR(hold, (u.angle ? std::atan(x) : x) * u.per_rad, 1e-9);
+            EXPECT_NEAR(offset_for_hold(hold, 2000 * 36, u.unit, u.click, u.per), offset, 1e-6);
+        }
+    }
+}
+
 TEST(Solver, WindAndEarthRotationPushTheRightWay)
 {
     struct wind_case {
@@ -201,11 +244,13 @@ TEST(Solver, WindAndEarthRotationPushTheRightWay)
         double lat, az;
         int windage_sign;    // at 1000 yd
         double drop_change;  // sign of the change in drop against still air
+        int mach_change;     // sign of Mach against the ground speed's: a head wind adds to the air speed
     };
     const wind_case cases[] = {
-        {10, 90, false, 0, 0, -1, 0},  {10, 270, false, 0, 0, +1, 0}, {10, 0, false, 0, 0, 0, -1},
-        {10, 180, false, 0, 0, 0, +1}, {0, 0, true, 45, 90, +1, +1},  {0, 0, true, -45, 270, -1, -1},
+        {10, 90, false, 0, 0, -1, 0, 0},   {10, 270, false, 0, 0, +1, 0, 0}, {10, 0, false, 0, 0, 0, -1, +1},
+        {10, 180, false, 0, 0, 0, +1, -1}, {0, 0, true, 45, 90, +1, +1, 0},  {0, 0, true, -45, 270, -1, -1, 0},
     };
+    const double sound = 49.0223 * std::sqrt(59 + 459.67);
     GunProfile p = case1();
     solution still = solve(p);
     for (const wind_case& w : cases) {
@@ -217,6 +262,8 @@ TEST(Solver, WindAndEarthRotationPushTheRightWay)
         double windage = row_at(s, 1000)->windage_in, drop = row_at(s, 1000)->drop_in - row_at(still, 1000)->drop_in;
         EXPECT_EQ((windage > 0.3) - (windage < -0.3), w.windage_sign) << windage;
         EXPECT_EQ((drop > 0.05) - (drop < -0.05), w.drop_change) << drop;
+        double air_minus_ground = row_at(s, 1000)->mach * sound - row_at(s, 1000)->velocity_fps;
+        EXPECT_NEAR(air_minus_ground, w.mach_change * w.mph * 5280 / 3600, 0.2);
     }
 }
 
@@ -242,6 +289,13 @@ TEST(Solver, RefusesWhatItCannotSolveAndNamesTheValue)
          "point 4"},
         {[&](GunProfile&, shot_conditions& c, double&, double&) { c.temperature_f = nan; }, "temperature"},
         {[&](GunProfile& p, shot_conditions&, double&, double&) { p.mvt_mv[2] = float(nan); }, "velocity table"},
+        {[](GunProfile& p, shot_conditions&, double&, double&) { p.mvt_temp[1] = 20, p.mvt_mv[1] = -2600; },
+         "velocity of row 2 of the velocity table is below 0"},
+        {[](GunProfile& p, shot_conditions&, double&, double&) { p.bw = -65; }, "bullet weight (bw) is below 0"},
+        {[](GunProfile& p, shot_conditions&, double&, double&) {
+             p.dc = 10, p.bd = 0.224f, p.cc[0] = {1, 0.3f}, p.cc[1] = {2, 0.3f}, p.cc[5] = {1, 0.4f};
+         },
+         "custom drag curve (cc) has two drag coefficients at Mach 1 (points 1 and 6)"},
         {[](GunProfile& p, shot_conditions&, double&, double&) { p.ssfV = 0; }, "ssfV"},
         {[](GunProfile& p, shot_conditions&, double&, double&) { p.zr = 20000; }, "zero range"},
         {[](GunProfile& p, shot_conditions&, double&, double&) { p.zh = 1e7f; }, "zero height"},
@@ -277,6 +331,23 @@ TEST(Solver, RowsMarkTheZeroTheSoundBarrierAndTheEnd)
     EXPECT_NEAR(s.zero_crossings_yd[1], 109.1, 0.01);
     EXPECT_DOUBLE_EQ(s.rows.back().range_yd, 2500);
     EXPECT_TRUE(s.end_note.empty());
+    // In a wind the marks still fall where the Mach column crosses 1.2 and 1.0.
+    for (double from_deg : {0.0, 180.0}) {
+        shot_conditions c = conditions_from_profile(p);
+        c.wind_mph = 30, c.wind_from_deg = from_deg;
+        solution w = solve_profile(p, c, 2500, 25);
+        ASSERT_TRUE(w.transonic_yd && w.subsonic_yd);
+        for (size_t i = 1; i < w.rows.size(); ++i) {
+            const solution_row &a = w.rows[i - 1], &b = w.rows[i];
+            for (auto [mark, level, at] :
+                 {std::tuple{b.transonic, 1.2, *w.transonic_yd}, {b.subsonic, 1.0, *w.subsonic_yd}}) {
+                EXPECT_EQ(mark, a.mach >= level && b.mach < level) << b.range_yd;
+                if (mark) {
+                    EXPECT_TRUE(at > a.range_yd && at <= b.range_yd) << at;
+                }
+            }
+        }
+    }
 
     GunProfile slow = base_profile(0, 0.05f, 40, 600, 1.5f, 25, 0);
     solution e = solve(slow, 5000, 50);
