@@ -1,5 +1,7 @@
 // The signal table: every signal of the program is connected here, once, at
 // start, in table order and without user data.
+#include <gdk/gdkkeysyms.h>
+
 #include <initializer_list>
 #include <string>
 
@@ -94,6 +96,15 @@ void on_bullet_page(GtkNotebook*, gpointer, guint page, gpointer) { on_bullet_pa
 void on_preview_clicked(GtkWidget* w, gpointer) { open_solution_preview(w); }
 void on_form_followed(GObject*, gpointer) { preview_form_changed(); }
 
+// `key` in `window` emits `signal` on `widget`.
+void add_key(const char* window, const char* widget, const char* signal, guint key, GdkModifierType mods)
+{
+    GtkAccelGroup* keys = gtk_accel_group_new();
+    gtk_window_add_accel_group(GTK_WINDOW(get_widget(window)), keys);
+    gtk_widget_add_accelerator(get_widget(widget), signal, keys, key, mods, GTK_ACCEL_VISIBLE);
+    g_object_unref(keys);
+}
+
 void connect(const char* id, const char* signal, GCallback handler)
 {
     GObject* obj = get_object(id);
@@ -184,4 +195,9 @@ void connect_signals()
         connect(id, "toggled", G_CALLBACK(on_form_followed));
     connect("id_btn_new", "clicked", G_CALLBACK(on_form_followed));
     connect_preview_signals();
+
+    // Ctrl+Q quits as File > Quit does (with the unsaved-changes question);
+    // Escape closes the bullet window as Cancel does.
+    add_key("id_mw", "id_mi_quit", "activate", GDK_KEY_q, GDK_CONTROL_MASK);
+    add_key("id_bl_win", "id_bl_cl", "clicked", GDK_KEY_Escape, GdkModifierType(0));
 }

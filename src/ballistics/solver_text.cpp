@@ -36,6 +36,12 @@ std::string temperature_text(double f, int units)
     return fmt("%.1f", f) + " \xc2\xb0"
                             "F";
 }
+// Metric in hPa, the other systems in inHg (the profile stores inHg).
+std::string pressure_text(double inhg, int units)
+{
+    if (units == kUnitsMetric) return fmt("%.0f", inhg * 33.8638867) + " hPa";
+    return fmt("%.2f", inhg) + " inHg";
+}
 std::string velocity_text(double fps, int units)
 {
     if (units == kUnitsMetric) return fmt("%.1f", fps / 3.28084) + " m/s";
@@ -88,7 +94,7 @@ std::vector<std::string> solver_assumptions(const GunProfile& p, const shot_cond
     std::vector<std::string> a;
     a.push_back("The line of sight is level: no uphill or downhill angle and no cant.");
     a.push_back("Zeroed at " + range_text(p.zr, units) + " in the profile's air (" + temperature_text(p.temp, units) +
-                ", " + fmt("%.2f", p.pres) + " inHg, " + fmt("%.0f", p.hum) +
+                ", " + pressure_text(p.pres, units) + ", " + fmt("%.0f", p.hum) +
                 " % humidity) with no wind; spin drift is not zeroed.");
     a.push_back("The pressure is the station pressure at the rifle; the profile's altitude is not used.");
     a.push_back("The wind blows the same along the whole path.");

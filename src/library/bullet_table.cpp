@@ -144,7 +144,7 @@ bool bullet_matches_filter(const bullet_record& r, const char* needle)
     if (len == 0) return true;
     bullet_row_texts t = bullet_row(r, kBulletListCustom);
     return contains_ignoring_case(t.caliber, needle, len) || contains_ignoring_case(t.manufacturer, needle, len) ||
-           contains_ignoring_case(t.bullet_name, needle, len);
+           contains_ignoring_case(t.bullet_name, needle, len) || contains_ignoring_case(t.weight, needle, len);
 }
 
 int fill_custom_curve_cache(const bullet_record* table, int count, custom_curve_entry* cache, int capacity)

@@ -49,7 +49,8 @@ bullet_row_texts bullet_row(const bullet_record& r, int list_kind);
 // character of the number formats). Sizes the list's columns once.
 bullet_row_texts bullet_longest_texts(const bullet_record* table, int count, int list_kind);
 
-// Case-insensitive "contains" on the caliber text, manufacturer or name;
+// Case-insensitive "contains" on the texts of the caliber (diameter),
+// manufacturer, name and weight columns;
 // surrounding blanks in `needle` are ignored and an empty one matches all.
 bool bullet_matches_filter(const bullet_record& r, const char* needle);
 

@@ -60,6 +60,20 @@ def walk(node, depth=0, limit=40, into_tables=True):
         yield from walk(child, depth + 1, limit, into_tables)
 
 
+def start_x_server(screen):
+    """An Xvfb of `screen` ("WxH") on a free display: its process and display name."""
+    read_end, write_end = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0", screen + "x24", "-nolisten", "tcp"],
+                              pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_end)
+    with os.fdopen(read_end) as f:
+        number = f.readline().strip()
+    if not number:
+        server.kill()
+        raise AssertionError("Xvfb did not start")
+    return server, ":" + number
+
+
 def role_name(node):
     return node.getRoleName()
 
@@ -69,9 +83,10 @@ class Program:
 
     With `cwd` the program starts in that folder instead, and nothing is laid
     out for it; `binary` replaces STOWLINE_BIN; a None in `extra_env` unsets
-    that variable."""
+    that variable. With `screen` ("1024x768") the program runs on an X server
+    of that size of its own."""
 
-    def __init__(self, root=None, extra_env=None, binary=None, cwd=None):
+    def __init__(self, root=None, extra_env=None, binary=None, cwd=None, screen=None):
         self.root = root or tempfile.mkdtemp(prefix="stowline-e2e-")
         os.makedirs(self.root, exist_ok=True)
         self.bin = cwd or os.path.join(self.root, "bin")
@@ -82,6 +97,10 @@ class Program:
             for f in os.listdir(images):
                 shutil.copy(os.path.join(images, f), self.bin)
         env = dict(os.environ)
+        self.xserver = None
+        if screen:
+            self.xserver, env["DISPLAY"] = start_x_server(screen)
+        self.display = env.get("DISPLAY", "")
         env["GTK_MODULES"] = "gail:atk-bridge"
         env["NO_AT_BRIDGE"] = "0"
         if "ASAN_OPTIONS" in env:
@@ -249,7 +268,7 @@ class Program:
         shots = os.environ.get("STOWLINE_SHOTS") or self.root
         os.makedirs(shots, exist_ok=True)
         path = os.path.join(shots, name + ".png")
-        subprocess.run(["import", "-window", "root", path], check=False,
+        subprocess.run(["import", "-display", self.display, "-window", "root", path], check=False,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return path
 
@@ -271,6 +290,10 @@ class Program:
             except subprocess.TimeoutExpired:
                 self.proc.kill()
                 self.proc.wait()
+        if self.xserver:
+            self.xserver.terminate()
+            self.xserver.wait()
+            self.xserver = None
         if not self._stdout.closed:
             self.final_output = self.output()
             self._stdout.close()

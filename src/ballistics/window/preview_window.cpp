@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
 #include "ballistics/window/range_card.h"
 #include "ballistics/window/shown_units.h"
 #include "ballistics/window/solution_table.h"
 #include "ballistics/window/trajectory_chart.h"
 #include "base/numbers.h"
+#include "collections/profile_folders.h"
 #include "profile/units.h"
+#include "shell/shell.h"
 
 preview_hook_set preview_hooks{};
 
@@ -479,6 +480,10 @@ void save_range_card(GtkWidget*)
                                                GTK_STOCK_SAVE, GTK_RESPONSE_ACCEPT, NULL);
     GtkFileChooser* chooser = GTK_FILE_CHOOSER(d);
     gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
+    // Beside the profiles, where the user keeps what belongs to them.
+    gchar* profiles = g_canonicalize_filename(kPcProfileFolder, nullptr);
+    gtk_file_chooser_set_current_folder(chooser, profiles);
+    g_free(profiles);
     gtk_file_chooser_set_current_name(chooser, suggested_file_name().c_str());
     static const char* const kinds[][2] = {{"Range card as PDF (*.pdf)", "*.pdf"},
                                            {"Range card as PNG picture (*.png)", "*.png"},

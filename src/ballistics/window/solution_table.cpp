@@ -35,6 +35,15 @@ std::string range_text(double shown)
     return std::fabs(shown - std::round(shown)) < 0.05 ? fixed(shown, 0) : fixed(shown, 1);
 }
 
+// Two decimals, or three on a marked row whose two would read as the mark's
+// threshold (0.996 is "1.00" beside "Subsonic"; three show "0.996").
+std::string mach_text(const solution_row& r)
+{
+    std::string two = fixed(r.mach, 2);
+    if ((r.subsonic && two == "1.00") || (r.transonic && two == "1.20")) return fixed(r.mach, 3);
+    return two;
+}
+
 std::string csv_field(const std::string& s)
 {
     if (s.find_first_of(",\"\n") == std::string::npos) return s;
@@ -90,7 +99,7 @@ std::vector<std::string> table_cells(const solution& s, const solution_row& r, i
             fixed(to_shown_value(q::length, units, r.windage_in), 1),
             fixed(r.windage_hold, hold_decimals(s.windage_unit)),
             fixed(to_shown_value(q::velocity, units, r.velocity_fps), 0),
-            fixed(r.mach, 2),
+            mach_text(r),
             fixed(to_shown_value(q::energy, units, r.energy_ftlbf), 0),
             fixed(r.time_s, 3),
             row_mark(r)};

@@ -183,6 +183,9 @@ void copy_profile_as(GtkWidget*)
 {
     GtkWidget* entry = nullptr;
     GtkWidget* d = name_dialog("Copy Profile", "New Profile Name: ", &entry);
+    // Enter in the name is OK.
+    gtk_dialog_set_default_response(GTK_DIALOG(d), GTK_RESPONSE_OK);
+    gtk_entry_set_activates_default(GTK_ENTRY(entry), TRUE);
     if (run_and_hide(d) == GTK_RESPONSE_OK) {
         gtk_entry_set_text(GTK_ENTRY(get_widget("id_profile_name")), gtk_entry_get_text(GTK_ENTRY(entry)));
         save_profile(nullptr);

@@ -348,4 +348,14 @@ TEST(Quitting, AsksAboutUnsavedChangesAndCancelKeepsEverything)
         EXPECT_FALSE(quit_application()) << response;
         EXPECT_EQ(entry_text("id_mv_entry"), "2777");
     }
+    // Ctrl+Q in the main window is File > Quit.
+    GList* quit_closures = gtk_widget_list_accel_closures(get_widget("id_mi_quit"));
+    bool ctrl_q = false;
+    for (GSList* g = gtk_accel_groups_from_object(get_object("id_mw")); g; g = g->next) {
+        guint n = 0;
+        GtkAccelGroupEntry* e = gtk_accel_group_query(GTK_ACCEL_GROUP(g->data), GDK_KEY_q, GDK_CONTROL_MASK, &n);
+        for (guint i = 0; i < n; ++i) ctrl_q |= g_list_find(quit_closures, e[i].closure) != nullptr;
+    }
+    g_list_free(quit_closures);
+    EXPECT_TRUE(ctrl_q);
 }

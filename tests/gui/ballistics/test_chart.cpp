@@ -12,6 +12,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <unistd.h>
 
 #include "ballistics/solver.h"
@@ -209,6 +210,17 @@ TEST(SolutionTable, MarksCloseRowsAndCsv)
     EXPECT_EQ(row_mark(s.rows[1]), "Zero");
     EXPECT_EQ(row_mark(s.rows[2]), "Transonic, Subsonic");
     EXPECT_EQ(table_cells(s, s.rows[1], kUnitsMixed)[0], "100");
+    // A marked row's Mach never reads as the threshold it crossed.
+    for (auto [mach, transonic, subsonic, shown] : {std::tuple{0.996, false, true, "0.996"},
+                                                    {1.196, true, false, "1.196"},
+                                                    {0.994, false, true, "0.99"},
+                                                    {0.996, false, false, "1.00"}}) {
+        solution_row r;
+        r.mach = mach;
+        r.transonic = transonic;
+        r.subsonic = subsonic;
+        EXPECT_EQ(table_cells(s, r, kUnitsMixed)[6], shown) << mach;
+    }
 
     std::string csv = table_as_csv(s, kUnitsMixed);
     EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 4);

@@ -11,12 +11,12 @@
 #include <fstream>
 #include <string>
 
-#include "shell/shell.h"
 #include "ballistics/window/preview_window.h"
 #include "editor/window/editor.h"
 #include "gui_support.h"
 #include "profile/gun_profile.h"
 #include "profile/units.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -63,6 +63,30 @@ std::string first_bytes(const std::string& path, size_t n)
     std::string s(n, '\0');
     f.read(&s[0], static_cast<std::streamsize>(n));
     return s.substr(0, static_cast<size_t>(f.gcount()));
+}
+
+long file_size(const std::string& path)
+{
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
+    return f ? static_cast<long>(f.tellg()) : -1;
+}
+
+// What the shown file chooser would save to; then cancels it.
+std::string g_chosen;
+gboolean read_chooser(gpointer)
+{
+    GList* tops = gtk_window_list_toplevels();
+    for (GList* t = tops; t; t = t->next)
+        if (GTK_IS_FILE_CHOOSER_DIALOG(t->data) && gtk_widget_get_visible(GTK_WIDGET(t->data))) {
+            gchar* f = gtk_file_chooser_get_filename(GTK_FILE_CHOOSER(t->data));
+            g_chosen = f ? f : "";
+            g_free(f);
+            gtk_dialog_response(GTK_DIALOG(t->data), GTK_RESPONSE_CANCEL);
+            g_list_free(tops);
+            return FALSE;
+        }
+    g_list_free(tops);
+    return TRUE;
 }
 
 constexpr int kVelocity = 5;
@@ -221,11 +245,21 @@ TEST_F(Preview, SavesAndPrintsTheRangeCard)
         EXPECT_EQ(first_bytes(path, std::strlen(c.starts)), c.starts) << c.name;
         std::remove(path.c_str());
     }
-    std::string printed = test_root() + "/printed.pdf";
+    // Printed to a file, the card is about the size of the saved one (the
+    // same fonts, embedded once).
+    std::string printed = test_root() + "/printed.pdf", saved = test_root() + "/saved.pdf";
     EXPECT_TRUE(print_range_card_to(printed.c_str()));
-    EXPECT_EQ(first_bytes(printed, 4), "%PDF");
     EXPECT_EQ(status_text(), "Range card printed to " + printed);  // not the card saved before
+    EXPECT_TRUE(save_range_card_to(saved));
+    EXPECT_EQ(first_bytes(printed, 4), "%PDF");
+    EXPECT_LT(file_size(printed), 2 * file_size(saved));
     std::remove(printed.c_str());
+    std::remove(saved.c_str());
+
+    // The chooser opens among the profiles with the profile's name filled in.
+    g_timeout_add(20, read_chooser, nullptr);
+    save_range_card(nullptr);
+    EXPECT_EQ(g_chosen, test_root() + "/Profiles/UNSAVED-range-card.pdf");
     EXPECT_FALSE(save_range_card_to(test_root() + "/no-such-folder/card.pdf"));
 }
 

@@ -59,7 +59,9 @@ gboolean answer_one(gpointer)
     if (g_last_answered) g_object_remove_weak_pointer(G_OBJECT(g_last_answered), (gpointer*)&g_last_answered);
     g_last_answered = d;
     g_object_add_weak_pointer(G_OBJECT(d), (gpointer*)&g_last_answered);
-    gtk_dialog_response(GTK_DIALOG(d), a.response);
+    GtkWidget* entry = find_descendant(gtk_dialog_get_content_area(GTK_DIALOG(d)), GTK_TYPE_ENTRY);
+    if (a.response == kAnswerWithEnter && entry) gtk_widget_activate(entry);
+    else gtk_dialog_response(GTK_DIALOG(d), a.response);
     return TRUE;
 }
 

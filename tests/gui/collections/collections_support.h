@@ -14,6 +14,9 @@
 
 namespace fs = std::filesystem;
 
+// A response that presses Enter in the dialog's entry instead.
+constexpr int kAnswerWithEnter = 1000;
+
 struct DialogAnswer {
     int response;
     const char* type_text = nullptr;  // typed into the dialog's sensitive entry first

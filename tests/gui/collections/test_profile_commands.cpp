@@ -129,7 +129,7 @@ TEST_F(Commands, CopyProfileSavesUnderTheNewNameAndKeepsTheOld)
 {
     save_as("OLD");
     name_profile("OLD");
-    answer_dialogs({{GTK_RESPONSE_OK, "NEWER"}, {GTK_RESPONSE_OK}});
+    answer_dialogs({{kAnswerWithEnter, "NEWER"}, {GTK_RESPONSE_OK}});
     click("id_btn_copy");
     pump_events();
     ASSERT_EQ(seen_dialogs().size(), 3u);

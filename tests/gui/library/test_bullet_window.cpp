@@ -2,6 +2,7 @@
 // question and its answers, what a choice writes into cvIn and the editor,
 // unknown values, and the filter. The shipped table has no drag curves, so
 // the custom page is also driven with a small table of test records.
+#include <gdk/gdkkeysyms.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -285,6 +286,9 @@ TEST_F(BulletWindow, UnknownCellsAreEmptyNeverZero)
 TEST_F(BulletWindow, CancelAndFrameCloseOnlyHide)
 {
     click("id_bl_cl");
+    EXPECT_FALSE(is_visible("id_bl_win"));
+    click("id_db_btn");
+    EXPECT_TRUE(gtk_accel_groups_activate(get_object("id_bl_win"), GDK_KEY_Escape, GdkModifierType(0)));
     EXPECT_FALSE(is_visible("id_bl_win"));
     click("id_db_btn");
     show_page(1);

@@ -393,4 +393,10 @@ TEST(Solver, DefaultsAndCommandLineTexts)
     p.bc = 0;
     EXPECT_EQ(table_json(solve(p)), "{\"error\": \"The ballistic coefficient (bc) is 0.\"}\n");
     EXPECT_EQ(solver_assumptions(case1(), conditions_from_profile(case1()), kUnitsEnglish).size(), 10u);
+    // The zero's air in the unit system's own units.
+    for (auto [units, air] :
+         {std::pair{kUnitsEnglish, "\u00b0F, 29.92 inHg, "}, {kUnitsMetric, "\u00b0C, 1013 hPa, "}}) {
+        std::string zeroed = solver_assumptions(case1(), conditions_from_profile(case1()), units)[1];
+        EXPECT_NE(zeroed.find(air), std::string::npos) << zeroed;
+    }
 }

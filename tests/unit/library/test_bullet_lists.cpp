@@ -183,7 +183,8 @@ TEST(BulletLists, Filter)
     EXPECT_TRUE(bullet_matches_filter(eld, "eld m"));
     EXPECT_TRUE(bullet_matches_filter(eld, " .308 "));
     EXPECT_TRUE(bullet_matches_filter(eld, "0.3"));
-    EXPECT_FALSE(bullet_matches_filter(eld, "178"));  // weight is not searched
+    EXPECT_TRUE(bullet_matches_filter(eld, "178"));     // the weight column
+    EXPECT_FALSE(bullet_matches_filter(eld, "0.547"));  // nor the BC
     EXPECT_FALSE(bullet_matches_filter(eld, "lapua"));
 
     int rows[4];
@@ -191,6 +192,7 @@ TEST(BulletLists, Filter)
     EXPECT_EQ(rows[0], 1);
     EXPECT_EQ(rows[1], 2);
     EXPECT_EQ(bullet_list_rows(tt.rows, 4, kBulletListCustom, "sierra", rows, 4), 0);
+    EXPECT_EQ(bullet_list_rows(tt.rows, 4, kBulletListG1, "77", rows, 4), 1);
 }
 
 TEST(CustomCurveCache, SplitsPointsBitForBit)
