@@ -19,6 +19,8 @@ constexpr int kTableRows = 6;
 // The velocity fit looks no further than this share of the profile's velocity.
 constexpr double kMaxVelocityShare = 0.5;
 constexpr double kSameRangeYd = 0.5;
+// Holds the profile already gives within this need no new factor.
+constexpr double kMatchedMoa = 0.1;
 
 double unit_rad(hold_unit u)
 {
@@ -190,11 +192,14 @@ std::vector<factor_group> group_by_mach(const std::vector<std::pair<double, cons
 }
 
 // The table: the profile's own rows, those within 0.05 Mach of a new factor
-// merged into it, the new factors, and a row that keeps the drag above
-// Mach 1.2 as it was (the solver holds the outermost factor beyond the
-// table's ends).
+// merged into it, and the new factors. The solver holds the outermost factor
+// beyond the table's ends, so a new factor reaches up to the next row above
+// it, or all the way up. With holds beyond Mach 1.2 (`slowest_fast`, the
+// slowest of them; 0 for none), a row at that Mach keeps the drag they saw
+// as it was, so that the velocity fitted to them stays right; the factor
+// then reaches up to it, as far as it can without touching them.
 std::vector<dsf_row> place_factors(const std::vector<dsf_row>& own, const std::vector<factor_group>& groups,
-                                   std::vector<size_t>& new_rows)
+                                   double slowest_fast, std::vector<size_t>& new_rows)
 {
     std::vector<dsf_row> t;
     for (const dsf_row& r : own) {
@@ -207,10 +212,10 @@ std::vector<dsf_row> place_factors(const std::vector<dsf_row>& own, const std::v
         t.push_back({g.mach, factor_at(own, g.mach)});
         top = std::max(top, g.mach);
     }
-    double anchor = std::max(kTransonicMach, round_to(top + kMergeMach, 0.01));
+    double anchor = std::max(std::floor(slowest_fast * 100.0) / 100.0, round_to(top + kMergeMach, 0.01));
     bool pinned = false;  // a row of the profile's own does it
     for (const dsf_row& r : t) pinned = pinned || (r.mach > top && r.mach <= anchor + kMergeMach);
-    if (!groups.empty() && !pinned) t.push_back({anchor, factor_at(own, anchor)});
+    if (slowest_fast > 0 && !groups.empty() && !pinned) t.push_back({anchor, factor_at(own, anchor)});
     std::sort(t.begin(), t.end(), [](const dsf_row& a, const dsf_row& b) { return a.mach < b.mach; });
     new_rows.clear();
     for (const factor_group& g : groups)
@@ -229,17 +234,23 @@ void fit_factor(GunProfile& p, std::vector<dsf_row>& t, size_t row, const factor
         for (const observed* ob : g.obs) sum += residual(p, c, *ob);
         return sum / g.obs.size();
     };
-    auto refuse = [&](const char* side) {
+    // A hold the table already gives, to what a scope reads, needs no factor.
+    if (std::fabs(mean_residual(t[row].factor)) <= kMatchedMoa) return;
+    auto refuse = [&](double bound, double r) {
+        const truing_observation& o = g.obs.front()->o;
         std::string ranges;
         for (const observed* ob : g.obs) ranges += (ranges.empty() ? "" : " and ") + yards(ob->o.range_yd);
-        throw fit_failed{"The hold at " + ranges + " would need a drop scale factor " + side + " at Mach " +
-                         num("%.2f", g.mach) + ": the hold is more likely mistaken, or the zero was different."};
+        throw fit_failed{"The hold at " + ranges + " would need a drop scale factor " +
+                         (bound < 1 ? "below " : "above ") + num("%.1f", bound) + " at Mach " + num("%.2f", g.mach) +
+                         " (with " + num("%.1f", bound) + " the profile gives " +
+                         num("%.2f", moa_to_hold(g.obs.front()->moa + r, o.unit, o.range_yd)) + " " +
+                         hold_unit_text(o.unit) + "): the hold is more likely mistaken, or the zero was different."};
     };
     double lo = kMinFactor, hi = kMaxFactor;
     double rlo = mean_residual(lo);
-    if (rlo > 0) refuse("below 0.5");
+    if (rlo > 0) refuse(lo, rlo);
     double rhi = mean_residual(hi);
-    if (rhi < 0) refuse("above 1.5");
+    if (rhi < 0) refuse(hi, rhi);
     // Regula falsi with the Illinois step: the hold grows with the drag.
     double f = lo;
     int side = 0;
@@ -429,16 +440,41 @@ truing_result true_profile(const GunProfile& p, const shot_conditions& c,
             std::vector<double> machs;
             for (const factor_group& g : groups) machs.push_back(g.mach);
             std::vector<size_t> rows;
-            std::vector<dsf_row> t = place_factors(own, groups, rows);
+            double slowest_fast = 0;
+            for (const observed& ob : fast) {
+                prediction pr = predict(cur, c, ob.o);
+                if (!pr.ok) throw fit_failed{pr.why};
+                slowest_fast = slowest_fast > 0 ? std::min(slowest_fast, pr.mach) : pr.mach;
+            }
+            std::vector<dsf_row> t = place_factors(own, groups, slowest_fast, rows);
             if (static_cast<int>(t.size()) > kTableRows)
-                throw fit_failed{"The holds need " + std::to_string(t.size()) +
-                                 " drop scale factors (one at the Mach number of each observation below Mach 1.2, "
-                                 "with the profile's own), more than the table's 6 rows."};
+                throw fit_failed{
+                    "The holds need " + std::to_string(t.size()) +
+                    " drop scale factors (the profile's own, one at the Mach number of each observation at "
+                    "Mach 1.2 and below, and one that keeps the drag of the faster ones), more than the "
+                    "table's 6 rows."};
             for (size_t gi = 0; gi < groups.size(); ++gi) fit_factor(cur, t, rows[gi], groups[gi], c);
             table = t;
             const bool settled = machs == placed && std::fabs(delta - last_delta) < 0.05;
             placed = machs;
             if (settled) break;
+        }
+        // Rows that change nothing (the drag they give is what the rows
+        // around them give) are left out.
+        for (bool removed = !slow.empty(); removed;) {
+            removed = false;
+            for (size_t i = 0; i < table.size() && !removed; ++i) {
+                bool own_row = std::any_of(own.begin(), own.end(), [&](const dsf_row& r) {
+                    return r.mach == table[i].mach && r.factor == table[i].factor;
+                });
+                std::vector<dsf_row> others = table;
+                others.erase(others.begin() + static_cast<long>(i));
+                if (!own_row && std::fabs(factor_at(others, table[i].mach) - table[i].factor) < 5e-4) {
+                    table = others;
+                    removed = true;
+                }
+            }
+            write_table(cur, table);
         }
         out.velocity_fitted = !fast.empty();
         out.factors_fitted = !slow.empty();
@@ -447,6 +483,7 @@ truing_result true_profile(const GunProfile& p, const shot_conditions& c,
             if (!after.ok) throw fit_failed{after.why};
             truing_row row;
             row.range_yd = obs[i].o.range_yd;
+            row.unit = obs[i].o.unit;
             row.observed_moa = obs[i].moa;
             row.before_moa = before[i].moa;
             row.after_moa = after.moa;
@@ -506,10 +543,12 @@ std::string truing_text(const truing_result& r)
         for (const dsf_row& f : r.factors) t += " Mach " + num("%.2f", f.mach) + " " + num("%.3f", f.factor) + ";";
         t.back() = '\n';
     }
-    t += "   Range   Mach  Observed     Before      After  (MOA)\n";
-    for (const truing_row& row : r.rows)
-        t += num("%5.0f", row.range_yd) + " yd " + num("%6.2f", row.mach_before) + num("%10.2f", row.observed_moa) +
-             num("%11.2f", row.before_moa) + num("%11.2f", row.after_moa) + "\n";
+    t += "    Range   Mach   Observed     Before      After\n";
+    for (const truing_row& row : r.rows) {
+        auto hold = [&](double moa) { return num("%11.2f", moa_to_hold(moa, row.unit, row.range_yd)); };
+        t += num("%6.0f", row.range_yd) + " yd " + num("%6.2f", row.mach_before) + hold(row.observed_moa) +
+             hold(row.before_moa) + hold(row.after_moa) + " " + hold_unit_text(row.unit) + "\n";
+    }
     return t;
 }
 

@@ -37,6 +37,7 @@ bool parse_truing_hold(const std::string& text, double* hold, hold_unit* unit);
 
 struct truing_row {  // one per observation, in the order given
     double range_yd = 0;
+    hold_unit unit = hold_unit::mil;  // the observation's
     double observed_moa = 0;
     double before_moa = 0, after_moa = 0;  // predicted elevation holds
     double mach_before = 0;                // air speed at the range, before truing

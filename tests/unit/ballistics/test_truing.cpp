@@ -111,8 +111,8 @@ TEST(Truing, RecoversTheVelocityAndTheDragOfTheProfileThatGaveTheHolds)
 TEST(Truing, RefusesWithASentence)
 {
     GunProfile p = rifle(2710);
-    GunProfile crowded = p;  // four rows of its own, none near the holds' Mach
-    set_table(crowded, {{0.5, 1.0}, {0.6, 1.0}, {0.7, 1.0}, {0.8, 1.0}});
+    GunProfile crowded = p;  // five rows of its own, none near the holds' Mach
+    set_table(crowded, {{0.4, 1.0}, {0.5, 1.0}, {0.6, 1.0}, {0.7, 1.0}, {0.8, 1.0}});
     auto at = [](double yd, double hold, hold_unit u = hold_unit::mil) {
         return truing_observation{yd, hold, u, std::nullopt};
     };
