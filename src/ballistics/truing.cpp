@@ -225,7 +225,10 @@ std::vector<dsf_row> place_factors(const std::vector<dsf_row>& own, const std::v
 }
 
 // The factor of row `row` that matches the group's holds (their mean).
-void fit_factor(GunProfile& p, std::vector<dsf_row>& t, size_t row, const factor_group& g, const shot_conditions& c)
+// False, with the table as it was, when the holds need no factor of their
+// own (and `may_skip`).
+bool fit_factor(GunProfile& p, std::vector<dsf_row>& t, size_t row, const factor_group& g, const shot_conditions& c,
+                bool may_skip)
 {
     auto mean_residual = [&](double f) {
         t[row].factor = f;
@@ -235,7 +238,7 @@ void fit_factor(GunProfile& p, std::vector<dsf_row>& t, size_t row, const factor
         return sum / g.obs.size();
     };
     // A hold the table already gives, to what a scope reads, needs no factor.
-    if (std::fabs(mean_residual(t[row].factor)) <= kMatchedMoa) return;
+    if (may_skip && std::fabs(mean_residual(t[row].factor)) <= kMatchedMoa) return false;
     auto refuse = [&](double bound, double r) {
         const truing_observation& o = g.obs.front()->o;
         std::string ranges;
@@ -273,6 +276,7 @@ void fit_factor(GunProfile& p, std::vector<dsf_row>& t, size_t row, const factor
     }
     t[row].factor = std::min(kMaxFactor, std::max(kMinFactor, round_to(f, 0.001)));
     write_table(p, t);
+    return true;
 }
 
 std::string refusal_for(const std::vector<observed>& obs, const std::vector<prediction>& before)
@@ -418,7 +422,8 @@ truing_result true_profile(const GunProfile& p, const shot_conditions& c,
     try {
         double delta = 0;  // from the profile's own velocity
         std::vector<double> placed;
-        for (int pass = 0; pass < 4; ++pass) {
+        std::vector<bool> needs_row(slow.size(), false);
+        for (int pass = 0; pass < 6; ++pass) {
             const double last_delta = delta;
             if (!fast.empty()) {
                 GunProfile own_velocity = cur;
@@ -453,9 +458,27 @@ truing_result true_profile(const GunProfile& p, const shot_conditions& c,
                     " drop scale factors (the profile's own, one at the Mach number of each observation at "
                     "Mach 1.2 and below, and one that keeps the drag of the faster ones), more than the "
                     "table's 6 rows."};
-            for (size_t gi = 0; gi < groups.size(); ++gi) fit_factor(cur, t, rows[gi], groups[gi], c);
+            // A group its holds already match gets no row, so that the
+            // factors below it reach up further; should those move its
+            // holds, it gets one on the next pass.
+            std::vector<bool> skipped(groups.size(), false);
+            for (size_t gi = 0; gi < groups.size(); ++gi) {
+                bool forced = std::any_of(groups[gi].obs.begin(), groups[gi].obs.end(),
+                                          [&](const observed* ob) { return needs_row[ob - slow.data()]; });
+                if (fit_factor(cur, t, rows[gi], groups[gi], c, !forced)) continue;
+                skipped[gi] = true;
+                t.erase(t.begin() + static_cast<long>(rows[gi]));
+                for (size_t& r : rows)
+                    if (r > rows[gi]) --r;
+                write_table(cur, t);
+            }
+            bool moved = false;
+            for (size_t gi = 0; gi < groups.size(); ++gi)
+                for (const observed* ob : groups[gi].obs)
+                    if (skipped[gi] && std::fabs(residual(cur, c, *ob)) > kMatchedMoa)
+                        moved = needs_row[ob - slow.data()] = true;
             table = t;
-            const bool settled = machs == placed && std::fabs(delta - last_delta) < 0.05;
+            const bool settled = !moved && machs == placed && std::fabs(delta - last_delta) < 0.05;
             placed = machs;
             if (settled) break;
         }
