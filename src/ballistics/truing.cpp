@@ -466,10 +466,18 @@ truing_result true_profile(const GunProfile& p, const shot_conditions& c,
                 bool forced = std::any_of(groups[gi].obs.begin(), groups[gi].obs.end(),
                                           [&](const observed* ob) { return needs_row[ob - slow.data()]; });
                 if (fit_factor(cur, t, rows[gi], groups[gi], c, !forced)) continue;
+                // The profile's own rows it took in come back.
                 skipped[gi] = true;
                 t.erase(t.begin() + static_cast<long>(rows[gi]));
-                for (size_t& r : rows)
-                    if (r > rows[gi]) --r;
+                for (const dsf_row& r : own)
+                    if (std::fabs(r.mach - groups[gi].mach) < kMergeMach &&
+                        std::none_of(t.begin(), t.end(),
+                                     [&](const dsf_row& x) { return std::fabs(x.mach - r.mach) < kMergeMach; }))
+                        t.push_back(r);
+                std::sort(t.begin(), t.end(), [](const dsf_row& a, const dsf_row& b) { return a.mach < b.mach; });
+                for (size_t gj = 0; gj < groups.size(); ++gj)
+                    for (size_t i = 0; i < t.size(); ++i)
+                        if (!skipped[gj] && t[i].mach == groups[gj].mach) rows[gj] = i;
                 write_table(cur, t);
             }
             bool moved = false;

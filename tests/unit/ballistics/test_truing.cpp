@@ -78,6 +78,14 @@ TEST(Truing, RecoversTheVelocityAndTheDragOfTheProfileThatGaveTheHolds)
         bool velocity;  // enough supersonic holds to tell the velocity
     } cases[] = {
         {"velocity and drag", 2650, 2710, true_factors, {}, {300, 500, 700, 900, 1100, 1300}, hold_unit::mil, true},
+        {"every 100 yd",
+         2650,
+         2710,
+         true_factors,
+         {},
+         {300, 400, 500, 600, 700, 800, 900, 1000, 1100, 1200, 1300},
+         hold_unit::mil,
+         true},
         {"faster than thought, MOA", 2760, 2710, true_factors, {}, {300, 600, 900, 1300}, hold_unit::moa, true},
         {"velocity only, inches", 2680, 2710, {}, {}, {300, 500, 700}, hold_unit::inch, true},
         {"drag only, SMOA", 2710, 2710, true_factors, {}, {1150, 1300}, hold_unit::smoa, false},
@@ -105,6 +113,15 @@ TEST(Truing, RecoversTheVelocityAndTheDragOfTheProfileThatGaveTheHolds)
             EXPECT_NEAR(row.after_moa, row.observed_moa, 0.1) << k.what << row.range_yd;
         for (size_t i = 1; i < r.factors.size(); ++i) EXPECT_GE(r.factors[i].mach - r.factors[i - 1].mach, 0.045);
         EXPECT_TRUE(only_trued_fields_differ(p, r.trued)) << k.what;
+        // The profile's own rows away from the new factors stay as they were.
+        for (const dsf_row& own : k.profile_table) {
+            bool near_new = false, kept = false;
+            for (const dsf_row& f : r.factors) {
+                kept = kept || (std::fabs(f.mach - own.mach) < 1e-6 && std::fabs(f.factor - own.factor) < 1e-6);
+                near_new = near_new || (std::fabs(f.mach - own.mach) < 0.05 && !kept);
+            }
+            EXPECT_TRUE(kept || near_new) << k.what << " Mach " << own.mach;
+        }
     }
 }
 
