@@ -441,7 +441,21 @@ truing_result true_profile(const GunProfile& p, const shot_conditions& c,
                 if (!pr.ok) throw fit_failed{pr.why};
                 at.push_back({pr.mach, &ob});
             }
-            std::vector<factor_group> groups = group_by_mach(at);
+            std::vector<factor_group> all_groups = group_by_mach(at);
+            // Groups whose holds the table already gives take no row (nor a
+            // place in the six), unless a pass before found they need one.
+            std::vector<factor_group> groups, matched;
+            GunProfile bare = cur;  // the profile's own factors only
+            write_table(bare, own);
+            for (const factor_group& g : all_groups) {
+                bool forced = false;
+                double sum = 0;
+                for (const observed* ob : g.obs) {
+                    forced = forced || needs_row[ob - slow.data()];
+                    sum += residual(bare, c, *ob);
+                }
+                (!forced && std::fabs(sum / g.obs.size()) <= kMatchedMoa ? matched : groups).push_back(g);
+            }
             std::vector<double> machs;
             for (const factor_group& g : groups) machs.push_back(g.mach);
             std::vector<size_t> rows;
@@ -458,6 +472,7 @@ truing_result true_profile(const GunProfile& p, const shot_conditions& c,
                     " drop scale factors (the profile's own, one at the Mach number of each observation at "
                     "Mach 1.2 and below, and one that keeps the drag of the faster ones), more than the "
                     "table's 6 rows."};
+            write_table(cur, t);
             // A group its holds already match gets no row, so that the
             // factors below it reach up further; should those move its
             // holds, it gets one on the next pass.
@@ -482,9 +497,10 @@ truing_result true_profile(const GunProfile& p, const shot_conditions& c,
             }
             bool moved = false;
             for (size_t gi = 0; gi < groups.size(); ++gi)
-                for (const observed* ob : groups[gi].obs)
-                    if (skipped[gi] && std::fabs(residual(cur, c, *ob)) > kMatchedMoa)
-                        moved = needs_row[ob - slow.data()] = true;
+                if (skipped[gi]) matched.push_back(groups[gi]);
+            for (const factor_group& g : matched)
+                for (const observed* ob : g.obs)
+                    if (std::fabs(residual(cur, c, *ob)) > kMatchedMoa) moved = needs_row[ob - slow.data()] = true;
             table = t;
             const bool settled = !moved && machs == placed && std::fabs(delta - last_delta) < 0.05;
             placed = machs;
@@ -508,7 +524,13 @@ truing_result true_profile(const GunProfile& p, const shot_conditions& c,
             write_table(cur, table);
         }
         out.velocity_fitted = !fast.empty();
-        out.factors_fitted = !slow.empty();
+        auto same = [](const dsf_row& a, const dsf_row& b) { return a.mach == b.mach && a.factor == b.factor; };
+        out.factors_fitted = table.size() != own.size() || !std::equal(table.begin(), table.end(), own.begin(), same);
+        // No new factor: the table's bytes stay as they were.
+        if (!out.factors_fitted) {
+            std::memcpy(cur.vl, p.vl, sizeof p.vl);
+            std::memcpy(cur.dsf, p.dsf, sizeof p.dsf);
+        }
         for (size_t i = 0; i < obs.size(); ++i) {
             prediction after = predict(cur, c, obs[i].o);
             if (!after.ok) throw fit_failed{after.why};

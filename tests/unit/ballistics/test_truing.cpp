@@ -43,7 +43,7 @@ void set_table(GunProfile& p, const std::vector<dsf_row>& rows)
 
 // The holds `truth` gives at `ranges`, as the user would read them off the scope.
 std::vector<truing_observation> holds_of(const GunProfile& truth, const std::vector<double>& ranges,
-                                         hold_unit unit = hold_unit::mil)
+                                         hold_unit unit = hold_unit::mil, double read_to = 0)
 {
     std::vector<truing_observation> obs;
     for (double r : ranges) {
@@ -51,7 +51,9 @@ std::vector<truing_observation> holds_of(const GunProfile& truth, const std::vec
         EXPECT_TRUE(s.ok && !s.rows.empty()) << r;
         double moa = unit == hold_unit::inch ? -s.rows.back().drop_in / (r * 36.0) / (M_PI / 10800.0)
                                              : s.rows.back().elevation_hold * 0.001 / (M_PI / 10800.0);
-        obs.push_back({r, moa_to_hold(moa, unit, r), unit, std::nullopt});
+        double hold = moa_to_hold(moa, unit, r);
+        if (read_to > 0) hold = std::round(hold / read_to) * read_to;
+        obs.push_back({r, hold, unit, std::nullopt});
     }
     return obs;
 }
@@ -75,7 +77,8 @@ TEST(Truing, RecoversTheVelocityAndTheDragOfTheProfileThatGaveTheHolds)
         std::vector<dsf_row> true_table, profile_table;
         std::vector<double> ranges;
         hold_unit unit;
-        bool velocity;  // enough supersonic holds to tell the velocity
+        bool velocity;       // enough supersonic holds to tell the velocity
+        double read_to = 0;  // holds rounded as read off a scope
     } cases[] = {
         {"velocity and drag", 2650, 2710, true_factors, {}, {300, 500, 700, 900, 1100, 1300}, hold_unit::mil, true},
         {"every 100 yd",
@@ -86,6 +89,15 @@ TEST(Truing, RecoversTheVelocityAndTheDragOfTheProfileThatGaveTheHolds)
          {300, 400, 500, 600, 700, 800, 900, 1000, 1100, 1200, 1300},
          hold_unit::mil,
          true},
+        {"read to 0.01 MIL",
+         2640,
+         2710,
+         {{0.9, 1.1}, {1.05, 1.05}, {1.25, 1.0}},
+         {},
+         {600, 800, 1100, 1250},
+         hold_unit::mil,
+         true,
+         0.01},
         {"faster than thought, MOA", 2760, 2710, true_factors, {}, {300, 600, 900, 1300}, hold_unit::moa, true},
         {"velocity only, inches", 2680, 2710, {}, {}, {300, 500, 700}, hold_unit::inch, true},
         {"drag only, SMOA", 2710, 2710, true_factors, {}, {1150, 1300}, hold_unit::smoa, false},
@@ -103,7 +115,7 @@ TEST(Truing, RecoversTheVelocityAndTheDragOfTheProfileThatGaveTheHolds)
         GunProfile truth = rifle(k.true_mv), p = rifle(k.profile_mv);
         set_table(truth, k.true_table);
         set_table(p, k.profile_table);
-        std::vector<truing_observation> obs = holds_of(truth, k.ranges, k.unit);
+        std::vector<truing_observation> obs = holds_of(truth, k.ranges, k.unit, k.read_to);
         truing_result r = true_profile(p, conditions_from_profile(p), obs);
         ASSERT_TRUE(r.ok) << k.what << ": " << r.refusal;
         EXPECT_EQ(r.velocity_fitted, k.velocity) << k.what;
