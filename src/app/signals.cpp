@@ -3,7 +3,6 @@
 #include <initializer_list>
 #include <string>
 
-#include "shell/shell.h"
 #include "app/startup.h"
 #include "ballistics/window/preview_window.h"
 #include "collections/window/profile_commands.h"
@@ -12,6 +11,7 @@
 #include "library/window/bullet_window.h"
 #include "link/window/link_window.h"
 #include "settings/window/device_selection.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -23,10 +23,38 @@ gboolean on_main_delete(GtkWidget*, GdkEvent*, gpointer)
     quit_application();
     return TRUE;
 }
-void on_kolvan(GtkButton* b, gpointer) { choose_device_kolvan(GTK_WIDGET(b)); }
-void on_m900(GtkButton* b, gpointer) { choose_device_m900(GTK_WIDGET(b)); }
-void on_m600(GtkButton* b, gpointer) { choose_device_m600(GTK_WIDGET(b)); }
-void on_cv_relay(GtkButton* b, gpointer) { choose_device_cv_relay(GTK_WIDGET(b)); }
+// The kind chosen last; the selection window shown again from the menu goes
+// back to it when closed.
+void (*g_chosen_kind)(GtkWidget*) = nullptr;
+
+void choose_kind(void (*choose)(GtkWidget*), GtkWidget* button)
+{
+    g_chosen_kind = choose;
+    choose(button);
+    select_port_for_kind();
+}
+
+void on_kolvan(GtkButton* b, gpointer) { choose_kind(choose_device_kolvan, GTK_WIDGET(b)); }
+void on_m900(GtkButton* b, gpointer) { choose_kind(choose_device_m900, GTK_WIDGET(b)); }
+void on_m600(GtkButton* b, gpointer) { choose_kind(choose_device_m600, GTK_WIDGET(b)); }
+void on_cv_relay(GtkButton* b, gpointer) { choose_kind(choose_device_cv_relay, GTK_WIDGET(b)); }
+
+// At start closing the selection window quits; shown again from the menu it
+// goes back to the kind of before.
+gboolean on_selection_delete(GtkWidget*, GdkEvent*, gpointer)
+{
+    if (!g_chosen_kind) return FALSE;
+    choose_kind(g_chosen_kind, nullptr);
+    return TRUE;
+}
+
+// File, Change Device Kind: the unsaved-changes question, then the link is
+// closed and the selection window shown again.
+void on_menu_device_kind(GtkMenuItem*, gpointer)
+{
+    if (!settle_unsaved_changes() || !release_link_for_new_kind()) return;
+    show_device_selection_again();
+}
 void on_folder_select(GtkButton* b, gpointer) { choose_kolvan_folder(GTK_WIDGET(b)); }
 void on_connect(GtkButton* b, gpointer) { on_connect_clicked(GTK_WIDGET(b)); }
 void on_cable(GtkButton* b, gpointer) { on_cable_clicked(GTK_WIDGET(b)); }
@@ -95,6 +123,7 @@ static void connect_form_entry(const char* id)
 void connect_signals()
 {
     connect("id_sw", "destroy", G_CALLBACK(on_quit));
+    connect("id_sw", "delete-event", G_CALLBACK(on_selection_delete));
     connect("id_sw_quit", "clicked", G_CALLBACK(on_quit));
     connect("id_sel_kolvan", "clicked", G_CALLBACK(on_kolvan));
     connect("id_sel_m900", "clicked", G_CALLBACK(on_m900));
@@ -107,6 +136,7 @@ void connect_signals()
         connect(id, "toggled", G_CALLBACK(on_units_toggled));
     for (const char* id : kFormEntries) connect_form_entry(id);
     connect("id_mi_quit", "activate", G_CALLBACK(on_menu_quit));
+    connect("id_mi_device_kind", "activate", G_CALLBACK(on_menu_device_kind));
     connect("id_mi_about", "activate", G_CALLBACK(on_menu_about));
     connect("id_bl_win", "delete-event", G_CALLBACK(on_bullet_window_delete));
     connect("id_bl_cl", "clicked", G_CALLBACK(on_bullet_cancel));
@@ -146,8 +176,8 @@ void connect_signals()
     // The drop scale factor table has no Enter handler of the editor's own
     // (it is read when the profile is), but the preview follows it too.
     for (const char* table : {"id_vel_", "id_dsf_"})
-        for (int row = 1; row <= 6; ++row) connect((table + std::to_string(row)).c_str(), "activate",
-                                                   G_CALLBACK(on_form_followed));
+        for (int row = 1; row <= 6; ++row)
+            connect((table + std::to_string(row)).c_str(), "activate", G_CALLBACK(on_form_followed));
     for (const char* id : {"id_eunits", "id_wunits", "id_clicke_units", "id_clickw_units"})
         connect(id, "changed", G_CALLBACK(on_form_followed));
     for (const char* id : {"id_g1_btn", "id_g7_btn", "id_mix_units", "id_english_units", "id_metric_units"})

@@ -279,6 +279,7 @@ bool start_application(int* argc, char*** argv)
     set_window_icons({"id_sw"});
     show_window_first(get_widget("id_sw"));
     load_rest_of_ui();
+    gtk_about_dialog_set_version(GTK_ABOUT_DIALOG(get_widget("id_awin")), STOWLINE_VERSION);
 
     std::memset(&cvIn, 0, sizeof cvIn);
 

@@ -278,8 +278,20 @@ bool load_profile(const std::string& path, LoadedProfile& out, std::string& erro
         if (got == kProfileSize) break;
     }
 
+    uint64_t size = got;
+    if (got > kProfileSize) {
+        struct stat st;
+        const bool sized = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
+        size = sized ? static_cast<uint64_t>(st.st_size) : 0;
+    }
+    profile_from_bytes(buf, got, size, out);
+    return true;
+}
+
+void profile_from_bytes(const unsigned char* bytes, size_t got, uint64_t size, LoadedProfile& out)
+{
     out.record = fresh_profile();
-    apply_profile_bytes(out.record, buf, got);
+    apply_profile_bytes(out.record, bytes, got);
     out.file_size = got;
     out.source.clear();
     if (got == kLegacyProfileSize) {
@@ -288,12 +300,9 @@ bool load_profile(const std::string& path, LoadedProfile& out, std::string& erro
         out.source = "odd-sized " + std::to_string(got) +
                      "-byte file, read as the editor loads it: the legacy layout, missing bytes as zero";
     } else if (got > kProfileSize) {
-        struct stat st;
-        const bool sized = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
-        out.file_size = sized ? static_cast<uint64_t>(st.st_size) : 0;
-        out.source = (sized ? "odd-sized " + std::to_string(out.file_size) + "-byte file"
-                            : std::string("odd-sized file of more than 556 bytes")) +
+        out.file_size = size;
+        out.source = (size ? "odd-sized " + std::to_string(size) + "-byte file"
+                           : std::string("odd-sized file of more than 556 bytes")) +
                      ", read as the editor loads it: its first 556 bytes";
     }
-    return true;
 }

@@ -78,3 +78,6 @@ GunProfile fresh_profile();
 // False with `error` (the reason, without the path) when the file cannot be
 // read: missing, a folder, no permission.
 bool load_profile(const std::string& path, LoadedProfile& out, std::string& error);
+// The same from bytes already read: the first `got` of an input of `size`
+// bytes (0 when a stream's size is unknown).
+void profile_from_bytes(const unsigned char* bytes, size_t got, uint64_t size, LoadedProfile& out);

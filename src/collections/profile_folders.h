@@ -14,13 +14,21 @@ constexpr size_t kRowTextBytes = 128;
 constexpr int kDeviceProfileLimit = 30;
 constexpr int kRelayDeviceProfileLimit = 34;
 
-extern const char* const kPcProfileFolder;      // "../Profiles"
-extern const char* const kDeviceMirrorFolder;   // "../Device"
+extern const char* const kPcProfileFolder;     // "../Profiles"
+extern const char* const kDeviceMirrorFolder;  // "../Device"
+
+// A profile file a list does not show, and why ("not UTF-8").
+struct LeftOutFile {
+    std::string name;
+    std::string why;
+};
 
 struct FolderScan {
-    std::vector<std::string> names;  // whole file names, extension included, sorted
-    bool opened = false;             // the folder could be read
-    bool incomplete = false;         // names were left out (table full, too long, not UTF-8)
+    std::vector<std::string> names;     // whole file names, extension included, sorted
+    bool opened = false;                // the folder could be read
+    bool incomplete = false;            // names were left out (table full, too long, not UTF-8, ...)
+    std::vector<LeftOutFile> left_out;  // the files left out by name, in byte order
+    size_t beyond_capacity = 0;         // and how many more the table had no room for
 };
 
 // Byte-wise order of two names (strcmp): "GUN10" < "GUN2", "B" < "a".
@@ -30,12 +38,25 @@ bool compare_names(const std::string& a, const std::string& b);
 bool has_profile_extension(const char* name, bool upper_too);
 
 // Reads `folder` and keeps only regular files (a link counts as what it
-// points to), at most at most `capacity` matching names, sorted.
+// points to), at most `capacity` matching names, sorted. A name too long for
+// a row, one that is not UTF-8 and a link to nothing are left out by name.
 FolderScan scan_profile_folder(const std::string& folder, bool upper_too, int capacity);
+// The scans of the two lists also leave out a case twin: X.PRO beside X.pro
+// (the row X opens X.pro).
 FolderScan scan_pc_folder();
 // The wrist-GPS folder in folder mode (empty when none is chosen yet), else
 // the mirror folder.
 FolderScan scan_device_folder();
+
+// The files a scan left out, for one line of the status bar: at most two by
+// name (shortened, bytes that are not UTF-8 as \xNN) with their reasons, then
+// how many more: "bad\xFF.pro (not UTF-8) and 3 more". Empty when none.
+std::string left_out_summary(const FolderScan& scan);
+// Every file left out, one "name: why" line each, for the trace.
+std::string left_out_lines(const FolderScan& scan);
+// A file name as the window can show it: bytes that are not UTF-8 as \xNN,
+// control characters as ?, cut to `max_chars` characters with "...".
+std::string shown_file_name(const std::string& name, size_t max_chars = 40);
 
 // The list text of a file name: the name less its last four characters.
 std::string profile_row_text(const std::string& file_name);
@@ -43,6 +64,9 @@ std::string profile_row_text(const std::string& file_name);
 // A name may become a file name only when it cannot leave its folder: no
 // path separator, no "..", no control character.
 bool profile_name_is_safe(const char* name);
+// Why a name is not safe, to follow "Not saved: " ("a profile name cannot
+// contain /"); "" for a safe name.
+std::string profile_name_problem(const char* name);
 
 std::string pc_profile_path(const char* name);
 // kolvan_folder + "/<name>.pro" in folder mode, else "../Device/<name>.pro".

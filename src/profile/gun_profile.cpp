@@ -106,6 +106,12 @@ void apply_new_profile_values(GunProfile& p)
     p.maxr = 1091.0f;
     p.zr = 109.1f;
     p.shi = 1.5f;
+    // A new profile starts without another rifle's zero offsets and
+    // velocity table: those change its holds.
+    p.zh = 0.0f;
+    p.zo = 0.0f;
+    for (float& v : p.mvt_temp) v = 0.0f;
+    for (float& v : p.mvt_mv) v = 0.0f;
     p.az = 0.0f;
     p.lat = 0.0f;
     p.lang = 0.0f;

@@ -138,8 +138,9 @@ bool write_profile_bytes(const std::string& path, const GunProfile& p, std::stri
 // The fixed values every save writes (maxr 1000, environment, ssf bounds...).
 void prepare_profile_for_save(GunProfile& p);
 
-// The new-profile values; fields marked "unchanged" keep what they held, and
-// `name` becomes " " with its remaining bytes untouched.
+// The new-profile values. The custom curve, the spares and the second
+// atmosphere keep what they held (they change no hold); `name` becomes " "
+// with its remaining bytes untouched.
 void apply_new_profile_values(GunProfile& p);
 
 // The invariants re-established on showing: sd follows bt, unit codes in

@@ -29,10 +29,21 @@ bool read_settings_file(const char* path, int& input_units, char folder[settings
 // UTF-8 text, not a full path, or names something other than a folder (a
 // missing one is a wrist unit not plugged in, and stays) is dropped. Damage
 // is told once on the console and the defaults (Mixed, no folder) take its
-// place. Returns whether the file opened; `problem` says what was damaged.
+// place. A settings file that is a folder is damaged too ("it is a folder").
+// Returns whether the file opened; `problem` says what was damaged.
 bool read_settings_checked(const char* path, int& input_units, char folder[settings_folder_size],
                            std::string* problem = nullptr);
 
 // Writes through a temporary file renamed over `path`, so a failed write
 // leaves the old file. The folder is written as its 1024-byte field.
 bool write_settings_file(const char* path, int input_units, const char folder[settings_folder_size]);
+
+// The serial port last connected for each device kind that uses one
+// ("m600", "cv-relay"), in a small text file of its own beside the settings
+// file, one "kind=port" line each: the settings file keeps its fixed layout.
+extern const char* const last_ports_path;  // "ports.ini" in the working folder
+// The port of `kind`; "" when none was kept (or the file cannot be read).
+std::string read_last_port(const char* path, const char* kind);
+// Keeps `port` for `kind`, and the other kinds' lines as they are. A port
+// name that is empty or holds a line end is not kept.
+bool write_last_port(const char* path, const char* kind, const std::string& port);

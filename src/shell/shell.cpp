@@ -55,10 +55,19 @@ bool failure_standing = false;
 __attribute__((format(printf, 1, 0))) void show_status(const char* fmt, va_list ap)
 {
     static char buffer[256];
-    std::vsnprintf(buffer, sizeof buffer, fmt, ap);
+    const int whole = std::vsnprintf(buffer, sizeof buffer, fmt, ap);
+    size_t n = std::strlen(buffer);
+    // A message cut at the buffer's end ends before a character cut in two:
+    // the bar shows only whole UTF-8 text.
+    if (whole >= static_cast<int>(sizeof buffer) && n > 0) {
+        size_t start = n - 1;
+        while (start > 0 && (static_cast<unsigned char>(buffer[start]) & 0xC0) == 0x80) --start;
+        const unsigned char lead = static_cast<unsigned char>(buffer[start]);
+        const size_t length = lead < 0x80 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+        if (start + length > n) buffer[n = start] = '\0';
+    }
     // Many messages end in a line end; the one-line bar would draw it as a
     // symbol, so it is left out of what is shown.
-    size_t n = std::strlen(buffer);
     while (n > 0 && (buffer[n - 1] == '\n' || buffer[n - 1] == '\r')) buffer[--n] = '\0';
     GtkWidget* sb = get_widget("id_sb");
     if (!sb) return;

@@ -53,7 +53,7 @@ class Profiles(ProgramTest):
             f.write(bytes(556))
 
         p.press(p.find("Copy to Device", role="push button", within=mw))
-        p.answer(text="Warning: The selected bullet exists on the device.\nDo you wish to overwrite?",
+        p.answer(text="Warning: The selected profile exists on the device.\nDo you wish to overwrite?",
                     button="Yes")
         with open(pc_file, "rb") as f:
             saved = f.read()
@@ -62,6 +62,8 @@ class Profiles(ProgramTest):
             with open(device_file, "rb") as f:
                 return f.read()
         wait_for(lambda: device_bytes() == saved, what="the device-side file replaced")
+        wait_for(lambda: p.status_text() == "Copied %s to the device, replacing the one there" % name,
+                 what="the copy told")
 
 
 if __name__ == "__main__":

@@ -86,7 +86,8 @@ bool sim_load_folder(sim_meter& m, const std::string& folder, std::vector<std::s
 {
     const FolderScan scan = scan_profile_folder(folder, false, kPcScanCapacity);
     if (!scan.opened) return false;
-    if (scan.incomplete) skipped->push_back("some files were left out (names too long or not UTF-8)");
+    for (const LeftOutFile& f : scan.left_out) skipped->push_back(shown_file_name(f.name, 300) + ": " + f.why);
+    if (scan.beyond_capacity) skipped->push_back(std::to_string(scan.beyond_capacity) + " more files: too many");
     int slot = 0;
     for (const std::string& file : scan.names) {
         const std::string path = (fs::path(folder) / file).string();

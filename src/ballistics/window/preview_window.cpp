@@ -619,7 +619,11 @@ bool print_range_card_to(const char* export_pdf)
         if (!export_pdf) show_error("The range card was not printed.", why);
         return false;
     }
-    return result != GTK_PRINT_OPERATION_RESULT_CANCEL;
+    if (result == GTK_PRINT_OPERATION_RESULT_CANCEL) return false;
+    // The bar tells the latest thing done, not an earlier saved card.
+    if (export_pdf) status_message("Range card printed to %s", export_pdf);
+    else status_message("Range card sent to the printer");
+    return true;
 }
 
 void print_range_card(GtkWidget*) { print_range_card_to(nullptr); }

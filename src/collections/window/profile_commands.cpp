@@ -5,19 +5,19 @@
 #include <string>
 #include <unistd.h>
 
-#include "shell/shell.h"
 #include "base/console.h"
 #include "collections/profile_folders.h"
 #include "collections/window/profile_lists.h"
 #include "profile/gun_profile.h"
 #include "settings/device_modes.h"
+#include "shell/shell.h"
 
 namespace {
 
-constexpr const char* kSaveFailed = "Could not save profile to disk...\n";
+constexpr const char* kSaveFailed = "Could not save profile to disk";
 constexpr const char* kNotAProfile = "Not copied: %s holds %zu byte%s, not a whole profile (556 or 428)";
-constexpr const char* kDeleteFailed = "Could not delete profile...\n";
-constexpr const char* kCopyFailed = "Could not copy profile...\n";
+constexpr const char* kDeleteFailed = "Could not delete profile";
+constexpr const char* kCopyFailed = "Could not copy profile";
 constexpr const char* kNoDeviceFolder = "No device folder chosen...\n";
 
 std::string entry_name() { return gtk_entry_get_text(GTK_ENTRY(get_widget("id_profile_name"))); }
@@ -69,15 +69,22 @@ gint run_and_hide(GtkWidget* dialog)
     return response;
 }
 
+// A name usable as a file name, or `failure` with the reason why not; it
+// stays in the status bar over the notes of the rescans that follow.
+bool name_usable(const std::string& name, const char* failure)
+{
+    const std::string problem = profile_name_problem(name.c_str());
+    if (problem.empty()) return true;
+    status_failure("%s: %s", failure, problem.c_str());
+    return false;
+}
+
 // A name usable as a file name on the device side, or the reason why not.
 bool device_side_usable(const std::string& name, const char* failure)
 {
-    if (!profile_name_is_safe(name.c_str())) {
-        status_message("%s", failure);
-        return false;
-    }
+    if (!name_usable(name, failure)) return false;
     if (!device_folder_is_set()) {
-        status_message("%s", kNoDeviceFolder);
+        status_failure("%s", kNoDeviceFolder);
         return false;
     }
     return true;
@@ -125,9 +132,10 @@ void overwrite(GtkDialog* dialog, gint response, bool to_pc)
             std::string pc = pc_profile_path(name.c_str());
             std::string device = device_profile_path(name.c_str());
             FileFailure why;
-            if (device_folder_there() &&
-                !copy_profile_file(to_pc ? device : pc, to_pc ? pc : device, CopyMode::replace, &why, true))
-                tell_failure("copy", to_pc ? device : pc, why, copy_target(to_pc));
+            if (!device_folder_there()) return;
+            if (copy_profile_file(to_pc ? device : pc, to_pc ? pc : device, CopyMode::replace, &why, true))
+                status_message("Copied %s%s, replacing the one there", name.c_str(), copy_target(to_pc));
+            else tell_failure("copy", to_pc ? device : pc, why, copy_target(to_pc));
         }
     }
 }
@@ -138,14 +146,19 @@ bool save_current_profile()
 {
     window_hooks.read_form();
     std::string name = entry_name();
+    if (name.size() > kProfileNameBytes) {
+        // The record keeps 31 bytes: a cut name would not be the file's.
+        status_failure("Not saved: the name %s takes %zu bytes, more than the %zu a profile keeps", name.c_str(),
+                       name.size(), kProfileNameBytes);
+        return false;
+    }
     set_profile_name(cvIn, name.c_str());
     prepare_profile_for_save(cvIn);
     if (std::strcmp(cvIn.name, "NEW GUN") == 0) {
         tell("Profile Not Saved", "This profile name is reserved.  Please rename the profile...");
         return false;
     }
-    if (!profile_name_is_safe(name.c_str())) {
-        status_message("%s", kSaveFailed);
+    if (!name_usable(name, kSaveFailed)) {
         rescan_both();
         return false;
     }
@@ -196,8 +209,7 @@ void delete_pc_profile()
 {
     std::string name = entry_name();
     FileFailure why;
-    if (!profile_name_is_safe(name.c_str())) status_message("%s", kDeleteFailed);
-    else if (!delete_profile_file(pc_profile_path(name.c_str()), &why))
+    if (name_usable(name, kDeleteFailed) && !delete_profile_file(pc_profile_path(name.c_str()), &why))
         tell_failure("delete", pc_profile_path(name.c_str()), why);
     scan_pc_profiles();
 }
@@ -225,7 +237,7 @@ void copy_profile_between_folders(GtkWidget* widget)
     std::string pc = pc_profile_path(name.c_str());
     bool to_pc = widget == get_widget("id_cp_to_pc_btn");
     if (!to_pc && !device_has_room(device_profile_count)) {
-        status_message("Maximum number of profiles reached...");
+        status_failure("Maximum number of profiles reached...");
         rescan_both();
         return;
     }
@@ -237,6 +249,7 @@ void copy_profile_between_folders(GtkWidget* widget)
     FileFailure why;
     if (copy_profile_file(to_pc ? device : pc, to_pc ? pc : device, CopyMode::fail_if_exists, &why, true)) {
         rescan_both();
+        status_message("Copied %s%s", name.c_str(), copy_target(to_pc));
         return;
     }
     // A target that is there is the question, and so is a missing source (a
@@ -249,11 +262,12 @@ void copy_profile_between_folders(GtkWidget* widget)
         return;
     }
     GtkWidget* overwrite_dialog = gtk_message_dialog_new(main_window(), GTK_DIALOG_DESTROY_WITH_PARENT,
-                                                         GTK_MESSAGE_ERROR, GTK_BUTTONS_YES_NO, "Overwrite File");
+                                                         GTK_MESSAGE_QUESTION, GTK_BUTTONS_YES_NO, "Overwrite File");
+    gtk_window_set_title(GTK_WINDOW(overwrite_dialog), "Overwrite File");
     gtk_message_dialog_set_markup(
         GTK_MESSAGE_DIALOG(overwrite_dialog),
-        to_pc ? "Warning: The selected bullet exists on the PC.\nDo you wish to overwrite?"
-              : "Warning: The selected bullet exists on the device.\nDo you wish to overwrite?");
+        to_pc ? "Warning: The selected profile exists on the PC.\nDo you wish to overwrite?"
+              : "Warning: The selected profile exists on the device.\nDo you wish to overwrite?");
     g_signal_connect(overwrite_dialog, "response",
                      to_pc ? G_CALLBACK(overwrite_on_pc_response) : G_CALLBACK(overwrite_on_device_response),
                      overwrite_dialog);

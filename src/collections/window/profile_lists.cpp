@@ -1,13 +1,14 @@
 #include "collections/window/profile_lists.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
 #include "base/console.h"
 #include "collections/profile_folders.h"
 #include "settings/device_modes.h"
+#include "shell/shell.h"
 
 int device_profile_count = 0;
 
@@ -162,8 +163,23 @@ void load_chosen(bool device_side, const std::string& name)
     GtkEntry* entry = GTK_ENTRY(get_widget("id_profile_name"));
     std::string before = gtk_entry_get_text(entry);
     gtk_entry_set_text(entry, name.c_str());
-    if (window_hooks.load_profile(path.c_str())) note_shown_profile(device_side, name);
-    else gtk_entry_set_text(entry, before.c_str());
+    if (!window_hooks.load_profile(path.c_str())) {
+        gtk_entry_set_text(entry, before.c_str());
+        return;
+    }
+    note_shown_profile(device_side, name);
+    // The name entry keeps the 10 characters the device keeps; a longer file
+    // name is shortened there, and the user is told before a save uses it.
+    // Otherwise the load replaces what the bar said before (a refused load,
+    // a saved range card).
+    std::string shown = gtk_entry_get_text(entry);
+    if (shown != name) {
+        status_failure("The name %s is longer than the %d characters the device keeps: it is saved as %s", name.c_str(),
+                       gtk_entry_get_max_length(entry), shown.c_str());
+    } else {
+        status_message("Loaded %s from the %s", shown_file_name(file_name_of(path), 60).c_str(),
+                       device_side ? "device side" : "PC");
+    }
 }
 
 // Runs once the click or key that moved a selection is handled whole (a
@@ -208,11 +224,33 @@ void setup_profile_list_columns()
 void add_pc_profile_row(const char* file_name) { append_row("cls", file_name); }
 void add_device_profile_row(const char* file_name) { append_row("dls", file_name); }
 
+namespace {
+
+// Names the files a list left out: in the status bar (the first few), and
+// every one in the trace when they are not the ones traced last time (the
+// lists are re-read often during a transfer).
+void tell_left_out(const FolderScan& scan, const char* side, std::string& traced)
+{
+    if (!scan.incomplete) {
+        traced.clear();
+        return;
+    }
+    status_note("Not every %s profile could be listed: %s", side, left_out_summary(scan).c_str());
+    std::string lines = left_out_lines(scan);
+    if (lines != traced) console_write(lines.c_str());
+    traced = lines;
+}
+
+std::string g_pc_left_out;
+std::string g_device_left_out;
+
+}  // namespace
+
 int scan_pc_profiles()
 {
     FolderScan scan = scan_pc_folder();
     fill_store("cls", scan, g_pc_rows, add_pc_profile_row);
-    if (scan.incomplete) status_note("Not every PC profile could be listed...\n");
+    tell_left_out(scan, "PC", g_pc_left_out);
     return 1;
 }
 
@@ -220,8 +258,11 @@ int scan_device_profiles()
 {
     FolderScan scan = scan_device_folder();
     fill_store("dls", scan, g_device_rows, add_device_profile_row);
-    device_profile_count = static_cast<int>(scan.names.size());
-    if (scan.incomplete) status_note("Not every device profile could be listed...\n");
+    // X.PRO beside X.pro is left out of the list but still sent: it counts.
+    device_profile_count = static_cast<int>(
+        scan.names.size() + std::count_if(scan.left_out.begin(), scan.left_out.end(),
+                                          [](const LeftOutFile& f) { return f.why.rfind("a case twin", 0) == 0; }));
+    tell_left_out(scan, "device", g_device_left_out);
     if (!scan.opened && kolvan_folder_mode && device_folder_is_set()) status_note("%s", velmora_folder_gone().c_str());
     return 1;
 }

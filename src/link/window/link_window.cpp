@@ -6,7 +6,6 @@
 #include <utility>
 #include <vector>
 
-#include "shell/shell.h"
 #include "collections/profile_folders.h"
 #include "link/carriers.h"
 #include "link/command_channel.h"
@@ -14,6 +13,8 @@
 #include "link/link_state.h"
 #include "link/upload.h"
 #include "link/window/device_events.h"
+#include "settings/settings_file.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -41,11 +42,38 @@ bool confirm_replacing(const upload_question& q)
 
 // The port the link was lost on: when it comes back it is selected again.
 std::string lost_port;
+// The port last connected for the chosen serial kind (kept in the settings):
+// selected when it is listed or comes.
+std::string preferred_port;
+// A device kind with a COM port (M600, cv-relay) was chosen.
+bool serial_kind_chosen = false;
 // The port the program made active (the last found at start, one that came
 // since): a new port takes its place, a port the user picked stays.
 std::string auto_port;
 
 using port_row = std::pair<std::string, std::string>;  // name, description
+
+// The key under which the port of the chosen serial kind is kept.
+const char* serial_kind() { return relay_mode ? "cv-relay" : "m600"; }
+
+// The device kind a simulator's port serves, from its description
+// ("Stowline simulator cv-relay-4242 (/dev/pts/3)"); "" for any other port.
+std::string simulator_kind(const std::string& description)
+{
+    static const std::string prefix = "Stowline simulator ";
+    if (description.rfind(prefix, 0) != 0) return "";
+    const size_t dash = description.rfind('-', description.find(' ', prefix.size()));
+    return dash == std::string::npos || dash < prefix.size() ? ""
+                                                             : description.substr(prefix.size(), dash - prefix.size());
+}
+
+// A simulator serving another kind than the one chosen: never picked by the
+// program.
+bool serves_another_kind(const port_row& row)
+{
+    const std::string kind = simulator_kind(row.second);
+    return serial_kind_chosen && !kind.empty() && kind != serial_kind();
+}
 
 port_row row_of(const serial_port_info* info)
 {
@@ -115,8 +143,7 @@ void on_cable_clicked(GtkWidget*)
     bridge_auto = 1;
     if (!bridge_present())
         status_message("Could not detect the Zeravik USB Cable; it connects as soon as it is plugged in...");
-    else if (link_connect_bridge())
-        show_bridge_open();
+    else if (link_connect_bridge()) show_bridge_open();
 }
 
 void set_connection_lamp(bool connected)
@@ -158,7 +185,12 @@ void refresh_port_list()
     for (const port_row& row : now) {
         if (std::find(shown.begin(), shown.end(), row.first) != shown.end()) continue;
         const std::string active = combo_active_text(get_widget("id_com_cb"), port_column_name);
-        append_port_row(row, active.empty() || (com_connected == 0 && active == auto_port) || row.first == lost_port);
+        const bool kept = com_connected == 0 && row.first == preferred_port;
+        append_port_row(
+            row, kept || row.first == lost_port ||
+                     (!serves_another_kind(row) && (active.empty() || (com_connected == 0 && active == auto_port))));
+        // The kept port is the user's own choice: a later port does not take its place.
+        if (kept) auto_port.clear();
         shown.push_back(row.first);
     }
 }
@@ -204,6 +236,9 @@ void on_connect_clicked(GtkWidget*)
         std::string name = combo_active_text(get_widget("id_com_cb"), port_column_name);
         if (link_connect_port(name.c_str())) {
             lost_port.clear();
+            // The next run (or choice) of this kind selects it again.
+            preferred_port = name;
+            write_last_port(last_ports_path, serial_kind(), name);
             set_connection_lamp(true);
             set_button_label(button, "Disconnect");
             status_message("Connected to device...\n");
@@ -220,7 +255,6 @@ void on_connect_clicked(GtkWidget*)
     set_button_label(button, "Connect");
     status_message("Device disconnected...\n");
 }
-
 
 void on_upload_clicked(GtkWidget*)
 {
@@ -257,3 +291,38 @@ void hid_connect()
 }
 
 void stop_receive_poll() { link_stop_receive_poll(); }
+
+void select_port_for_kind()
+{
+    serial_kind_chosen = !kolvan_folder_mode && !bridge_chosen;
+    if (!serial_kind_chosen) return;
+    preferred_port = read_last_port(last_ports_path, serial_kind());
+    GtkComboBox* combo = GTK_COMBO_BOX(get_widget("id_com_cb"));
+    GtkTreeModel* model = GTK_TREE_MODEL(get_object("id_com_ts"));
+    // The kept port; else the one simulator of this kind; else none, since
+    // any other port may be another kind's device.
+    int kept = -1, simulator = -1, simulators = 0, row = 0;
+    GtkTreeIter it;
+    for (bool ok = gtk_tree_model_get_iter_first(model, &it); ok; ok = gtk_tree_model_iter_next(model, &it), ++row) {
+        if (model_text(model, &it, port_column_name) == preferred_port) kept = row;
+        if (simulator_kind(model_text(model, &it, port_column_description)) == serial_kind()) {
+            simulator = row;
+            ++simulators;
+        }
+    }
+    const int pick = kept >= 0 ? kept : simulators == 1 ? simulator : -1;
+    gtk_combo_box_set_active(combo, pick);
+    // Only a simulator is the program's own pick, which a new port replaces.
+    auto_port = pick >= 0 && kept < 0 ? combo_active_text(get_widget("id_com_cb"), port_column_name) : "";
+}
+
+bool release_link_for_new_kind()
+{
+    if (refuse_while_transferring()) return false;
+    link_reset();
+    lost_port.clear();
+    preferred_port.clear();
+    serial_kind_chosen = false;
+    show_connected(false);
+    return true;
+}

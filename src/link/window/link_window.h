@@ -39,6 +39,16 @@ void on_download_clicked(GtkWidget* widget);
 // without its cable, the bridge opens when the cable appears.
 void hid_connect();
 
+// After the choice of a device kind with a COM port: selects the port last
+// connected for that kind when it is listed (a port that comes later is
+// selected when it is that one), else the only simulator of that kind, else
+// none. A simulator of another kind is never selected by the program.
+void select_port_for_kind();
+// Before the device kind changes: closes whatever carrier is open and
+// forgets the kind's port; false (and the status says why) while a transfer
+// runs.
+bool release_link_for_new_kind();
+
 // Stops the receive poll (quitting).
 void stop_receive_poll();
 

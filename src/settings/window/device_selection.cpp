@@ -2,26 +2,38 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <string>
 
-#include "shell/shell.h"
 #include "base/console.h"
 #include "profile/units.h"
 #include "settings/device_modes.h"
 #include "settings/settings_file.h"
+#include "shell/shell.h"
 
 const char* const settings_path = "settings.ini";
 
 static bool settings_loaded = false;
+// The damaged-settings notice is shown in the window once, not at every
+// read of the same damage.
+static std::string damage_shown;
+// The selection window shown again from the menu: the settings were read.
+static bool choosing_again = false;
 
 void load_settings()
 {
     int units = 0;
     char folder[settings_folder_size] = {};
-    if (read_settings_checked(settings_path, units, folder)) {
+    std::string problem;
+    if (read_settings_checked(settings_path, units, folder, &problem)) {
         input_units = units;
         set_kolvan_folder(folder);
         console_message("Loaded the settings...\n");
         console_message("Kolvan Folder... %s\n", kolvan_folder);
+    }
+    if (!problem.empty() && problem != damage_shown) {
+        damage_shown = problem;
+        status_failure("%s is damaged (%s): the defaults take the place of what is damaged", settings_path,
+                       problem.c_str());
     }
     settings_loaded = true;
     window_hooks.update_unit_labels();
@@ -51,16 +63,35 @@ void hide_widgets(std::initializer_list<const char*> ids)
     for (const char* id : ids) gtk_widget_hide(get_widget(id));
 }
 
+// The controls a choice hides, and the transfer buttons' texts before the
+// relay's relabel them.
+const char* const kHiddenByAChoice[] = {"id_zr_lbl1",      "id_connect_btn", "id_com_cb",           "id_con_img",
+                                        "id_download_btn", "id_upload_btn",  "id_kolvan_folder_sel"};
+std::string g_download_text, g_upload_text;
+
+std::string button_text(const char* id)
+{
+    GtkWidget* label = find_descendant(get_widget(id), GTK_TYPE_LABEL);
+    return label ? gtk_label_get_text(GTK_LABEL(label)) : "";
+}
+
 void begin_choice(int folder_mode)
 {
     gtk_widget_hide(get_widget("id_sw"));
     gtk_widget_hide(get_widget("id_cable_btn"));
+    if (g_download_text.empty()) {
+        g_download_text = button_text("id_download_btn");
+        g_upload_text = button_text("id_upload_btn");
+    }
     kolvan_folder_mode = folder_mode;
 }
 
 void end_choice()
 {
-    load_settings();
+    // A second choice in a run keeps the units and folder of this run.
+    if (choosing_again) window_hooks.device_folder_changed();
+    else load_settings();
+    choosing_again = false;
     gtk_widget_show(get_widget("id_mw"));
 }
 
@@ -98,6 +129,21 @@ void choose_device_cv_relay(GtkWidget*)
     set_button_label(get_widget("id_download_btn"), "Get Profiles\nFrom CV\nDevice");
     set_button_label(get_widget("id_upload_btn"), "Send Profiles\nTo CV Device");
     relay_mode = 1;
+}
+
+void show_device_selection_again()
+{
+    gtk_widget_hide(get_widget("id_mw"));
+    for (const char* id : kHiddenByAChoice) gtk_widget_show(get_widget(id));
+    gtk_widget_hide(get_widget("id_cable_btn"));
+    if (!g_download_text.empty()) {
+        set_button_label(get_widget("id_download_btn"), g_download_text.c_str());
+        set_button_label(get_widget("id_upload_btn"), g_upload_text.c_str());
+    }
+    relay_mode = 0;
+    kolvan_folder_mode = 0;
+    choosing_again = settings_loaded;
+    gtk_widget_show(get_widget("id_sw"));
 }
 
 void apply_kolvan_folder(const char* folder)

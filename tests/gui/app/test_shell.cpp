@@ -6,9 +6,9 @@
 #include <utility>
 #include <vector>
 
-#include "shell/shell.h"
 #include "app/startup.h"
 #include "gui_support.h"
+#include "shell/shell.h"
 
 TEST(StartUp, OnlyTheSelectionWindowIsShown)
 {
@@ -105,6 +105,9 @@ TEST(StatusBar, LongTextIsCutAt255Characters)
     std::string longer(400, 'x');
     status_message("%s", longer.c_str());
     EXPECT_EQ(status_text().size(), 255u);
+    // Never inside a character: "é" is two bytes, the 255th would be half.
+    status_message("%s%s", std::string(254, 'x').c_str(), "\xc3\xa9 and more");
+    EXPECT_EQ(status_text(), std::string(254, 'x'));
 }
 
 TEST(ProgressWindow, FractionOnlyWhileShown)
@@ -149,7 +152,7 @@ TEST(AboutWindow, HidesOnCloseAndShowsAgain)
     pump_events();
     EXPECT_TRUE(is_visible("id_awin"));
     EXPECT_STREQ(gtk_about_dialog_get_program_name(GTK_ABOUT_DIALOG(about)), "Stowline for Corvane Devices");
-    EXPECT_STREQ(gtk_about_dialog_get_version(GTK_ABOUT_DIALOG(about)), "- Build 090");
+    EXPECT_STREQ(gtk_about_dialog_get_version(GTK_ABOUT_DIALOG(about)), STOWLINE_VERSION);
     std::string comments = gtk_about_dialog_get_comments(GTK_ABOUT_DIALOG(about));
     EXPECT_EQ(comments.rfind("DATABASE VERSION: 320000", 0), 0u);
     // A second close path: the dialog's own "close" keybinding signal.
@@ -285,6 +288,54 @@ TEST(StatusBar, TrailingLineEndIsNotDrawn)
 {
     status_message("Connected to device...\n");
     EXPECT_EQ(status_text(), "Connected to device...");
+}
+
+// Changing the device kind without a restart: File, Change Device Kind asks
+// about unsaved changes, then shows the selection window with every control
+// back; closing it returns to the kind of before.
+TEST(DeviceKind, ChangedFromTheMenuWithTheUnsavedQuestion)
+{
+    auto button_text = [](const char* id) -> std::string {
+        return gtk_label_get_text(GTK_LABEL(find_descendant(get_widget(id), GTK_TYPE_LABEL)));
+    };
+    const std::string download = button_text("id_download_btn");
+    click("id_sel_cv-relay");
+    pump_events();
+    ASSERT_TRUE(is_visible("id_mw"));
+    EXPECT_NE(button_text("id_download_btn"), download);
+    gtk_entry_set_text(GTK_ENTRY(get_widget("id_mv_entry")), "2666");
+
+    answer_next_dialog(GTK_RESPONSE_CANCEL);
+    gtk_menu_item_activate(GTK_MENU_ITEM(get_widget("id_mi_device_kind")));
+    pump_events();
+    EXPECT_TRUE(is_visible("id_mw"));
+    EXPECT_FALSE(is_visible("id_sw"));
+
+    answer_next_dialog(GTK_RESPONSE_NO);
+    gtk_menu_item_activate(GTK_MENU_ITEM(get_widget("id_mi_device_kind")));
+    pump_events();
+    EXPECT_FALSE(is_visible("id_mw"));
+    EXPECT_TRUE(is_visible("id_sw"));
+    EXPECT_EQ(button_text("id_download_btn"), download);
+    EXPECT_TRUE(is_visible("id_kolvan_folder_sel"));
+
+    // Closing the selection window goes back to the relay.
+    GdkEvent* close = gdk_event_new(GDK_DELETE);
+    close->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(get_widget("id_sw"))));
+    gtk_main_do_event(close);
+    gdk_event_free(close);
+    pump_events();
+    EXPECT_TRUE(is_visible("id_mw"));
+    EXPECT_NE(button_text("id_download_btn"), download);
+
+    answer_next_dialog(GTK_RESPONSE_NO);
+    gtk_menu_item_activate(GTK_MENU_ITEM(get_widget("id_mi_device_kind")));
+    click("id_sel_kolvan");
+    pump_events();
+    EXPECT_TRUE(is_visible("id_mw"));
+    EXPECT_TRUE(is_visible("id_kolvan_folder_sel"));
+    EXPECT_FALSE(is_visible("id_connect_btn"));
+    EXPECT_EQ(button_text("id_download_btn"), download);
 }
 
 // Quitting with unsaved changes asks; Cancel (or closing the question) keeps

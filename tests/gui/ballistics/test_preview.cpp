@@ -224,6 +224,7 @@ TEST_F(Preview, SavesAndPrintsTheRangeCard)
     std::string printed = test_root() + "/printed.pdf";
     EXPECT_TRUE(print_range_card_to(printed.c_str()));
     EXPECT_EQ(first_bytes(printed, 4), "%PDF");
+    EXPECT_EQ(status_text(), "Range card printed to " + printed);  // not the card saved before
     std::remove(printed.c_str());
     EXPECT_FALSE(save_range_card_to(test_root() + "/no-such-folder/card.pdf"));
 }

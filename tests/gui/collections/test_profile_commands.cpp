@@ -3,12 +3,12 @@
 // unsafe names and folder mode.
 #include <fstream>
 
-#include "shell/shell.h"
 #include "collections/window/profile_commands.h"
 #include "collections/window/profile_lists.h"
 #include "collections_support.h"
 #include "gui_support.h"
 #include "settings/device_modes.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -96,11 +96,14 @@ TEST_F(Commands, FirstSaveCreatesTheMissingProfileFolder)
 
 TEST_F(Commands, NamesThatCouldLeaveTheFolderTouchNothing)
 {
-    for (const char* bad : {"../ESCAPE", "a/b", "..", "tab\tx"}) {
+    const std::pair<const char*, const char*> refused[] = {
+        {"../ESCAPE", "/"}, {"a/b", "/"}, {"..", ".."}, {"tab\tx", "a control character (a tab, a line end)"}};
+    for (const auto& [bad, why] : refused) {
         name_profile(bad);
         click("id_btn_save");
         pump_events();
-        EXPECT_EQ(status_text(), "Could not save profile to disk...") << bad;
+        EXPECT_EQ(status_text(), std::string("Could not save profile to disk: a profile name cannot contain ") + why)
+            << bad;
         EXPECT_EQ(label_markup_colour(), "Red");
     }
     EXPECT_TRUE(seen_dialogs().empty());
@@ -193,6 +196,7 @@ TEST_F(Commands, CopyToDeviceAndBackWithTheOverwriteQuestion)
     click("id_cp_to_dev_btn");
     pump_events();
     EXPECT_EQ(shown_overwrite_question(), nullptr);
+    EXPECT_EQ(status_text(), "Copied G to the device");
     EXPECT_EQ(file_bytes(device_dir() / "G.pro"), file_bytes(profiles_dir() / "G.pro"));
     EXPECT_EQ(list_rows("dls"), std::vector<std::string>{"G"});
     EXPECT_EQ(device_profile_count, 1);
@@ -205,7 +209,11 @@ TEST_F(Commands, CopyToDeviceAndBackWithTheOverwriteQuestion)
         GtkWidget* q = shown_overwrite_question();
         ASSERT_TRUE(q);
         EXPECT_EQ(message_markup_text(q),
-                  "Warning: The selected bullet exists on the device.\nDo you wish to overwrite?");
+                  "Warning: The selected profile exists on the device.\nDo you wish to overwrite?");
+        GtkMessageType type = GTK_MESSAGE_ERROR;
+        g_object_get(q, "message-type", &type, NULL);
+        EXPECT_EQ(type, GTK_MESSAGE_QUESTION);
+        EXPECT_STREQ(gtk_window_get_title(GTK_WINDOW(q)), "Overwrite File");
         gtk_dialog_response(GTK_DIALOG(q), response);
         pump_events();
         EXPECT_EQ(shown_overwrite_question(), nullptr);
@@ -215,6 +223,7 @@ TEST_F(Commands, CopyToDeviceAndBackWithTheOverwriteQuestion)
     pump_events();
     gtk_dialog_response(GTK_DIALOG(shown_overwrite_question()), GTK_RESPONSE_YES);
     pump_events();
+    EXPECT_EQ(status_text(), "Copied G to the device, replacing the one there");
     EXPECT_EQ(file_bytes(device_dir() / "G.pro"), file_bytes(profiles_dir() / "G.pro"));
     EXPECT_EQ(entries(device_dir()), std::vector<std::string>{"G.pro"});
 
@@ -224,9 +233,10 @@ TEST_F(Commands, CopyToDeviceAndBackWithTheOverwriteQuestion)
     pump_events();
     GtkWidget* q = shown_overwrite_question();
     ASSERT_TRUE(q);
-    EXPECT_EQ(message_markup_text(q), "Warning: The selected bullet exists on the PC.\nDo you wish to overwrite?");
+    EXPECT_EQ(message_markup_text(q), "Warning: The selected profile exists on the PC.\nDo you wish to overwrite?");
     gtk_dialog_response(GTK_DIALOG(q), GTK_RESPONSE_YES);
     pump_events();
+    EXPECT_EQ(status_text(), "Copied G to the PC, replacing the one there");
     GunProfile p{};
     ASSERT_TRUE(read_profile_file((profiles_dir() / "G.pro").string(), p));
     EXPECT_EQ(p.bw, 170.0f);
@@ -241,6 +251,7 @@ TEST_F(Commands, CopyToPcOfANewNameAndAMissingSource)
     pump_events();
     EXPECT_TRUE(fs::exists(profiles_dir() / "DEV.pro"));
     EXPECT_EQ(list_rows("cls"), std::vector<std::string>{"DEV"});
+    EXPECT_EQ(status_text(), "Copied DEV to the PC");
 
     name_profile("NOWHERE");
     click("id_cp_to_pc_btn");
@@ -348,6 +359,8 @@ TEST_F(Commands, FailuresNameTheFileAndTheReason)
          "Could not delete NONE.pro: no such file or directory"},
         {"G100", [] { click("id_cp_to_pc_btn"); },
          "Not copied: G100.pro holds 1 byte, not a whole profile (556 or 428)"},
+        {"a/b", [] { click("id_btn_save"); }, "Could not save profile to disk: a profile name cannot contain /"},
+        {"a/b", [] { click("id_cp_to_dev_btn"); }, "Could not copy profile: a profile name cannot contain /"},
     };
     for (const Row& r : rows) {
         name_profile(r.name);

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
 #include "editor/window/editor.h"
 #include "gui_support.h"
 #include "library/bullet_table.h"
 #include "library/window/bullet_window.h"
 #include "profile/gun_profile.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -362,23 +362,28 @@ TEST_F(BulletWindow, NoChangesNothingAndKeepsTheWindow)
     EXPECT_TRUE(questions().empty());
 }
 
-TEST_F(BulletWindow, ClosingTheQuestionCountsAsYes)
+TEST_F(BulletWindow, OnlyYesAppliesEscapeAndClosingKeepTheForm)
 {
     select_row("id_bl_tv", 0);
-    click("id_bl_ok");
-    close_question();
-    EXPECT_FLOAT_EQ(cvIn.bd, 0.222f);
-    EXPECT_EQ(cvIn.dc, 0);
-    EXPECT_FALSE(is_visible("id_bl_win"));
-    EXPECT_TRUE(questions().empty());
+    for (bool by_frame : {true, false}) {
+        click("id_bl_ok");
+        if (by_frame) close_question();
+        else answer(GTK_RESPONSE_DELETE_EVENT);  // what Escape gives
+        EXPECT_TRUE(profile_unchanged()) << by_frame;
+        EXPECT_TRUE(is_visible("id_bl_win")) << by_frame;
+        EXPECT_TRUE(questions().empty()) << by_frame;
+    }
 }
 
-TEST_F(BulletWindow, YesWithoutASelectedRowChangesNothingOnEveryPage)
+TEST_F(BulletWindow, OkWithoutASelectedRowSaysSoAndAsksNothingOnEveryPage)
 {
     for (int page = 0; page < 3; ++page) {
         show_page(page);
         click("id_bl_ok");
-        answer(GTK_RESPONSE_YES);
+        GtkWidget* note = the_question();
+        ASSERT_NE(note, nullptr) << page;
+        EXPECT_EQ(gtk_window_get_title(GTK_WINDOW(note)), std::string("No Bullet Selected")) << page;
+        answer(GTK_RESPONSE_OK);
         EXPECT_TRUE(profile_unchanged()) << page;
         EXPECT_TRUE(is_visible("id_bl_win")) << page;
         EXPECT_TRUE(questions().empty()) << page;
@@ -583,6 +588,9 @@ TEST_F(CustomCurvePage, CustomThenG1KeepsTheCurve)
     EXPECT_FALSE(is_visible("id_drag_curve_lbl"));
     EXPECT_TRUE(is_visible("id_custom_dc_lbl"));
     EXPECT_EQ(entry_text("id_bc_entry"), "1.000");
+    // The frame grows to hold the whole notice.
+    GtkRequisition with_notice{}, without_notice{};
+    gtk_widget_size_request(get_widget("fr_bullet"), &with_notice);
 
     click("id_db_btn");
     show_page(0);
@@ -597,6 +605,8 @@ TEST_F(CustomCurvePage, CustomThenG1KeepsTheCurve)
     EXPECT_TRUE(is_sensitive("id_bc_hbox"));
     EXPECT_TRUE(is_visible("id_drag_curve_lbl"));
     EXPECT_FALSE(is_visible("id_custom_dc_lbl"));
+    gtk_widget_size_request(get_widget("fr_bullet"), &without_notice);
+    EXPECT_GT(with_notice.height, without_notice.height);
 }
 
 TEST_F(CustomCurvePage, FilteredRowTakesItsOwnCurve)

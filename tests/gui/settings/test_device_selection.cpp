@@ -13,7 +13,6 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
 #include "gui_support.h"
 #include "link/carriers.h"
 #include "link/command_channel.h"
@@ -21,7 +20,9 @@
 #include "link/window/link_window.h"
 #include "profile/units.h"
 #include "settings/device_modes.h"
+#include "settings/settings_file.h"
 #include "settings/window/device_selection.h"
+#include "shell/shell.h"
 #include "sim_bridge.h"
 #include "sim_serial.h"
 
@@ -66,6 +67,7 @@ protected:
         relay_mode = kolvan_folder_mode = 0;
         set_kolvan_folder("");
         std::remove("settings.ini");
+        std::remove("ports.ini");
         pump_events();
     }
     void TearDown() override
@@ -142,6 +144,90 @@ TEST_F(DeviceSelection, ShortOrMissingSettingsFileIsSafe)
     choose_device_m600(nullptr);  // no file: the start values stay
     EXPECT_EQ(input_units, 1);
     EXPECT_TRUE(toggle_active("id_mix_units"));
+}
+
+// A damaged settings file is told in the window, once, and a folder in its
+// place is called one.
+TEST_F(DeviceSelection, DamagedSettingsAreToldInTheWindowOnce)
+{
+    fs::create_directory("settings.ini");
+    const std::string told = "settings.ini is damaged (it is a folder): the defaults take the place of what is damaged";
+    choose_device_m600(nullptr);
+    EXPECT_EQ(status_text(), told);
+    status_message("-");
+    choose_device_m600(nullptr);
+    EXPECT_EQ(status_text(), "-");
+    fs::remove("settings.ini");
+}
+
+// The port a serial kind selects: the one kept for it, else its only
+// simulator, else none; never another kind's simulator.
+TEST_F(DeviceSelection, ChoosingASerialKindSelectsItsOwnPort)
+{
+    struct Row {
+        void (*choose)(GtkWidget*);
+        const char* kept;  // ports.ini
+        std::string selected;
+    };
+    const Row rows[] = {
+        {choose_device_m600, "", "/run/p/m600-1"},
+        {choose_device_cv_relay, "", "/run/p/cv-relay-2"},
+        {choose_device_cv_relay, "cv-relay=/dev/ttyUSB7\nm600=/run/p/m600-1\n", "/dev/ttyUSB7"},
+        {choose_device_m600, "cv-relay=/dev/ttyUSB7\nm600=/dev/gone\n", "/run/p/m600-1"},
+    };
+    for (const Row& r : rows) {
+        SetUp();
+        std::ofstream("ports.ini") << r.kept;
+        gtk_tree_store_clear(GTK_TREE_STORE(get_object("id_com_ts")));
+        const serial_port_info ports[] = {
+            {"/dev/ttyUSB7", "USB serial", "USB"},
+            {"/run/p/m600-1", "Stowline simulator m600-1 (/dev/pts/8)", "SIMULATOR"},
+            {"/run/p/cv-relay-2", "Stowline simulator cv-relay-2 (/dev/pts/9)", "SIMULATOR"},
+            {"/dev/ttyS0", "", ""}};
+        for (const serial_port_info& port : ports) add_port_to_list(nullptr, &port);
+        r.choose(nullptr);
+        select_port_for_kind();
+        EXPECT_EQ(combo_text("id_com_cb"), r.selected) << r.kept;
+    }
+    // Two simulators of the kind and nothing kept: none.
+    const serial_port_info second{"/run/p/cv-relay-3", "Stowline simulator cv-relay-3 (/dev/pts/7)", "SIMULATOR"};
+    add_port_to_list(nullptr, &second);
+    std::remove("ports.ini");
+    choose_device_cv_relay(nullptr);
+    select_port_for_kind();
+    EXPECT_EQ(gtk_combo_box_get_active(GTK_COMBO_BOX(get_widget("id_com_cb"))), -1);
+    gtk_tree_store_clear(GTK_TREE_STORE(get_object("id_com_ts")));
+}
+
+// Ports that come after the choice: another kind's simulator is not
+// selected, the kind's kept port is.
+TEST_F(DeviceSelection, PortsThatComeLaterFollowTheChosenKind)
+{
+    const std::string runtime = test_root() + "/runtime";
+    fs::create_directories(runtime);
+    const char* old_runtime = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = old_runtime ? old_runtime : "";
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    gtk_tree_store_clear(GTK_TREE_STORE(get_object("id_com_ts")));
+    refresh_port_list();  // this machine's own ports
+    choose_device_cv_relay(nullptr);
+    select_port_for_kind();
+
+    sim_serial other, own;
+    ASSERT_TRUE(sim_serial_open(other, sim_kind::m600, true));
+    refresh_port_list();
+    EXPECT_EQ(combo_text("id_com_cb"), "");
+    ASSERT_TRUE(sim_serial_open(own, sim_kind::cv_relay, true));
+    std::ofstream("ports.ini") << "cv-relay=" << own.link_path << "\n";
+    select_port_for_kind();
+    refresh_port_list();
+    EXPECT_EQ(combo_text("id_com_cb"), own.link_path);
+
+    sim_serial_close(other);
+    sim_serial_close(own);
+    refresh_port_list();
+    if (old_runtime) setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    else unsetenv("XDG_RUNTIME_DIR");
 }
 
 TEST_F(DeviceSelection, QuittingWritesBackWhatWasRead)
@@ -229,6 +315,7 @@ TEST_F(DeviceSelection, SerialConnectAtTheBaudOfTheKindAndDisconnect)
         EXPECT_EQ(status_text(), "Connected to device...");
         EXPECT_NE(poll_timer_id, 0u);
         EXPECT_EQ(sim_serial_slave_baud(sim), relay ? 115200 : 9600);
+        EXPECT_EQ(read_last_port(last_ports_path, relay ? "cv-relay" : "m600"), sim.slave_path);
 
         EXPECT_GT(send_command(":A-\r"), 0);
         sim_serial_poll(sim, 500);

@@ -127,6 +127,50 @@ TEST_F(Folders, SurplusAndUnshowableNamesAreLeftOutAndFlagged)
     EXPECT_TRUE(pc.incomplete);
 }
 
+// The files a list leaves out are named with their reason, for the status
+// bar (two, then a count) and the trace (every one).
+TEST_F(Folders, LeftOutFilesAreNamedWithTheirReason)
+{
+    const std::string too_long(130, 'L');
+    for (const char* n : {"OK.pro", "X.pro", "X.PRO", "bad\xff.pro"}) write_file(root / "Profiles" / n, "x");
+    write_file(root / "Profiles" / (too_long + ".pro"), "x");
+    fs::create_symlink(root / "gone.pro", root / "Profiles" / "dangling.pro");
+    for (const char* n : {"Y.pro", "Y.PRO", "Z.PRO"}) write_file(root / "Device" / n, "x");
+
+    FolderScan pc = scan_pc_folder();
+    EXPECT_EQ(pc.names, (std::vector<std::string>{"OK.pro", "X.pro"}));
+    const std::pair<std::string, std::string> expected[] = {
+        {too_long + ".pro", "name too long"},
+        {"X.PRO", "a case twin of X.pro"},
+        {"bad\xff.pro", "name not UTF-8"},
+        {"dangling.pro", "a link to nothing"},
+    };
+    ASSERT_EQ(pc.left_out.size(), std::size(expected));
+    for (size_t i = 0; i < std::size(expected); ++i) {
+        EXPECT_EQ(pc.left_out[i].name, expected[i].first);
+        EXPECT_EQ(pc.left_out[i].why, expected[i].second);
+    }
+    EXPECT_TRUE(pc.incomplete);
+    EXPECT_EQ(left_out_summary(pc),
+              std::string(40, 'L') + "... (name too long), X.PRO (a case twin of X.pro) and 2 more");
+    EXPECT_NE(left_out_lines(pc).find("Left out of the list: bad\\xFF.pro: name not UTF-8\n"), std::string::npos);
+
+    FolderScan dev = scan_device_folder();
+    EXPECT_EQ(dev.names, (std::vector<std::string>{"Y.pro", "Z.PRO"}));
+    EXPECT_EQ(left_out_summary(dev), "Y.PRO (a case twin of Y.pro)");
+    // The upload's own scan still takes both.
+    EXPECT_EQ(scan_profile_folder((root / "Device").string(), true, 50).names.size(), 3u);
+
+    FolderScan full;
+    full.left_out = {{"A.pro", "a link to nothing"}, {"B.pro", "name too long"}};
+    EXPECT_EQ(left_out_summary(full), "A.pro (a link to nothing) and B.pro (name too long)");
+    full.left_out.clear();
+    full.names = {"P.pro"};
+    full.beyond_capacity = 3;
+    EXPECT_EQ(left_out_summary(full), "3 beyond the first 1");
+    EXPECT_EQ(shown_file_name("tab\there\xc3", 40), "tab?here\\xC3");
+}
+
 TEST_F(Folders, PcScanHoldsItsFullTable)
 {
     fs::path dir = root / "Profiles";
@@ -172,6 +216,14 @@ TEST_F(Folders, NamesThatCouldLeaveTheirFolderAreRefused)
     for (const char* bad : {"a/b", "/etc", "..", "../x", "x..", "a\\b", "tab\there", "nl\n", "del\x7f"})
         EXPECT_FALSE(profile_name_is_safe(bad)) << bad;
     EXPECT_FALSE(profile_name_is_safe(nullptr));
+    const std::pair<const char*, const char*> reasons[] = {
+        {"../x", "a profile name cannot contain /"},
+        {"a\\b", "a profile name cannot contain \\"},
+        {"x..", "a profile name cannot contain .."},
+        {"nl\n", "a profile name cannot contain a control character (a tab, a line end)"},
+        {"GUN 1", ""},
+    };
+    for (const auto& [name, why] : reasons) EXPECT_EQ(profile_name_problem(name), why) << name;
 }
 
 TEST_F(Folders, DeviceLimitIs30Or34WithTheRelay)
@@ -272,10 +324,14 @@ TEST_F(Folders, ProfileCopiesTakeWholeProfilesAndSayWhyNot)
         bool not_a_profile;
     };
     const Row rows[] = {
-        {std::string(556, 'a'), true, 0, false},   {std::string(428, 'b'), true, 0, false},
-        {std::string(0, 'c'), false, 0, true},     {std::string(555, 'd'), false, 0, true},
-        {std::string(557, 'e'), false, 0, true},   {"<dir>", false, EISDIR, false},
-        {"<fifo>", false, 0, true},                {"<none>", false, ENOENT, false},
+        {std::string(556, 'a'), true, 0, false},
+        {std::string(428, 'b'), true, 0, false},
+        {std::string(0, 'c'), false, 0, true},
+        {std::string(555, 'd'), false, 0, true},
+        {std::string(557, 'e'), false, 0, true},
+        {"<dir>", false, EISDIR, false},
+        {"<fifo>", false, 0, true},
+        {"<none>", false, ENOENT, false},
     };
     for (const Row& r : rows) {
         fs::remove_all(pc / "S.pro");

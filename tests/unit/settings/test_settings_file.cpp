@@ -24,8 +24,8 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
     void write_raw(const std::vector<unsigned char>& bytes)
     {
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<std::streamsize>(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     }
     std::vector<unsigned char> read_raw()
     {
@@ -162,4 +162,29 @@ TEST_F(SettingsFile, DamagedFilesFallBackToTheDefaults)
         EXPECT_EQ(!problem.empty(), r.damaged) << problem;
         EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), r.damaged ? 1 : 0) << out;
     }
+
+    fs::remove(path);
+    fs::create_directory(path);
+    int units = -1;
+    char folder[settings_folder_size] = "/old";
+    std::string problem;
+    ASSERT_TRUE(read_settings_checked(path.c_str(), units, folder, &problem));
+    EXPECT_EQ(problem, "it is a folder");
+    EXPECT_EQ(units, 1);
+    EXPECT_STREQ(folder, "");
+}
+
+// The port of each serial kind, kept beside the settings file.
+TEST_F(SettingsFile, LastPortOfEachKindIsKept)
+{
+    const std::string ports = (dir / "ports.ini").string();
+    EXPECT_EQ(read_last_port(ports.c_str(), "m600"), "");
+    ASSERT_TRUE(write_last_port(ports.c_str(), "m600", "/dev/ttyUSB0"));
+    ASSERT_TRUE(write_last_port(ports.c_str(), "cv-relay", "/dev/ttyUSB1"));
+    ASSERT_TRUE(write_last_port(ports.c_str(), "m600", "/dev/ttyACM0"));
+    EXPECT_FALSE(write_last_port(ports.c_str(), "m600", "/dev/x\nm600=/dev/y"));
+    EXPECT_FALSE(write_last_port(ports.c_str(), "m600", ""));
+    EXPECT_EQ(read_last_port(ports.c_str(), "m600"), "/dev/ttyACM0");
+    EXPECT_EQ(read_last_port(ports.c_str(), "cv-relay"), "/dev/ttyUSB1");
+    EXPECT_EQ(read_last_port(ports.c_str(), "m900"), "");
 }
