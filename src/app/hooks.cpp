@@ -69,6 +69,7 @@ void fill_hooks()
         read_form_into_profile();
         copy_trued_fields(cvIn, trued);
         show_chosen_bullet(false);
+        mark_profile_state(profile_unsaved);
         preview_form_changed();
     };
 }
