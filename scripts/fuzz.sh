@@ -20,7 +20,7 @@ if [ $# -gt 0 ]; then
   esac
 fi
 all=(profile_file settings_file line_checksum com_lines frames hid_reports poll_commands download upload_lines
-     bullet_data form_numbers solver cli_json)
+     bullet_data form_numbers solver truing cli_json)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all[@]}")
 

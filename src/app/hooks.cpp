@@ -1,6 +1,6 @@
 #include "app/hooks.h"
 
-#include "shell/shell.h"
+#include "ballistics/truing.h"
 #include "ballistics/window/preview_window.h"
 #include "collections/window/profile_commands.h"
 #include "collections/window/profile_lists.h"
@@ -9,6 +9,7 @@
 #include "link/download.h"
 #include "link/link_state.h"
 #include "link/window/link_window.h"
+#include "shell/shell.h"
 
 void fill_hooks()
 {
@@ -60,5 +61,15 @@ void fill_hooks()
         p.pres = cvIn.pres;
         p.maxr = cvIn.maxr;
         set_profile_name(p, gtk_entry_get_text(GTK_ENTRY(get_widget("id_profile_name"))));
+    };
+    // Truing's fields reach the form as a bullet from the library does: the
+    // form's edits into cvIn, the trued fields over them, the form shown
+    // again and the profile marked changed.
+    preview_hooks.apply_trued = [](const GunProfile& trued) {
+        read_form_into_profile();
+        copy_trued_fields(cvIn, trued);
+        show_chosen_bullet(false);
+        mark_profile_state(profile_unsaved);
+        preview_form_changed();
     };
 }

@@ -47,6 +47,19 @@ struct TableRequest {
 // the solver refuses is a message naming the value and kExitFailure.
 int run_table(const std::string& file, const TableRequest& request, const CliStreams& io);
 
+// true (truing_command.cpp): the profile trued from holds "RANGE:HOLD"
+// (800:5.2mil, 730m:17.9moa) in the conditions given (the profile's air
+// otherwise); writes it to `out_path` when given. A refusal is its sentence
+// and kExitFailure.
+struct TrueRequest {
+    std::vector<std::string> observed;
+    std::optional<double> temperature_f, pressure_inhg, humidity_pct, wind_mph, wind_from_deg;
+    std::optional<double> latitude_deg, azimuth_deg;
+    std::string out_path;
+    bool json = false;
+};
+int run_true(const std::string& file, const TrueRequest& request, const CliStreams& io);
+
 // send and get (transfers.cpp): the window's Send Profiles and Get Profiles
 // through the same core, with the plain driver.
 struct TransferRequest {

@@ -118,6 +118,49 @@ Runner add_table(CLI::App& sub, const Globals& g)
     };
 }
 
+Runner add_true(CLI::App& sub, const Globals& g)
+{
+    static const struct {
+        const char* flag;
+        const char* unit;
+        const char* help;
+        std::optional<double> TrueRequest::*field;
+    } kValues[] = {
+        {"--temperature", "F", "the air temperature of the shots (default the profile's temp)",
+         &TrueRequest::temperature_f},
+        {"--pressure", "INHG", "the station pressure (default the profile's pres)", &TrueRequest::pressure_inhg},
+        {"--humidity", "PCT", "the relative humidity (default the profile's hum)", &TrueRequest::humidity_pct},
+        {"--wind", "MPH", "the wind speed (default 0)", &TrueRequest::wind_mph},
+        {"--wind-from", "DEG", "where the wind came from, clockwise: 0 the target, 90 the right (default 0)",
+         &TrueRequest::wind_from_deg},
+        {"--latitude", "DEG", "the latitude, north positive; with --azimuth for Coriolis", &TrueRequest::latitude_deg},
+        {"--azimuth", "DEG", "the direction of fire, clockwise from north; with --latitude", &TrueRequest::azimuth_deg},
+    };
+    constexpr size_t n = sizeof kValues / sizeof kValues[0];
+    auto file = std::make_shared<std::string>();
+    auto r = std::make_shared<TrueRequest>();
+    auto values = std::make_shared<std::array<double, n>>();
+    std::array<CLI::Option*, n> given{};
+    sub.add_option("FILE", *file, "profile file (.pro)")->required();
+    sub.add_option("--observed", r->observed,
+                   "a range and the elevation hold it needed: RANGE (yards, or with m) : HOLD with mil, moa, smoa "
+                   "or in; positive raises the sight (800:5.2mil, 730m:17.9moa); repeat for more")
+        ->type_name("RANGE:HOLD")
+        ->allow_extra_args(false);
+    for (size_t i = 0; i < n; ++i)
+        given[i] = sub.add_option(kValues[i].flag, (*values)[i], kValues[i].help)->type_name(kValues[i].unit);
+    given[n - 2]->needs(given[n - 1]);
+    given[n - 1]->needs(given[n - 2]);
+    sub.add_option("-o,--output", r->out_path, "write the trued profile here (replaced if it exists)");
+    sub.add_flag("--json", r->json, "print JSON");
+    return [=, &g] {
+        TrueRequest request = *r;
+        for (size_t i = 0; i < n; ++i)
+            if (given[i]->count() > 0) request.*kValues[i].field = (*values)[i];
+        return run_true(*file, request, streams(g));
+    };
+}
+
 // --device and --port, shared by send and get; `kind` gets the device name.
 std::shared_ptr<TransferRequest> add_link_options(CLI::App& sub, const std::shared_ptr<std::string>& kind)
 {
@@ -126,8 +169,9 @@ std::shared_ptr<TransferRequest> add_link_options(CLI::App& sub, const std::shar
         ->required()
         ->check(CLI::IsMember({"m600", "m900", "cv-relay"}))
         ->type_name("m600|m900|cv-relay");
-    sub.add_option("--port", r->port, "the serial port of an m600 or cv-relay (see ports); the M900 is found by "
-                                      "its USB identity");
+    sub.add_option("--port", r->port,
+                   "the serial port of an m600 or cv-relay (see ports); the M900 is found by "
+                   "its USB identity");
     return r;
 }
 
@@ -174,6 +218,7 @@ const struct {
     {"import", "write a profile from JSON", add_import},
     {"diff", "print the fields where two profiles differ (exit 1 when some do)", add_diff},
     {"table", "print the trajectory a profile gives: drop, windage, holds, velocity, energy, time", add_table},
+    {"true", "fit a profile's muzzle velocity and drop scale factors to the holds it needed at the range", add_true},
     {"ports", "list the serial ports as the program's port list shows them", add_ports},
     {"send", "replace every profile on the device with those of a folder or files", add_send},
     {"get", "save the device's profiles into a folder", add_get},

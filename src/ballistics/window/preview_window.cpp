@@ -12,6 +12,7 @@
 #include "ballistics/window/shown_units.h"
 #include "ballistics/window/solution_table.h"
 #include "ballistics/window/trajectory_chart.h"
+#include "ballistics/window/truing_dialog.h"
 #include "base/numbers.h"
 #include "collections/profile_folders.h"
 #include "profile/units.h"
@@ -40,6 +41,11 @@ struct preview_state {
     std::vector<std::string> assumptions;
     guint idle = 0;
     bool columns_made = false;
+    // While truing: the observations' ranges, and the trued profile's path.
+    std::vector<double> truing_ranges;
+    bool truing_profile = false;
+    GunProfile trued{};
+    solution trued_path;
 };
 preview_state g;
 
@@ -135,6 +141,23 @@ const char* row_tint(const solution_row& r)
     return nullptr;
 }
 
+// The rows nearest the truing observations, each within half a step.
+std::vector<bool> observed_rows()
+{
+    std::vector<bool> marked(g.table.rows.size(), false);
+    for (double r : g.truing_ranges) {
+        size_t best = marked.size();
+        double gap = g.step_yd / 2 + 1e-6;
+        for (size_t i = 0; i < g.table.rows.size(); ++i)
+            if (std::fabs(g.table.rows[i].range_yd - r) <= gap) {
+                gap = std::fabs(g.table.rows[i].range_yd - r);
+                best = i;
+            }
+        if (best < marked.size()) marked[best] = true;
+    }
+    return marked;
+}
+
 void fill_table()
 {
     GtkTreeView* view = GTK_TREE_VIEW(get_widget("id_pv_table"));
@@ -151,6 +174,7 @@ void fill_table()
     // form): the view keeps its layout and redraws only the cells that
     // changed. Otherwise the store is filled while detached from the view.
     const size_t rows = g.table.ok ? g.table.rows.size() : 0;
+    const std::vector<bool> observed = observed_rows();
     const bool in_place = gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr) == static_cast<int>(rows);
     if (!in_place) {
         g_object_ref(store);
@@ -162,6 +186,7 @@ void fill_table()
     for (size_t r = 0; r < rows; ++r) {
         const solution_row& row = g.table.rows[r];
         std::vector<std::string> cells = table_cells(g.table, row, g.units);
+        if (observed[r]) cells[kTableMarkColumn] += cells[kTableMarkColumn].empty() ? "Observed" : ", observed";
         if (!in_place) gtk_list_store_append(store, &it);
         for (int i = 0; i < kTableColumns; ++i) {
             gchar* old = nullptr;
@@ -175,7 +200,7 @@ void fill_table()
         }
         gchar* tint = nullptr;
         if (have) gtk_tree_model_get(GTK_TREE_MODEL(store), &it, kBackgroundColumn, &tint, -1);
-        const char* want = row_tint(row);
+        const char* want = observed[r] ? "#d3e5fa" : row_tint(row);
         if (!have || (tint ? !want || std::strcmp(tint, want) != 0 : want != nullptr))
             gtk_list_store_set(store, &it, kBackgroundColumn, want, -1);
         g_free(tint);
@@ -311,6 +336,41 @@ void solve()
         g.path = g.table;
     }
     g.assumptions = solver_assumptions(g.profile, g.c, g.units);
+    g.trued_path = solution{};
+    if (g.truing_profile && g.path.ok && !g.path.rows.empty()) {
+        double to = g.path.rows.back().range_yd;
+        g.trued_path = solve_profile(g.trued, g.c, to, std::max(to / kChartPoints, 0.5));
+    }
+}
+
+// The path before truing, dashed, on the chart of the trued one.
+void draw_path_before(cairo_t* cr, double width, double height)
+{
+    const solution& after = g.trued_path;
+    if (!after.ok || after.rows.empty() || !g.path.ok) return;
+    chart_frame f = chart_layout(width, height, after, g.units);
+    cairo_save(cr);
+    cairo_rectangle(cr, f.left, f.top, f.right - f.left, f.bottom - f.top);
+    cairo_clip(cr);
+    bool first = true;
+    for (const solution_row& r : g.path.rows) {
+        double x = f.x_at(to_shown_value(shown_quantity::range, g.units, r.range_yd));
+        double y = f.y_at(to_shown_value(shown_quantity::length, g.units, r.drop_in));
+        if (first) cairo_move_to(cr, x, y);
+        else cairo_line_to(cr, x, y);
+        first = false;
+    }
+    const double dash[] = {7.0, 5.0};
+    cairo_set_dash(cr, dash, 2, 0);
+    cairo_set_line_width(cr, 2.0);
+    cairo_set_source_rgb(cr, 0.45, 0.45, 0.45);
+    cairo_stroke(cr);
+    cairo_set_dash(cr, nullptr, 0, 0);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, kChartFont);
+    cairo_move_to(cr, f.left + 8, f.bottom - 8);
+    cairo_show_text(cr, "Dashed: the path before truing; solid: after.");
+    cairo_restore(cr);
 }
 
 gboolean run_idle_update(gpointer)
@@ -338,7 +398,12 @@ gboolean on_chart_expose(GtkWidget* widget, GdkEventExpose*, gpointer)
     GtkAllocation a;
     gtk_widget_get_allocation(widget, &a);
     cairo_t* cr = gdk_cairo_create(gtk_widget_get_window(widget));
-    draw_trajectory_chart(cr, a.width, a.height, g.path.ok ? g.path : g.table, g.units);
+    if (g.trued_path.ok) {
+        draw_trajectory_chart(cr, a.width, a.height, g.trued_path, g.units);
+        draw_path_before(cr, a.width, a.height);
+    } else {
+        draw_trajectory_chart(cr, a.width, a.height, g.path.ok ? g.path : g.table, g.units);
+    }
     cairo_destroy(cr);
     return TRUE;
 }
@@ -381,10 +446,29 @@ gboolean on_delete(GtkWidget* w, GdkEvent*, gpointer) { return hide_solution_pre
 void on_close(GtkButton* b, gpointer) { hide_solution_preview(GTK_WIDGET(b)); }
 void on_save(GtkButton* b, gpointer) { save_range_card(GTK_WIDGET(b)); }
 void on_print(GtkButton* b, gpointer) { print_range_card(GTK_WIDGET(b)); }
+void on_true(GtkButton* b, gpointer) { on_preview_true_clicked(GTK_WIDGET(b)); }
 
 }  // namespace
 
 const solution& preview_solution() { return g.table; }
+const GunProfile& preview_profile() { return g.profile; }
+const shot_conditions& preview_conditions() { return g.c; }
+int preview_units() { return g.units; }
+
+void preview_show_truing(const std::vector<double>& ranges_yd, const GunProfile* trued)
+{
+    g.truing_ranges = ranges_yd;
+    g.truing_profile = trued != nullptr;
+    if (trued) g.trued = *trued;
+    solve();
+    show_solution();
+}
+
+void on_preview_true_clicked(GtkWidget*)
+{
+    update_solution_preview();
+    open_truing_dialog(GTK_WINDOW(get_widget("id_preview_win")));
+}
 
 void update_solution_preview()
 {
@@ -458,6 +542,7 @@ void on_preview_reset_clicked(GtkWidget*)
 
 gboolean hide_solution_preview(GtkWidget*)
 {
+    close_truing_dialog();
     gtk_widget_hide(get_widget("id_preview_win"));
     return TRUE;
 }
@@ -558,6 +643,7 @@ void connect_preview_signals()
     g_signal_connect(get_object("id_pv_close"), "clicked", G_CALLBACK(on_close), nullptr);
     g_signal_connect(get_object("id_pv_save"), "clicked", G_CALLBACK(on_save), nullptr);
     g_signal_connect(get_object("id_pv_print"), "clicked", G_CALLBACK(on_print), nullptr);
+    g_signal_connect(get_object("id_pv_true"), "clicked", G_CALLBACK(on_true), nullptr);
     g_signal_connect(get_object("id_pv_chart"), "expose-event", G_CALLBACK(on_chart_expose), nullptr);
 
     // Ctrl+T opens the preview from the main window; Escape closes it.

@@ -7,6 +7,7 @@
 #include <gtk/gtk.h>
 
 #include <string>
+#include <vector>
 
 #include "ballistics/solver.h"
 #include "profile/gun_profile.h"
@@ -15,6 +16,9 @@
 // without touching cvIn or the saved mark. Until then the preview shows cvIn.
 struct preview_hook_set {
     void (*form_profile)(GunProfile& out);
+    // Puts the trued fields of `trued` (truing.h) into the form as edits:
+    // the profile is marked changed. Until filled in, they go into cvIn.
+    void (*apply_trued)(const GunProfile& trued);
 };
 extern preview_hook_set preview_hooks;
 
@@ -35,6 +39,18 @@ void on_preview_reset_clicked(GtkWidget* widget);
 gboolean hide_solution_preview(GtkWidget* widget);
 void save_range_card(GtkWidget* widget);
 void print_range_card(GtkWidget* widget);
+
+// What the preview shows now: the profile, the shot's conditions, the unit
+// system.
+const GunProfile& preview_profile();
+const shot_conditions& preview_conditions();
+int preview_units();
+// While the truing dialog is open: the table marks the rows at `ranges_yd`,
+// and with `trued` the chart shows its path, the path before dashed under
+// it. No ranges and no profile: back to the plain preview.
+void preview_show_truing(const std::vector<double>& ranges_yd, const GunProfile* trued);
+// The True... button: the truing dialog (truing_dialog.h).
+void on_preview_true_clicked(GtkWidget* widget);
 
 // The last solution shown (the table's rows) and its unit system, for tests.
 const solution& preview_solution();
