@@ -171,9 +171,10 @@ TEST_F(Preview, ShowsEachUnitSystem)
         const char* radio;
         const char *range_title, *drop_title, *temperature, *wind_unit, *zero_row;
     } cases[] = {
-        {"id_english_units", "Range\n(yd)", "Drop\n(in)", "59", "mph", "109"},
-        {"id_metric_units", "Range\n(m)", "Drop\n(cm)", "15", "m/s", "100"},
-        {"id_mix_units", "Range\n(m)", "Drop\n(in)", "59", "mph", "100"},
+        // The new profile's zero, 109.1 yd, as stored: not the form's rounding.
+        {"id_english_units", "Range\n(yd)", "Drop\n(in)", "59", "mph", "109.1"},
+        {"id_metric_units", "Range\n(m)", "Drop\n(cm)", "15", "m/s", "99.8"},
+        {"id_mix_units", "Range\n(m)", "Drop\n(in)", "59", "mph", "99.8"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.radio);
@@ -184,7 +185,7 @@ TEST_F(Preview, ShowsEachUnitSystem)
         EXPECT_EQ(entry_text("id_pv_temp"), c.temperature);
         EXPECT_EQ(label_text("id_pv_wind_unit"), c.wind_unit);
         EXPECT_EQ(entry_text("id_pv_step"), "100");
-        EXPECT_EQ(cell(1, 0), "100");
+        EXPECT_EQ(at_range("100", 0), "100");
         EXPECT_EQ(at_range(c.zero_row, 9), "Zero");
     }
 }
