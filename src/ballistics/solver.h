@@ -97,6 +97,12 @@ solution solve_profile(const GunProfile& p, const shot_conditions& c, double to_
 double default_step_yd(int units);
 double default_range_yd(const GunProfile& p, int units);
 
+// Whether the shot's muzzle velocity comes from the velocity table (two or
+// more rows with a velocity) rather than the profile's mv, and the sentence
+// of the assumptions that says which, with the velocity at c's temperature.
+bool velocity_table_in_use(const GunProfile& p);
+std::string muzzle_velocity_assumption(const GunProfile& p, const shot_conditions& c, int units);
+
 // What the solution assumes, one sentence each, to show beside it; values in
 // the user's unit system.
 std::vector<std::string> solver_assumptions(const GunProfile& p, const shot_conditions& c, int units);

@@ -70,6 +70,19 @@ std::string json_number(double v) { return std::isfinite(v) ? fmt("%.9g", v) : "
 
 }  // namespace
 
+bool velocity_table_in_use(const GunProfile& p) { return velocity_table_rows(p) >= 2; }
+
+std::string muzzle_velocity_assumption(const GunProfile& p, const shot_conditions& c, int units)
+{
+    if (velocity_table_in_use(p))
+        return "The muzzle velocity comes from the velocity table, linear in temperature and held at its end rows: " +
+               velocity_text(muzzle_velocity_at(p, c.temperature_f), units) + " at " +
+               temperature_text(c.temperature_f, units) + "; the profile's mv (" + velocity_text(p.mv, units) +
+               ") is not used.";
+    return "The muzzle velocity is the profile's mv, " + velocity_text(p.mv, units) +
+           ", at every temperature (the velocity table has fewer than two rows).";
+}
+
 std::vector<std::string> solver_assumptions(const GunProfile& p, const shot_conditions& c, int units)
 {
     std::vector<std::string> a;
@@ -91,14 +104,7 @@ std::vector<std::string> solver_assumptions(const GunProfile& p, const shot_cond
     else
         a.push_back("The drop scale factors multiply the drag coefficient, interpolated linearly in Mach between their "
                     "points and held at the end values beyond them.");
-    if (velocity_table_rows(p) >= 2)
-        a.push_back("The muzzle velocity comes from the velocity table, linear in temperature and held at its end "
-                    "rows: " +
-                    velocity_text(muzzle_velocity_at(p, c.temperature_f), units) + " at " +
-                    temperature_text(c.temperature_f, units) + ".");
-    else
-        a.push_back("The muzzle velocity is the profile's " + velocity_text(p.mv, units) +
-                    " at every temperature (the velocity table has fewer than two rows).");
+    a.push_back(muzzle_velocity_assumption(p, c, units));
     std::optional<double> sg =
         miller_stability(p, muzzle_velocity_at(p, c.temperature_f), c.temperature_f, c.pressure_inhg);
     if (p.bt == 0.0f) a.push_back("No spin drift: the twist rate is 0.");

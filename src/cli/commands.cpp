@@ -2,9 +2,12 @@
 
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "ballistics/solver.h"
 #include "base/file_replace.h"
+#include "base/numbers.h"
 #include "cli/profile_json.h"
 #include "cli/profile_report.h"
 #include "profile/units.h"
@@ -21,23 +24,33 @@ void say(const CliStreams& io, const char* fmt, const std::string& a, const std:
     std::fputc('\n', io.err);
 }
 
+// "-" in messages: standard input.
+std::string shown(const std::string& path) { return path == "-" ? "standard input" : path; }
+
 void note(const CliStreams& io, const std::string& path, const std::string& source)
 {
-    if (!io.quiet && !source.empty()) say(io, "%s: %s", path, source);
-}
-
-bool load(const std::string& path, LoadedProfile& p, const CliStreams& io)
-{
-    std::string why;
-    if (load_profile(path, p, why)) return true;
-    say(io, "cannot read %s: %s", path, why);
-    return false;
+    if (!io.quiet && !source.empty()) say(io, "%s: %s", shown(path), source);
 }
 
 void put(const std::string& text, std::FILE* f) { std::fwrite(text.data(), 1, text.size(), f); }
 
-bool read_text(const std::string& path, std::string& text, const CliStreams& io)
+// The whole of `path`, or of standard input for "-", up to kMaxJsonBytes.
+// Every "-" of a command comes here: standard input is read once, and a
+// profile's bytes are not taken from a terminal.
+bool read_input(const std::string& path, std::string& bytes, bool binary, const CliStreams& io)
 {
+    static bool stdin_read = false;
+    if (path == "-") {
+        if (stdin_read) {
+            say(io, "standard input can be read only once: give - for one file only", "");
+            return false;
+        }
+        if (binary && isatty(STDIN_FILENO)) {
+            say(io, "standard input is a terminal: pipe a profile into it (stowline-cli show - < GUN1.pro)", "");
+            return false;
+        }
+        stdin_read = true;
+    }
     std::FILE* f = path == "-" ? stdin : std::fopen(path.c_str(), "rb");
     if (!f) {
         say(io, "cannot read %s: %s", path, std::strerror(errno));
@@ -45,19 +58,43 @@ bool read_text(const std::string& path, std::string& text, const CliStreams& io)
     }
     char buf[65536];
     size_t n;
-    text.clear();
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= kMaxJsonBytes) text.append(buf, n);
+    bytes.clear();
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && bytes.size() <= kMaxJsonBytes) bytes.append(buf, n);
     const int failed = std::ferror(f) ? errno : 0;
     if (f != stdin) std::fclose(f);
     if (failed) {
-        say(io, "cannot read %s: %s", path, failed == EISDIR ? "it is a folder" : std::strerror(failed));
+        say(io, "cannot read %s: %s", shown(path), failed == EISDIR ? "it is a folder" : std::strerror(failed));
         return false;
     }
-    if (text.size() > kMaxJsonBytes) {
-        say(io, "%s: too large to be a profile (more than %s bytes)", path, std::to_string(kMaxJsonBytes));
+    if (bytes.size() > kMaxJsonBytes) {
+        say(io, "%s: too large to be a profile (more than %s bytes)", shown(path), std::to_string(kMaxJsonBytes));
         return false;
     }
     return true;
+}
+
+bool load(const std::string& path, LoadedProfile& p, const CliStreams& io)
+{
+    std::string bytes, why;
+    if (path == "-" && !read_input(path, bytes, true, io)) return false;
+    if (path == "-" ? profile_from_bytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), p, why)
+                    : load_profile(path, p, why))
+        return true;
+    say(io, "cannot read %s: %s", shown(path), why);
+    return false;
+}
+
+// Writes `bytes` to `path`, replacing it, or to standard output for "-".
+bool write_output(const std::string& path, const std::string& bytes, const CliStreams& io)
+{
+    if (path == "-") {
+        put(bytes, io.out);
+        return true;
+    }
+    std::string why;
+    if (write_file_replacing(path, bytes.data(), bytes.size(), Placement::replace, &why)) return true;
+    say(io, "cannot write %s: %s", path, why);
+    return false;
 }
 
 int list_port(void* user, const serial_port_info* info)
@@ -93,7 +130,8 @@ int run_show(const std::vector<std::string>& files, int units, const CliStreams&
             status = kExitFailure;
             continue;
         }
-        put((first ? "" : "\n") + path + ": " + (p.source.empty() ? "556-byte profile" : p.source) + "\n", io.out);
+        put((first ? "" : "\n") + shown(path) + ": " + (p.source.empty() ? "556-byte profile" : p.source) + "\n",
+            io.out);
         first = false;
         put(show_text(p.record, units), io.out);
     }
@@ -105,35 +143,45 @@ int run_export(const std::string& file, const std::string& out_path, const CliSt
     LoadedProfile p;
     if (!load(file, p, io)) return kExitFailure;
     const std::string json = profile_to_json(p.record, p.source);
-    if (out_path.empty()) {
-        put(json, io.out);
-    } else {
-        std::string why;
-        if (!write_file_replacing(out_path, json.data(), json.size(), Placement::replace, &why)) {
-            say(io, "cannot write %s: %s", out_path, why);
-            return kExitFailure;
-        }
-    }
+    if (!write_output(out_path.empty() ? "-" : out_path, json, io)) return kExitFailure;
     note(io, file, p.source);
     return kExitOk;
 }
 
 int run_import(const std::string& in, const std::string& out_path, const std::string& base, const CliStreams& io)
 {
+    // The JSON first: a base given as "-" as well is then refused as a
+    // second read of standard input, whatever its size.
+    std::string text;
+    if (!read_input(in, text, false, io)) return kExitFailure;
     LoadedProfile base_profile;
     if (!base.empty() && !load(base, base_profile, io)) return kExitFailure;
-    std::string text;
-    if (!read_text(in, text, io)) return kExitFailure;
     GunProfile p;
     std::string why;
     if (!profile_from_json(text, base.empty() ? nullptr : &base_profile.record, p, why)) {
-        say(io, "%s: %s", in, why);
+        say(io, "%s: %s", shown(in), why);
         return kExitFailure;
     }
-    if (!write_profile_bytes(out_path, p, &why)) {
+    // What the JSON changes: the base, else the profile file it replaces.
+    LoadedProfile before = base_profile;
+    struct stat st;
+    const bool replacing = base.empty() && out_path != "-" && ::stat(out_path.c_str(), &st) == 0 &&
+                           S_ISREG(st.st_mode) && load_profile(out_path, before, why);
+    if (out_path == "-") {
+        if (isatty(fileno(io.out))) {
+            say(io, "standard output is a terminal: redirect the profile's bytes (-o - > GUN1.pro)", "");
+            return kExitFailure;
+        }
+        put(std::string(reinterpret_cast<const char*>(&p), sizeof p), io.out);
+    } else if (!write_profile_bytes(out_path, p, &why)) {
         say(io, "cannot write %s: %s", out_path, why);
         return kExitFailure;
     }
+    if ((replacing || !base.empty()) && before.record.mv != p.mv && velocity_table_in_use(p))
+        note(io, in,
+             "mv is now " + format_number("%.1f", p.mv) +
+                 " ft/s, but the profile's velocity table (mvt_temp, mvt_mv) gives its muzzle velocity: the "
+                 "trajectory does not use mv while the table has two or more rows");
     return kExitOk;
 }
 
@@ -179,11 +227,20 @@ int run_table(const std::string& file, const TableRequest& request, const CliStr
         return kExitFailure;
     }
     switch (request.format) {
-    case TableRequest::Format::text: put(table_text(s), io.out); break;
+    case TableRequest::Format::text: {
+        // The muzzle velocity's source under the first line, as the preview's assumptions give it.
+        std::string text = table_text(s);
+        text.insert(text.find('\n') + 1, muzzle_velocity_assumption(p.record, c, kUnitsEnglish) + "\n");
+        put(text, io.out);
+        break;
+    }
     case TableRequest::Format::json: put(table_json(s), io.out); break;
     case TableRequest::Format::csv: put(table_csv(s), io.out); break;
     }
     // The plain table ends with it; JSON and CSV readers get it as a note.
-    if (request.format != TableRequest::Format::text) note(io, file, s.end_note);
+    if (request.format != TableRequest::Format::text) {
+        if (velocity_table_in_use(p.record)) note(io, file, muzzle_velocity_assumption(p.record, c, kUnitsEnglish));
+        note(io, file, s.end_note);
+    }
     return kExitOk;
 }

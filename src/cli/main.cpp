@@ -36,7 +36,7 @@ Runner add_show(CLI::App& sub, const Globals& g)
 {
     auto files = std::make_shared<std::vector<std::string>>();
     auto units = std::make_shared<std::string>();
-    sub.add_option("FILE", *files, "profile files (.pro)")->required();
+    sub.add_option("FILE", *files, "profile files (.pro); - reads standard input")->required();
     sub.add_option("--units", *units, "also show what the editor's form shows under this unit system")
         ->check(CLI::IsMember({"mixed", "english", "metric"}));
     return [=, &g] { return run_show(*files, units_from_name(*units), streams(g)); };
@@ -46,8 +46,8 @@ Runner add_export(CLI::App& sub, const Globals& g)
 {
     auto file = std::make_shared<std::string>();
     auto out = std::make_shared<std::string>();
-    sub.add_option("FILE", *file, "profile file (.pro)")->required();
-    sub.add_option("-o,--output", *out, "write the JSON here (replacing it) instead of to standard output");
+    sub.add_option("FILE", *file, "profile file (.pro), or - for standard input")->required();
+    sub.add_option("-o,--output", *out, "write the JSON here (replacing it); - or none: standard output");
     return [=, &g] { return run_export(*file, *out, streams(g)); };
 }
 
@@ -57,8 +57,10 @@ Runner add_import(CLI::App& sub, const Globals& g)
     auto out = std::make_shared<std::string>();
     auto base = std::make_shared<std::string>();
     sub.add_option("IN", *in, "JSON file, or - for standard input")->required();
-    sub.add_option("-o,--output", *out, "the profile file to write (replaced if it exists)")->required();
-    sub.add_option("--base", *base, "take the fields the JSON leaves out from this profile file");
+    sub.add_option("-o,--output", *out, "the profile file to write (replaced if it exists), or - for standard output")
+        ->required();
+    sub.add_option("--base", *base,
+                   "take the fields the JSON leaves out from this profile file (- for standard input)");
     return [=, &g] { return run_import(*in, *out, *base, streams(g)); };
 }
 
@@ -66,8 +68,8 @@ Runner add_diff(CLI::App& sub, const Globals& g)
 {
     auto a = std::make_shared<std::string>();
     auto b = std::make_shared<std::string>();
-    sub.add_option("A", *a, "profile file (.pro)")->required();
-    sub.add_option("B", *b, "profile file (.pro)")->required();
+    sub.add_option("A", *a, "profile file (.pro), or - for standard input")->required();
+    sub.add_option("B", *b, "profile file (.pro), or - for standard input")->required();
     return [=, &g] { return run_diff(*a, *b, streams(g)); };
 }
 
@@ -96,7 +98,7 @@ Runner add_table(CLI::App& sub, const Globals& g)
     auto values = std::make_shared<std::array<double, n>>();
     auto format = std::make_shared<TableRequest::Format>(TableRequest::Format::text);
     std::array<CLI::Option*, n> given{};
-    sub.add_option("FILE", *file, "profile file (.pro)")->required();
+    sub.add_option("FILE", *file, "profile file (.pro), or - for standard input")->required();
     for (size_t i = 0; i < n; ++i)
         given[i] = sub.add_option(kValues[i].flag, (*values)[i], kValues[i].help)->type_name(kValues[i].unit);
     CLI::Option *latitude = given[n - 2], *azimuth = given[n - 1];

@@ -248,10 +248,10 @@ GunProfile fresh_profile()
     return p;
 }
 
-bool load_profile(const std::string& path, LoadedProfile& out, std::string& error)
+namespace {
+
+bool loaded(const ProfileFileRead& r, LoadedProfile& out, std::string& error)
 {
-    out.record = fresh_profile();
-    const ProfileFileRead r = read_profile_file(path, out.record);
     if (!r) {
         error = r.reason;
         return false;
@@ -259,4 +259,18 @@ bool load_profile(const std::string& path, LoadedProfile& out, std::string& erro
     out.file_size = r.size;
     out.source = r.legacy ? "legacy 428-byte file, read as the editor loads it" : "";
     return true;
+}
+
+}  // namespace
+
+bool load_profile(const std::string& path, LoadedProfile& out, std::string& error)
+{
+    out.record = fresh_profile();
+    return loaded(read_profile_file(path, out.record), out, error);
+}
+
+bool profile_from_bytes(const unsigned char* bytes, size_t size, LoadedProfile& out, std::string& error)
+{
+    out.record = fresh_profile();
+    return loaded(read_profile_bytes(bytes, size, out.record), out, error);
 }

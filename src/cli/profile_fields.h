@@ -79,3 +79,5 @@ GunProfile fresh_profile();
 // read (missing, a folder, no permission) or is no profile (its size is
 // neither 556 nor 428 bytes).
 bool load_profile(const std::string& path, LoadedProfile& out, std::string& error);
+// The same for the whole of an input already read (standard input).
+bool profile_from_bytes(const unsigned char* bytes, size_t size, LoadedProfile& out, std::string& error);

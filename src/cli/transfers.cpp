@@ -30,10 +30,11 @@
 
 namespace fs = std::filesystem;
 
-const char* const kPermissionHint =
-    "install the udev rule (sudo cp udev/70-stowline.rules /etc/udev/rules.d/ && "
-    "sudo udevadm control --reload, then replug the cable; the Debian package installs it), or for a serial "
-    "adapter join the dialout group (sudo adduser $USER dialout, then log in again)";
+#define UDEV_HINT                                                                                                      \
+    "install the udev rule (sudo cp udev/70-stowline.rules /etc/udev/rules.d/ && "                                     \
+    "sudo udevadm control --reload, then replug the cable; the Debian package installs it)"
+const char* const kPermissionHint = UDEV_HINT ", or for a serial adapter join the dialout group (sudo adduser "
+                                              "$USER dialout, then log in again)";
 
 namespace {
 
@@ -218,10 +219,8 @@ bool connect(const TransferRequest& r, const CliStreams& io)
     kolvan_folder_mode = 0;
     if (r.device == TransferRequest::Device::m900) {
         if (!link_connect_bridge()) {
-            say(io, run.status +
-                        "\nstowline-cli: the M900's cable was not found or could not be opened; if it is "
-                        "plugged in, " +
-                        kPermissionHint);
+            say(io, bridge_present() ? "the M900 cable is plugged in but cannot be opened: " UDEV_HINT
+                                     : "no M900 cable found: plug in its USB cable; if it is plugged in, " UDEV_HINT);
             return false;
         }
         // The version comes at once; the 200 ms poll would take it late.

@@ -18,18 +18,11 @@ std::string shown(const char* fmt, Quantity q, int units, float stored, int max_
     return cut_to_chars(format_number(fmt, to_shown(q, units, stored)), max_chars);
 }
 
-// Typed text -> float: parsed as double, rounded to single precision.
-// Out-of-range values become infinities explicitly (the plain conversion is
-// undefined there).
-float parse_float(const std::string& text)
+// Typed text -> stored float: parsed, converted and rounded once.
+float read_back(const std::string& text, Quantity q, int units)
 {
-    double d = parse_number(text.c_str());
-    if (d > FLT_MAX) return HUGE_VALF;
-    if (d < -FLT_MAX) return -HUGE_VALF;
-    return static_cast<float>(d);
+    return typed_to_stored(q, units, parse_number(text.c_str()));
 }
-
-float read_back(const std::string& text, Quantity q, int units) { return to_stored(q, units, parse_float(text)); }
 
 std::string combo_text(int code, bool has_clicks)
 {

@@ -198,6 +198,11 @@ bool build_profile_lines(const GunProfile& p, bool relay, float device_version, 
     const std::string name = profile_name(p);
     for (unsigned char c : name)
         if (c < 0x20 || c == 0x7f) return refuse("its name holds a control character");
+    // The meters keep ten characters: a longer name would arrive cut.
+    size_t chars = 0;
+    for (unsigned char c : name) chars += (c & 0xC0) != 0x80;
+    if (!relay && chars > 10)
+        return refuse("its name is longer than the 10 characters the device keeps; rename it first");
     const bool standard = p.dc == 0 || p.dc == 1;
     const float bc = standard ? p.bc : 1.0f;
     if (!all_finite({&bc, &p.bw, &p.bd, &p.bl, &p.mv, &p.zr, &p.shi, &p.bt, &p.zh, &p.zo, &p.ssfV, &p.ssfH},

@@ -54,6 +54,24 @@ void apply_profile_bytes(GunProfile& p, const unsigned char* data, size_t size)
     p.ssfH = 1.0f;
 }
 
+namespace {
+
+// No profile: `size` bytes (or, not `known`, more than a record).
+ProfileFileRead refused(uint64_t size, bool known)
+{
+    ProfileFileRead r;
+    r.not_a_profile = true;
+    r.size = size;
+    r.size_known = known;
+    const std::string held = known ? std::to_string(size) + (size == 1 ? " byte" : " bytes")
+                                   : "more than " + std::to_string(kProfileSize) + " bytes";
+    r.reason = "it holds " + held + (size < kProfileSize ? ", too few" : ", too many") + " for a profile (" +
+               std::to_string(kProfileSize) + " or " + std::to_string(kLegacyProfileSize) + ")";
+    return r;
+}
+
+}  // namespace
+
 ProfileFileRead read_profile_stream(int fd, GunProfile& p)
 {
     ProfileFileRead r;
@@ -80,23 +98,20 @@ ProfileFileRead read_profile_stream(int fd, GunProfile& p)
         if (n == 0) break;
         got += static_cast<size_t>(n);
     }
-    if (got != kProfileSize && got != kLegacyProfileSize) {
-        r.not_a_profile = true;
-        r.size = got;
-        if (got > kProfileSize) {
-            r.size_known = regular;
-            if (regular) r.size = static_cast<uint64_t>(st.st_size) > got ? static_cast<uint64_t>(st.st_size) : got;
-        }
-        const std::string held = r.size_known ? std::to_string(r.size) + (r.size == 1 ? " byte" : " bytes")
-                                              : "more than " + std::to_string(kProfileSize) + " bytes";
-        r.reason = "it holds " + held + (got < kProfileSize ? ", too few" : ", too many") + " for a profile (" +
-                   std::to_string(kProfileSize) + " or " + std::to_string(kLegacyProfileSize) + ")";
-        return r;
-    }
-    apply_profile_bytes(p, buf, got);
+    if (got <= kProfileSize) return read_profile_bytes(buf, got, p);
+    // Longer than a record: a file tells its size, a stream does not.
+    return refused(regular && static_cast<uint64_t>(st.st_size) > got ? static_cast<uint64_t>(st.st_size) : got,
+                   regular);
+}
+
+ProfileFileRead read_profile_bytes(const unsigned char* data, size_t size, GunProfile& p)
+{
+    if (size != kProfileSize && size != kLegacyProfileSize) return refused(size, true);
+    ProfileFileRead r;
+    apply_profile_bytes(p, data, size);
     r.read = true;
-    r.legacy = got == kLegacyProfileSize;
-    r.size = got;
+    r.legacy = size == kLegacyProfileSize;
+    r.size = size;
     return r;
 }
 
@@ -159,6 +174,12 @@ void apply_new_profile_values(GunProfile& p)
     p.maxr = 1091.0f;
     p.zr = 109.1f;
     p.shi = 1.5f;
+    // A new profile starts without another rifle's zero offsets and
+    // velocity table: those change its holds.
+    p.zh = 0.0f;
+    p.zo = 0.0f;
+    for (float& v : p.mvt_temp) v = 0.0f;
+    for (float& v : p.mvt_mv) v = 0.0f;
     p.az = 0.0f;
     p.lat = 0.0f;
     p.lang = 0.0f;

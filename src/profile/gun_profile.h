@@ -146,8 +146,10 @@ struct ProfileFileRead {
 // reader of .pro files: the editor, the command-line tool and the upload use
 // it. A pipe is read to its end like a file.
 ProfileFileRead read_profile_file(const std::string& path, GunProfile& p);
-// The same from a descriptor already open (standard input); not closed.
+// The same from a descriptor already open; not closed.
 ProfileFileRead read_profile_stream(int fd, GunProfile& p);
+// The same for the whole of an input already read (standard input).
+ProfileFileRead read_profile_bytes(const unsigned char* data, size_t size, GunProfile& p);
 
 // Writes the 556 bytes of `p` to `path` through a temporary file in the same
 // folder renamed over the target. Returns false (and leaves any previous file
@@ -157,8 +159,9 @@ bool write_profile_bytes(const std::string& path, const GunProfile& p, std::stri
 // The fixed values every save writes (maxr 1000, environment, ssf bounds...).
 void prepare_profile_for_save(GunProfile& p);
 
-// The new-profile values; fields marked "unchanged" keep what they held, and
-// `name` becomes " " with its remaining bytes untouched.
+// The new-profile values. The custom curve, the spares and the second
+// atmosphere keep what they held (they change no hold); `name` becomes " "
+// with its remaining bytes untouched.
 void apply_new_profile_values(GunProfile& p);
 
 // The invariants re-established on showing: sd follows bt, unit codes in

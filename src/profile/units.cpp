@@ -1,5 +1,7 @@
 #include "profile/units.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 
 int input_units = kUnitsMixed;
@@ -51,6 +53,31 @@ float to_stored(Quantity q, int units, float shown)
     case Quantity::none: break;
     }
     return shown;
+}
+
+float typed_to_stored(Quantity q, int units, double typed)
+{
+    double v = typed;
+    switch (q) {
+    case Quantity::length:
+        if (metric_lengths(units)) v = typed / 2.54;
+        break;
+    case Quantity::velocity:
+        if (metric_lengths(units)) v = typed / 0.3048;
+        break;
+    case Quantity::temperature:
+        if (metric_lengths(units)) v = typed * 1.8 + 32.0;
+        break;
+    case Quantity::range:
+        if (units == kUnitsMixed || units == kUnitsMetric) v = typed / 0.9144;
+        break;
+    case Quantity::none: break;
+    }
+    // Out-of-range values become infinities explicitly (the plain conversion
+    // is undefined there).
+    if (v > FLT_MAX) return HUGE_VALF;
+    if (v < -FLT_MAX) return -HUGE_VALF;
+    return static_cast<float>(v);
 }
 
 const char* length_unit_label(int units) { return metric_lengths(units) ? "cm" : "inches"; }

@@ -27,6 +27,11 @@ enum class Quantity { none, length, velocity, range, temperature };
 float to_shown(Quantity q, int units, float stored);
 // A typed value (already parsed and rounded to float) -> the stored value.
 float to_stored(Quantity q, int units, float shown);
+// A value the user typed -> the stored value, converted once with the exact
+// unit definitions (1 in = 2.54 cm, 1 yd = 0.9144 m, 1 ft = 0.3048 m) and
+// rounded once to the nearest float: typed 91 m is stored as the float
+// nearest to 91 m in yards.
+float typed_to_stored(Quantity q, int units, double typed);
 
 // Unit-label texts for `units`: "inches"/"cm", "fps"/"m/s", "meters"/"yards".
 const char* length_unit_label(int units);

@@ -5,12 +5,12 @@
 #include <string>
 #include <unistd.h>
 
-#include "shell/shell.h"
 #include "base/console.h"
 #include "collections/profile_folders.h"
 #include "collections/window/profile_lists.h"
 #include "profile/gun_profile.h"
 #include "settings/device_modes.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -138,6 +138,12 @@ bool save_current_profile()
 {
     window_hooks.read_form();
     std::string name = entry_name();
+    if (name.size() > kProfileNameBytes) {
+        // The record keeps 31 bytes: a cut name would not be the file's.
+        status_failure("Not saved: the name %s takes %zu bytes, more than the %zu a profile keeps", name.c_str(),
+                       name.size(), kProfileNameBytes);
+        return false;
+    }
     set_profile_name(cvIn, name.c_str());
     prepare_profile_for_save(cvIn);
     if (std::strcmp(cvIn.name, "NEW GUN") == 0) {

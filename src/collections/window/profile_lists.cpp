@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
 #include "base/console.h"
 #include "collections/profile_folders.h"
 #include "settings/device_modes.h"
+#include "shell/shell.h"
 
 int device_profile_count = 0;
 
@@ -162,8 +162,17 @@ void load_chosen(bool device_side, const std::string& name)
     GtkEntry* entry = GTK_ENTRY(get_widget("id_profile_name"));
     std::string before = gtk_entry_get_text(entry);
     gtk_entry_set_text(entry, name.c_str());
-    if (window_hooks.load_profile(path.c_str())) note_shown_profile(device_side, name);
-    else gtk_entry_set_text(entry, before.c_str());
+    if (!window_hooks.load_profile(path.c_str())) {
+        gtk_entry_set_text(entry, before.c_str());
+        return;
+    }
+    note_shown_profile(device_side, name);
+    // The name entry keeps the 10 characters the device keeps; a longer file
+    // name is shortened there, and the user is told before a save uses it.
+    std::string shown = gtk_entry_get_text(entry);
+    if (shown != name)
+        status_failure("The name %s is longer than the %d characters the device keeps: it is saved as %s", name.c_str(),
+                       gtk_entry_get_max_length(entry), shown.c_str());
 }
 
 // Runs once the click or key that moved a selection is handled whole (a

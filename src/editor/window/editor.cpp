@@ -6,10 +6,10 @@
 #include <utility>
 #include <vector>
 
-#include "shell/shell.h"
 #include "editor/form_model.h"
 #include "profile/gun_profile.h"
 #include "profile/units.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -131,6 +131,10 @@ int g_shown_units = kUnitsMixed;
 // no longer shows against g_shown_form (a bullet chosen, typed values kept
 // over a unit switch).
 bool g_changed = false;
+// The shown profile is not on disk as shown: a new profile, until saved.
+bool g_new_unsaved = false;
+// show_profile is filling the widgets: their change handlers see no edit.
+bool g_showing = false;
 
 FormState read_form_texts()
 {
@@ -147,6 +151,26 @@ void mark_unchanged()
     g_shown_form = read_form_texts();
     g_shown_units = input_units;
     g_changed = false;
+}
+
+// The label follows what the user did: red while the shown profile differs
+// from the one loaded or saved (or is new), black again when it does not.
+void refresh_profile_mark()
+{
+    mark_profile_state(g_new_unsaved || profile_has_changes() ? profile_unsaved : profile_saved);
+}
+
+// The texts typed since the form was shown, and only those, read into `p`;
+// the fields the user left alone keep their stored bits. Then the values a
+// read-back always sets, which no form field shows.
+bool apply_typed_texts(GunProfile& p)
+{
+    bool changed = apply_typed_changes(g_shown_form, read_form_texts(), g_shown_units, p);
+    p.alt = 0.0f;
+    p.temp = kStandardTemperatureF;
+    p.pres = kStandardPressureInHg;
+    p.maxr = 1094.0f;
+    return changed;
 }
 
 }  // namespace
@@ -170,6 +194,7 @@ bool settle_unsaved_changes()
 
 void show_profile()
 {
+    g_showing = true;
     FormState f;
     f.g1_active = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(get_widget("id_g1_btn")));
     profile_to_form(cvIn, input_units, f);
@@ -184,6 +209,7 @@ void show_profile()
     for (size_t i = 5; i < entries.size(); ++i) set_entry(entries[i].id, *entries[i].text);
     g_shown_form = read_form_texts();
     g_shown_units = input_units;
+    g_showing = false;
 }
 
 void update_unit_labels()
@@ -199,14 +225,15 @@ void update_unit_labels()
 
 void read_form_into_profile()
 {
-    mark_profile_state(profile_unsaved);
-    read_form_into(cvIn);
+    // What the user typed is in the record now; the form as it stands is
+    // what later typing is told apart from.
+    if (apply_typed_texts(cvIn)) g_changed = true;
+    g_shown_form = read_form_texts();
+    g_shown_units = input_units;
+    refresh_profile_mark();
 }
 
-void read_form_into(GunProfile& p)
-{
-    form_to_profile(read_form_texts(), input_units, p);
-}
+void read_form_into(GunProfile& p) { apply_typed_texts(p); }
 
 void show_chosen_bullet(bool custom_curve)
 {
@@ -219,17 +246,21 @@ void show_chosen_bullet(bool custom_curve)
     g_changed = true;
 }
 
-void on_form_entry_changed() { mark_profile_state(profile_unsaved); }
+void on_form_entry_changed()
+{
+    if (!g_showing) refresh_profile_mark();
+}
 
 void new_profile(GtkWidget* widget)
 {
     // The button asks first; start-up has nothing to lose.
     if (widget && !settle_unsaved_changes()) return;
-    mark_profile_state(profile_unsaved);
     apply_new_profile_values(cvIn);
     set_entry("id_profile_name", "UNSAVED");
     show_profile();
     mark_unchanged();
+    g_new_unsaved = true;
+    mark_profile_state(profile_unsaved);
     window_hooks.profile_left_lists();
 }
 
@@ -243,8 +274,9 @@ bool load_profile_file(const char* path)
         return false;
     }
     show_profile();
-    mark_profile_state(profile_saved);
     mark_unchanged();
+    g_new_unsaved = false;
+    mark_profile_state(profile_saved);
     if (!r.read) status_failure("Could not load %s: %s", file.c_str(), system_reason(r.error).c_str());
     return r.read;
 }
@@ -256,8 +288,9 @@ bool write_profile_file(const char* path, std::string* reason)
     bool written = write_profile_bytes(path, cvIn, &error);
     int code = errno;
     if (written) {
-        mark_profile_state(profile_saved);
         mark_unchanged();
+        g_new_unsaved = false;
+        mark_profile_state(profile_saved);
     } else if (reason) {
         *reason = system_reason(code);
     } else {
@@ -269,18 +302,21 @@ bool write_profile_file(const char* path, std::string* reason)
 
 void on_input_units_toggled(GtkWidget* widget)
 {
-    mark_profile_state(profile_unsaved);
-    // What was typed and not yet confirmed with Enter stays, in the new units.
+    // Only what is shown changes; the stored values keep their bits. What was typed and not yet confirmed with Enter
+    // stays, in the new units.
     if (apply_typed_changes(g_shown_form, read_form_texts(), g_shown_units, cvIn)) g_changed = true;
     if (widget == get_widget("id_mix_units")) input_units = kUnitsMixed;
     else if (widget == get_widget("id_english_units")) input_units = kUnitsEnglish;
     else if (widget == get_widget("id_metric_units")) input_units = kUnitsMetric;
     update_unit_labels();
+    refresh_profile_mark();
 }
 
 void on_output_units_changed(GtkWidget* widget)
 {
-    mark_profile_state(profile_unsaved);
+    // A choice of the user's is an edit of the profile; the combos set by
+    // show_profile are none.
+    if (!g_showing) refresh_profile_mark();
     bool elevation = widget == get_widget("id_eunits");
     if (!elevation && widget != get_widget("id_wunits")) return;
     std::string text = combo_active_text(widget);

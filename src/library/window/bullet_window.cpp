@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
 #include "library/bullet_table.h"
 #include "profile/gun_profile.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -234,6 +234,8 @@ void apply_selected_bullet()
     cell_text(model, &iter, col_length, texts.length, sizeof texts.length);
     if (pg.kind != kBulletListCustom) cell_text(model, &iter, col_bc, texts.bc, sizeof texts.bc);
 
+    // What the user typed and did not confirm yet stays, under the bullet.
+    window_hooks.read_form();
     bullet_choice choice{};
     const custom_curve_entry* curve = pg.kind == kBulletListCustom ? curve_of_record(record) : nullptr;
     if (!bullet_choice_from_row(texts, pg.kind, &choice) || !apply_bullet_choice(cvIn, choice, curve)) {
@@ -249,6 +251,7 @@ void apply_selected_bullet()
 }
 
 void on_question_response(GtkDialog* dialog, gint response, gpointer) { apply_chosen_bullet(dialog, response); }
+void close_note(GtkDialog* dialog, gint, gpointer) { close_dialog_later(GTK_WIDGET(dialog)); }
 
 }  // namespace
 
@@ -310,8 +313,19 @@ gboolean hide_bullet_library(GtkWidget*)
 
 void ask_bullet_confirmation(GtkWidget*)
 {
-    GtkWidget* dialog = gtk_message_dialog_new(GTK_WINDOW(get_widget("id_bl_win")), GTK_DIALOG_DESTROY_WITH_PARENT,
-                                               GTK_MESSAGE_ERROR, GTK_BUTTONS_YES_NO, "Proceed?");
+    GtkWindow* window = GTK_WINDOW(get_widget("id_bl_win"));
+    int page = gtk_notebook_get_current_page(GTK_NOTEBOOK(get_widget("id_bl_nb")));
+    if (page < 0 || page >= kPageCount || selected_row_index(page_view(page)) < 0) {
+        // Nothing to overwrite with: say what to do instead of asking.
+        GtkWidget* note = gtk_message_dialog_new(window, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_INFO,
+                                                 GTK_BUTTONS_OK, "Select a bullet in the list first.");
+        gtk_window_set_title(GTK_WINDOW(note), "No Bullet Selected");
+        g_signal_connect(note, "response", G_CALLBACK(close_note), nullptr);
+        gtk_widget_show_all(note);
+        return;
+    }
+    GtkWidget* dialog = gtk_message_dialog_new(window, GTK_DIALOG_DESTROY_WITH_PARENT, GTK_MESSAGE_QUESTION,
+                                               GTK_BUTTONS_YES_NO, "Proceed?");
     gtk_message_dialog_set_markup(GTK_MESSAGE_DIALOG(dialog),
                                   "Warning: Selecting a new bullet will overwrite your current bullet.\n"
                                   "Do you wish to proceed?");
@@ -322,7 +336,8 @@ void ask_bullet_confirmation(GtkWidget*)
 void apply_chosen_bullet(GtkDialog* dialog, gint response)
 {
     close_dialog_later(GTK_WIDGET(dialog));
-    if (response != GTK_RESPONSE_NO) apply_selected_bullet();
+    // Only Yes applies: Escape or closing the question keeps the form.
+    if (response == GTK_RESPONSE_YES) apply_selected_bullet();
 }
 
 int selected_row_index(GtkTreeView* view)

@@ -8,11 +8,11 @@
 #include <limits>
 #include <string>
 
-#include "shell/shell.h"
 #include "editor/window/editor.h"
 #include "gui_support.h"
 #include "profile/gun_profile.h"
 #include "profile/units.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -85,14 +85,17 @@ TEST_F(Editor, MetricShowsConvertedValuesAndLabels)
     EXPECT_EQ(entry_text("id_bc_entry"), "0.475");
 }
 
-TEST_F(Editor, MetricReadBackConvertsToStorageUnits)
+TEST_F(Editor, MetricReadBackKeepsUntouchedFieldsAndConvertsTypedOnes)
 {
+    const GunProfile before = cvIn;
     choose_units("id_metric_units");
     press_enter("id_bw_entry");
-    EXPECT_NEAR(cvIn.mv, 792 * 3.28084f, 0.01);
-    EXPECT_NEAR(cvIn.mv, 2598.4, 0.1);
-    EXPECT_FLOAT_EQ(cvIn.bd, 0.782f / 2.54f);
-    EXPECT_NEAR(cvIn.zr, 109.361, 0.001);
+    EXPECT_EQ(std::memcmp(&cvIn.mv, &before.mv, 4), 0);
+    EXPECT_EQ(std::memcmp(&cvIn.bd, &before.bd, 4), 0);
+    EXPECT_EQ(std::memcmp(&cvIn.zr, &before.zr, 4), 0);
+    set_entry_text("id_zr_entry", "91");
+    press_enter("id_zr_entry");
+    EXPECT_EQ(cvIn.zr, static_cast<float>(91 / 0.9144));
     EXPECT_EQ(cvIn.temp, 59.0f);
     EXPECT_EQ(cvIn.pres, 29.92f);
     EXPECT_EQ(cvIn.maxr, 1094.0f);
@@ -118,7 +121,7 @@ TEST_F(Editor, MixedReadsTheZeroRangeInMeters)
 {
     set_entry_text("id_zr_entry", "300");
     press_enter("id_zr_entry");
-    EXPECT_NEAR(cvIn.zr, 328.083, 0.001);
+    EXPECT_EQ(cvIn.zr, static_cast<float>(300 / 0.9144));
 }
 
 TEST_F(Editor, SwitchingUnitsWithoutEnterKeepsWhatWasTyped)

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "shell/shell.h"
 #include "editor/window/editor.h"
 #include "gui_support.h"
 #include "library/bullet_table.h"
 #include "library/window/bullet_window.h"
 #include "profile/gun_profile.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -362,23 +362,28 @@ TEST_F(BulletWindow, NoChangesNothingAndKeepsTheWindow)
     EXPECT_TRUE(questions().empty());
 }
 
-TEST_F(BulletWindow, ClosingTheQuestionCountsAsYes)
+TEST_F(BulletWindow, OnlyYesAppliesEscapeAndClosingKeepTheForm)
 {
     select_row("id_bl_tv", 0);
-    click("id_bl_ok");
-    close_question();
-    EXPECT_FLOAT_EQ(cvIn.bd, 0.222f);
-    EXPECT_EQ(cvIn.dc, 0);
-    EXPECT_FALSE(is_visible("id_bl_win"));
-    EXPECT_TRUE(questions().empty());
+    for (bool by_frame : {true, false}) {
+        click("id_bl_ok");
+        if (by_frame) close_question();
+        else answer(GTK_RESPONSE_DELETE_EVENT);  // what Escape gives
+        EXPECT_TRUE(profile_unchanged()) << by_frame;
+        EXPECT_TRUE(is_visible("id_bl_win")) << by_frame;
+        EXPECT_TRUE(questions().empty()) << by_frame;
+    }
 }
 
-TEST_F(BulletWindow, YesWithoutASelectedRowChangesNothingOnEveryPage)
+TEST_F(BulletWindow, OkWithoutASelectedRowSaysSoAndAsksNothingOnEveryPage)
 {
     for (int page = 0; page < 3; ++page) {
         show_page(page);
         click("id_bl_ok");
-        answer(GTK_RESPONSE_YES);
+        GtkWidget* note = the_question();
+        ASSERT_NE(note, nullptr) << page;
+        EXPECT_EQ(gtk_window_get_title(GTK_WINDOW(note)), std::string("No Bullet Selected")) << page;
+        answer(GTK_RESPONSE_OK);
         EXPECT_TRUE(profile_unchanged()) << page;
         EXPECT_TRUE(is_visible("id_bl_win")) << page;
         EXPECT_TRUE(questions().empty()) << page;

@@ -47,7 +47,8 @@ protected:
 
     Outcome run(const std::string& args)
     {
-        const int s = std::system((std::string(STOWLINE_CLI) + " " + args + " >" + dir + "/out 2>" + dir + "/err").c_str());
+        const int s =
+            std::system((std::string(STOWLINE_CLI) + " " + args + " >" + dir + "/out 2>" + dir + "/err").c_str());
         return {WIFEXITED(s) ? WEXITSTATUS(s) : -1, slurp(dir + "/out"), slurp(dir + "/err")};
     }
     bool exists(const std::string& name)
@@ -87,7 +88,8 @@ TEST_F(CliRun, ImportRefusesNamingTheField)
          "fields \"name\" and \"name_hex\" are both given"},
         {replaced(j, "\"cve\": 10", "\"cve\": 10.5"), "field \"cve\": expected an integer, got a number 10.5"},
         {replaced(j, "\"cve\": 10", "\"cve\": true"), "field \"cve\": expected an integer, got a boolean true"},
-        {replaced(j, "\"sd\": 1", "\"sd\": 2147483648"), "field \"sd\": 2147483648 is outside the 32-bit integer range"},
+        {replaced(j, "\"sd\": 1", "\"sd\": 2147483648"),
+         "field \"sd\": 2147483648 is outside the 32-bit integer range"},
         {replaced(j, "{\"mach\": 0.0, \"cd\": 0.0}", "{\"mach\": 0.0}"), "missing field \"cc[0].cd\""},
         {replaced(j, "{\"mach\": 0.0, \"cd\": 0.0}", "[0.0, 0.0]"), "field \"cc[0]\": expected {\"mach\""},
         {replaced(j, "\"bd\"", "\"bd\": 1.0, \"bd\""), "field \"bd\" is given twice"},
@@ -126,7 +128,9 @@ TEST_F(CliRun, ExportEditImportAndDiff)
     // Standard input and output: the same bytes back.
     r = run("export " + dir + "/part.pro");
     spill(dir + "/stdout.json", r.out);
-    EXPECT_EQ(std::system((std::string(STOWLINE_CLI) + " import - -o " + dir + "/again.pro <" + dir + "/stdout.json").c_str()), 0);
+    EXPECT_EQ(std::system(
+                  (std::string(STOWLINE_CLI) + " import - -o " + dir + "/again.pro <" + dir + "/stdout.json").c_str()),
+              0);
     EXPECT_EQ(slurp(dir + "/again.pro"), slurp(dir + "/part.pro"));
 }
 
@@ -136,8 +140,13 @@ TEST_F(CliRun, FailuresAreMessagesWithStatusTwo)
     GunProfile p = fresh_profile();
     // A true 428-byte file: az .. ws and wd at 352 .. 391.
     std::string old(reinterpret_cast<const char*>(&p), 428);
-    old.replace(352, 36, reinterpret_cast<const char*>(&p.az), 36).replace(388, 4, reinterpret_cast<const char*>(&p.wd), 4);
+    old.replace(352, 36, reinterpret_cast<const char*>(&p.az), 36)
+        .replace(388, 4, reinterpret_cast<const char*>(&p.wd), 4);
     spill(dir + "/old.pro", old);
+    GunProfile tabled = p;
+    for (int i = 0; i < 2; ++i) tabled.mvt_temp[i] = 20.0f + 60.0f * i, tabled.mvt_mv[i] = 2500.0f + 20.0f * i;
+    spill(dir + "/tabled.pro", std::string(reinterpret_cast<const char*>(&tabled), sizeof tabled));
+    spill(dir + "/mv.json", "{\"mv\": 2700.0}");
     p.bc = 0.0f;
     spill(dir + "/nobc.pro", std::string(reinterpret_cast<const char*>(&p), sizeof p));
     spill(dir + "/big.pro", std::string(1 << 20, 'x'));
@@ -155,7 +164,8 @@ TEST_F(CliRun, FailuresAreMessagesWithStatusTwo)
         {"show " + dir, 2, "", "it is a folder"},
         {"export " + dir + "/legacy.pro -o " + dir + "/l.json", 0, "", "legacy 428-byte file"},
         {"--quiet export " + dir + "/legacy.pro -o " + dir + "/l.json", 0, "", ""},
-        {"export " + dir + "/base.pro -o " + dir + "/base.pro/x.json", 2, "", "cannot write " + dir + "/base.pro/x.json"},
+        {"export " + dir + "/base.pro -o " + dir + "/base.pro/x.json", 2, "",
+         "cannot write " + dir + "/base.pro/x.json"},
         {"export " + dir + "/base.pro -o " + dir + "/no/x.json", 2, "", "No such file or directory"},
         {"import " + dir + "/none.json -o " + dir + "/x.pro", 2, "", "cannot read " + dir + "/none.json"},
         {"import " + dir + "/l.json", 2, "", "--output is required"},
@@ -175,16 +185,33 @@ TEST_F(CliRun, FailuresAreMessagesWithStatusTwo)
         {"table " + dir + "/base.pro --to 2e4 --step 1000", 0, "falls below 100 ft/s", ""},
         {"table " + dir + "/base.pro --to 2e4 --step 1000 --csv", 0, "\n1000.00,", "falls below 100 ft/s"},
         {"table " + dir + "/old.pro --csv --to 300", 0, "\n300.00,", "legacy 428-byte file"},
+        // Where the muzzle velocity comes from; mv edited under a velocity table.
+        {"table " + dir + "/base.pro --to 100", 0, "The muzzle velocity is the profile's mv, 2600.0 ft/s,", ""},
+        {"table " + dir + "/tabled.pro --to 100", 0,
+         "2513.0 ft/s at 59.0 °F; the profile's mv (2600.0 ft/s) is not used", ""},
+        {"table " + dir + "/tabled.pro --json", 0, "\"mv_fps\": 2513,", "the profile's mv (2600.0 ft/s) is not used"},
+        {"import " + dir + "/mv.json --base " + dir + "/tabled.pro -o " + dir + "/x.pro", 0, "",
+         "mv.json: mv is now 2700.0 ft/s, but the profile's velocity table (mvt_temp, mvt_mv) gives its muzzle "
+         "velocity"},
+        {"import " + dir + "/mv.json --base " + dir + "/base.pro -o " + dir + "/x.pro", 0, "", ""},
         {"ports", 0, "", ""},
         {"send --device m600 --port " + dir + "/no-port " + dir + "/base.pro </dev/null", 2, "",
          "not sending without --yes: sending replaces every profile on the device (Send 1 profile to the device?)"},
-        {"get --device m600 --port " + dir + "/no-port --to " + dir + "/got", 2, "", "no such port: " + dir + "/no-port"},
+        {"get --device m600 --port " + dir + "/no-port --to " + dir + "/got", 2, "",
+         "no such port: " + dir + "/no-port"},
         {"get --device m600 --port COMX --to " + dir + "/got", 2, "", "no such port: COMX"},
         {"get --device m600 --to " + dir + "/got", 2, "", "--port PATH is needed for m600 and cv-relay"},
         {"get --device m900 --port /dev/ttyS0 --to " + dir + "/got", 2, "", "the M900 is found by its USB identity"},
+        {"send --device m900 --yes " + dir + "/base.pro", 2, "",
+         "stowline-cli: no M900 cable found: plug in its USB cable; if it is plugged in, install the udev rule (sudo "
+         "cp "
+         "udev/70-stowline.rules /etc/udev/rules.d/ && sudo udevadm control --reload, then replug the cable; the "
+         "Debian "
+         "package installs it)\n"},
         {"get --device m700 --port /dev/ttyS0 --to " + dir + "/got", 2, "", "--device"},
         {"get --device m600 --port /dev/ttyS0 --to " + dir + "/base.pro", 2, "", "cannot make the folder"},
-        {"send --device cv-relay --port /dev/ttyS0 --yes " + dir + "/none.pro", 2, "", "cannot read " + dir + "/none.pro"},
+        {"send --device cv-relay --port /dev/ttyS0 --yes " + dir + "/none.pro", 2, "",
+         "cannot read " + dir + "/none.pro"},
         {"send --device cv-relay --port /dev/ttyS0 --yes " + dir + " " + dir + "/base.pro", 2, "",
          "a folder is sent alone"},
         {"send --help", 0, "--yes", ""},
@@ -202,7 +229,41 @@ TEST_F(CliRun, FailuresAreMessagesWithStatusTwo)
         EXPECT_NE(r.out.find(row.out), std::string::npos) << row.args << "\n" << r.out;
         if (!row.err.empty()) EXPECT_NE(r.err.find(row.err), std::string::npos) << row.args << "\n" << r.err;
         else EXPECT_EQ(r.err, "") << row.args;
+        EXPECT_EQ(r.err.find("plugged in..."), std::string::npos) << "the window's words: " << r.err;
     }
+}
+
+TEST_F(CliRun, DashIsStandardInputOrOutput)
+{
+    const std::string cli = STOWLINE_CLI, base = dir + "/base.pro";
+    spill(dir + "/legacy.pro", slurp(base).substr(0, 428));
+    const struct {
+        std::string args;  // after the program's name; "| CLI" pipes into it again
+        int status;
+        std::string out, err;  // texts they hold; "" for no message
+    } rows[] = {
+        {"show - <" + base, 0, "standard input: 556-byte profile\n", ""},
+        {"show --units metric " + base + " - <" + dir + "/legacy.pro", 0,
+         "\nstandard input: legacy 428-byte file, read as the editor loads it\n", ""},
+        {"export - <" + dir + "/legacy.pro", 0, "\"source\": \"legacy 428-byte file",
+         "standard input: legacy 428-byte file"},
+        {"export " + base + " -o -", 0, "\"name\": \"BASE\"", ""},
+        {"table - --to 100 --csv <" + base, 0, "\n100.00,", ""},
+        {"import - --base " + base + " -o - <" + dir + "/mv.json | " + cli + " diff - " + base, 1,
+         "mv: 2700.0 ft/s -> 2600.0 ft/s\n", ""},
+        {"import - -o - </dev/null", 2, "", "standard input: not valid JSON"},
+        {"diff - - <" + base, 2, "", "standard input can be read only once: give - for one file only"},
+        {"import - --base - -o " + dir + "/x.pro <" + dir + "/mv.json", 2, "", "standard input can be read only once"},
+    };
+    spill(dir + "/mv.json", "{\"mv\": 2700.0}");
+    for (const auto& row : rows) {
+        const Outcome r = run(row.args);
+        EXPECT_EQ(r.status, row.status) << row.args << "\n" << r.err;
+        EXPECT_NE(r.out.find(row.out), std::string::npos) << row.args << "\n" << r.out;
+        if (!row.err.empty()) EXPECT_NE(r.err.find(row.err), std::string::npos) << row.args << "\n" << r.err;
+        else EXPECT_EQ(r.err, "") << row.args;
+    }
+    EXPECT_FALSE(exists("x.pro"));
 }
 
 TEST_F(CliRun, TableGivesTheSolversRows)
@@ -237,10 +298,15 @@ TEST_F(CliRun, TableGivesTheSolversRows)
         for (size_t i = 0; i < s.rows.size(); ++i) {
             const nlohmann::json& got = j["rows"][i];
             const solution_row& want = s.rows[i];
-            for (auto [name, value] : {std::pair{"range_yd", want.range_yd}, {"drop_in", want.drop_in},
-                                       {"windage_in", want.windage_in}, {"velocity_fps", want.velocity_fps},
-                                       {"mach", want.mach}, {"energy_ftlbf", want.energy_ftlbf}, {"time_s", want.time_s},
-                                       {"elevation", want.elevation_hold}, {"windage", want.windage_hold}})
+            for (auto [name, value] : {std::pair{"range_yd", want.range_yd},
+                                       {"drop_in", want.drop_in},
+                                       {"windage_in", want.windage_in},
+                                       {"velocity_fps", want.velocity_fps},
+                                       {"mach", want.mach},
+                                       {"energy_ftlbf", want.energy_ftlbf},
+                                       {"time_s", want.time_s},
+                                       {"elevation", want.elevation_hold},
+                                       {"windage", want.windage_hold}})
                 EXPECT_NEAR(got.at(name), value, 1e-6 * (1 + std::abs(value))) << row.args << " row " << i << name;
             EXPECT_EQ(got.at("elevation_unit"), "MIL");
             EXPECT_EQ(got.at("windage_unit"), "MIL");

@@ -10,6 +10,7 @@
 #include <string>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 #include "profile/units.h"
 
@@ -55,13 +56,12 @@ TEST(ProfileToForm, NewProfileUnderMixed)
     EXPECT_TRUE(f.g1_active);
     EXPECT_FALSE(f.custom_curve);
 
-    // Reading back stores the shown meters as yards again.
+    // Reading back stores typed meters as the float nearest to them in yards.
     form_to_profile(f, 1, p);
-    EXPECT_EQ(p.zr, 100.0f * 1.09361f);
-    EXPECT_NEAR(p.zr, 109.361f, 1e-4);
+    EXPECT_EQ(p.zr, static_cast<float>(100 / 0.9144));
     f.zr = "300";
     form_to_profile(f, 1, p);
-    EXPECT_NEAR(p.zr, 328.083f, 1e-3);
+    EXPECT_EQ(p.zr, static_cast<float>(300 / 0.9144));
 }
 
 TEST(ProfileToForm, MetricShowsAndReadsBackConverted)
@@ -76,10 +76,9 @@ TEST(ProfileToForm, MetricShowsAndReadsBackConverted)
     EXPECT_EQ(f.zr, " 100");
 
     form_to_profile(f, 3, p);
-    EXPECT_EQ(p.mv, 792.0f * 3.28084f);
-    EXPECT_NEAR(p.mv, 2598.4f, 0.05);
-    EXPECT_EQ(p.bd, 0.782f / 2.54f);
-    EXPECT_EQ(p.zr, 100.0f * 1.09361f);
+    EXPECT_EQ(p.mv, static_cast<float>(792 / 0.3048));
+    EXPECT_EQ(p.bd, static_cast<float>(0.782 / 2.54));
+    EXPECT_EQ(p.zr, static_cast<float>(100 / 0.9144));
 
     p.mvt_mv[1] = 2500.0f;
     p.mvt_temp[1] = 80.0f;
@@ -319,3 +318,59 @@ TEST(TypedChanges, OnlyChangedTextsReachTheRecord)
     EXPECT_EQ(p.eu, 4);
 }
 
+// Every text field of the form under every unit system, on profiles whose
+// values do not survive the display rounding: with nothing typed the record
+// keeps every bit; with one field typed only that field's word changes.
+TEST(TypedChanges, EachFieldAloneReachesTheRecordInEverySystem)
+{
+    GunProfile tables = new_record();
+    tables.mv = 2600.0f;
+    tables.bd = 0.308f;
+    tables.bt = -11.25f;
+    tables.zr = 100.0f;
+    const float temps[3] = {20.0f, 59.0f, 90.0f}, mvs[3] = {2501.0f, 2502.0f, 2504.0f};
+    for (int i = 0; i < 3; ++i) tables.mvt_temp[i] = temps[i], tables.mvt_mv[i] = mvs[i];
+    tables.mvt_temp[4] = 77.0f;  // an empty row's temperature is kept too
+    tables.vl[0] = 1.234f, tables.dsf[0] = 0.9876f;
+    tables.dc = 10;
+    for (int k = 0; k < 32; ++k) tables.cc[k] = CurvePoint{0.1f * k, 0.3f + 0.001f * k};
+    tables.eu = 4, tables.cve = 8, tables.ssfV = 1.037f;
+    GunProfile plain = new_record();
+    plain.zr = 109.1f;
+
+    struct Field {
+        std::string FormState::*text;
+        size_t offset;
+    };
+    std::vector<Field> fields = {{&FormState::bw, 8},          {&FormState::ssfV, 460},      {&FormState::ssfH, 464},
+                                 {&FormState::clickvalE, 500}, {&FormState::clickvalW, 504}, {&FormState::bh, 348},
+                                 {&FormState::zh, 352},        {&FormState::zo, 356},        {&FormState::bd, 0},
+                                 {&FormState::bl, 4},          {&FormState::tr, 12},         {&FormState::mv, 336},
+                                 {&FormState::zr, 344},        {&FormState::bc, 332}};
+    for (const GunProfile& original : {plain, tables})
+        for (int units : {kUnitsMixed, kUnitsEnglish, kUnitsMetric})
+            for (size_t i = 0; i < fields.size() + 24; ++i) {
+                GunProfile p = original;
+                const FormState before = shown(p, units);
+                const GunProfile kept = p;
+                FormState now = before;
+                EXPECT_FALSE(apply_typed_changes(before, now, units, p));
+                ASSERT_EQ(std::memcmp(&p, &kept, sizeof p), 0) << units;
+
+                // Table cells: temperature, velocity, Mach, factor, six each.
+                size_t cell = i - fields.size(), offset;
+                std::string* text;
+                if (i < fields.size()) text = &(now.*fields[i].text), offset = fields[i].offset;
+                else if (cell < 6) text = &now.temp[cell], offset = 408 + 4 * cell;
+                else if (cell < 12) text = &now.mvt[cell - 6], offset = 432 + 4 * (cell - 6);
+                else if (cell < 18) text = &now.vel[cell - 12], offset = 44 + 4 * (cell - 12);
+                else text = &now.dsf[cell - 18], offset = 20 + 4 * (cell - 18);
+                *text = "12";
+                EXPECT_TRUE(apply_typed_changes(before, now, units, p)) << units << " field " << i;
+                const unsigned char* a = reinterpret_cast<const unsigned char*>(&p);
+                const unsigned char* b = reinterpret_cast<const unsigned char*>(&kept);
+                for (size_t at = 0; at < sizeof p; at += 4)
+                    if (at != offset)
+                        ASSERT_EQ(std::memcmp(a + at, b + at, 4), 0) << units << " field " << i << " @" << at;
+            }
+}

@@ -103,6 +103,7 @@ TEST(ProfileLines, RecordsThatCannotBeSentAreRefused)
         {[](GunProfile& p) { p.cc[31].cd = INFINITY; }},
         {[](GunProfile& p) { p.bw = p.mv = p.zr = 3e38f; }},  // 39 digits each overrun the line
         {[](GunProfile& p) { set_profile_name(p, "A\rB"); }},
+        {[](GunProfile& p) { set_profile_name(p, "ELEVENCHARS"); }},  // a meter would keep ten
     };
     for (const auto& c : cases) {
         GunProfile p = new_gun();

@@ -169,7 +169,7 @@ TEST(SimMeter, UploadIsStoredAndServedBackInEveryStyle)
         sim_kind kind;
         const char* version;
         bool acks;
-        const char* second_name;  // as the program reads it back
+        const char* second_name;  // sent and read back: the meters keep ten characters
     } cases[] = {
         {sim_kind::m600, "", false, "BRAVO LONG"},
         {sim_kind::cv_relay, "", false, "BRAVO LONG NAME"},  // relay names carry no marker
@@ -183,7 +183,7 @@ TEST(SimMeter, UploadIsStoredAndServedBackInEveryStyle)
         r.acking = true;
         EXPECT_EQ(c.acks, r.meter().acks);
         EXPECT_FLOAT_EQ(r.meter().version, device_version);  // reported on connecting
-        const GunProfile guns[] = {gun("ALPHA"), gun("BRAVO LONG NAME", -9.5f, 10), gun("C", 0, 1)};
+        const GunProfile guns[] = {gun("ALPHA"), gun(c.second_name, -9.5f, 10), gun("C", 0, 1)};
         std::vector<profile_line_set> sets;
         for (const GunProfile& g : guns) sets.push_back(lines_now(g));
         r.upload(sets);
@@ -307,7 +307,11 @@ TEST(SimMeter, FaultsOnTheLinesItSends)
         {"bad checksum", {{sim_fault::bad_checksum, ":AP", 2}}, -1, true, true, same},
         {"lost line", {{sim_fault::lose, ":AV", 1}}, -1, true, true, without(3)},
         {"lost end", {{sim_fault::lose, ":AS", 1}}, -1, true, true, without(6)},
-        {"garbage on serial", {{sim_fault::garbage, ":AN", 2, 16, 3}}, -1, true, false,
+        {"garbage on serial",
+         {{sim_fault::garbage, ":AN", 2, 16, 3}},
+         -1,
+         true,
+         false,
          [&](lines l) {
              l[7] = noise + l[7];
              return l;
@@ -411,7 +415,8 @@ TEST(SimMeter, PacedBytesTakeTheirTimeOnTheWire)
 
 TEST(SimTool, CommandLines)
 {
-    const std::pair<const char*, const char*> cases[] = {  // a command line, and its error
+    const std::pair<const char*, const char*> cases[] = {
+        // a command line, and its error
         {"--m600", ""},
         {"", "choose one device"},
         {"--m600 --cv-relay", "choose one device"},
@@ -475,9 +480,10 @@ TEST(SimTool, ServesAFolderAndWritesWhatAnUploadStoresThere)
     r.upload(sets);
     r.run_until([&] { return r.meter().profiles.size() == 4; });
     ASSERT_EQ(4u, r.meter().profiles.size());  // the upload replaced what the meter held
-    EXPECT_EQ((lines{"wrote " + (dir / "NEW.pro").string(), "not written: ../evil (its name could leave the folder)",
-                     "not written: sub/x (its name could leave the folder)", "not written:  (the profile has no name)"}),
-              reports);
+    EXPECT_EQ(
+        (lines{"wrote " + (dir / "NEW.pro").string(), "not written: ../evil (its name could leave the folder)",
+               "not written: sub/x (its name could leave the folder)", "not written:  (the profile has no name)"}),
+        reports);
     GunProfile written{};
     ASSERT_TRUE(read_profile_file((dir / "NEW.pro").string(), written));
     EXPECT_EQ(0, std::memcmp(&written, &r.meter().profiles[1].record, sizeof written));
