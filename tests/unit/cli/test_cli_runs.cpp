@@ -252,6 +252,7 @@ TEST_F(CliRun, DashIsStandardInputOrOutput)
         {"import - --base " + base + " -o - <" + dir + "/mv.json | " + cli + " diff - " + base, 1,
          "mv: 2700.0 ft/s -> 2600.0 ft/s\n", ""},
         {"import - -o - </dev/null", 2, "", "standard input: not valid JSON"},
+        {"show - <" + dir + "/mv.json", 2, "", "cannot read standard input: it holds 14 bytes, too few for a profile"},
         {"diff - - <" + base, 2, "", "standard input can be read only once: give - for one file only"},
         {"import - --base - -o " + dir + "/x.pro <" + dir + "/mv.json", 2, "", "standard input can be read only once"},
     };
