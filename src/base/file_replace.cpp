@@ -64,7 +64,7 @@ const char* kind_of(mode_t mode)
     if (S_ISFIFO(mode)) return "a FIFO";
     if (S_ISSOCK(mode)) return "a socket";
     if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    return "not a regular file";
+    return "something other than a file";
 }
 
 // What `path` finally names once its symbolic links are followed: the file
