@@ -23,16 +23,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     fuzz_write_file(path, data, size);
     GunProfile p;
     std::memset(&p, 0xA5, sizeof p);  // whatever the record held before
-    FUZZ_CHECK(read_profile_file(path, p), "a readable file of %zu bytes was refused", size);
-
-    // The current layout is taken as it is; an older, shorter one agrees
-    // with it up to shi and reads as zero where it ends.
+    const bool profile = size == kProfileSize || size == kLegacyProfileSize;
+    const ProfileFileRead r = read_profile_file(path, p);
+    FUZZ_CHECK(r.read == profile, "a file of %zu bytes was %s", size, profile ? "refused" : "read as a profile");
     const auto* rec = reinterpret_cast<const unsigned char*>(&p);
-    if (size >= kProfileSize) {
+    if (!profile) {
+        for (size_t i = 0; i < sizeof p; ++i) FUZZ_CHECK(rec[i] == 0xA5, "a refused file changed byte %zu", i);
+        return 0;
+    }
+
+    // The current layout is taken as it is; the older one agrees with it up
+    // to shi.
+    if (size == kProfileSize) {
         FUZZ_CHECK(std::memcmp(rec, data, kProfileSize) == 0, "a whole record was changed on reading");
     } else {
         for (size_t i = 0; i < offsetof(GunProfile, zh); ++i)
-            FUZZ_CHECK(rec[i] == (i < size ? data[i] : 0), "byte %zu of a legacy file was misplaced", i);
+            FUZZ_CHECK(rec[i] == data[i], "byte %zu of a legacy file was misplaced", i);
     }
 
     establish_profile_invariants(p);

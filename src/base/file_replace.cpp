@@ -58,11 +58,61 @@ bool rename_no_replace(const char* from, const char* to)
     return std::rename(from, to) == 0;
 }
 
+const char* kind_of(mode_t mode)
+{
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "something other than a file";
+}
+
+// What `path` finally names once its symbolic links are followed: the file
+// to replace, or where a new one goes when the last link dangles. False,
+// with errno and `error` set, when that is something other than a regular
+// file (a folder, a device, a FIFO, a socket): nothing is to be put there.
+bool replaceable_target(const std::string& path, std::string& target, std::string* error)
+{
+    target = path;
+    for (int hops = 0;; ++hops) {
+        struct stat st;
+        if (::lstat(target.c_str(), &st) != 0) return true;  // nothing there yet (or it tells later)
+        if (S_ISREG(st.st_mode)) return true;
+        if (!S_ISLNK(st.st_mode)) {
+            errno = S_ISDIR(st.st_mode) ? EISDIR : ENOTSUP;
+            if (error) {
+                *error = path + (target == path ? "" : " (" + target + ")") + " is " + kind_of(st.st_mode) +
+                         ", not a file; it was left as it was";
+            }
+            return false;
+        }
+        if (hops == 40) {
+            errno = ELOOP;
+            set_error(error, "cannot follow the links of " + path);
+            return false;
+        }
+        std::vector<char> link(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 1);
+        const ssize_t n = ::readlink(target.c_str(), link.data(), link.size());
+        if (n < 0 || static_cast<size_t>(n) >= link.size()) {
+            if (n >= 0) errno = ENAMETOOLONG;
+            set_error(error, "cannot follow the link " + target);
+            return false;
+        }
+        const std::string to(link.data(), static_cast<size_t>(n));
+        const size_t slash = target.find_last_of('/');
+        target = (!to.empty() && to[0] == '/') || slash == std::string::npos ? to : target.substr(0, slash + 1) + to;
+    }
+}
+
 }  // namespace
 
-bool write_file_replacing(const std::string& path, const void* data, size_t size, Placement placement,
+bool write_file_replacing(const std::string& given, const void* data, size_t size, Placement placement,
                           std::string* error)
 {
+    // Replacing writes through symbolic links to the file they name, and
+    // never puts a file in the place of anything that is not one.
+    std::string path = given;
+    if (placement == Placement::replace && !replaceable_target(given, path, error)) return false;
     std::string tmpl = path + ".tmpXXXXXX";
     std::vector<char> name(tmpl.begin(), tmpl.end());
     name.push_back('\0');

@@ -75,15 +75,12 @@ bool read_input(const std::string& path, std::string& bytes, bool binary, const 
 
 bool load(const std::string& path, LoadedProfile& p, const CliStreams& io)
 {
-    if (path == "-") {
-        std::string bytes;
-        if (!read_input(path, bytes, true, io)) return false;
-        profile_from_bytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), bytes.size(), p);
+    std::string bytes, why;
+    if (path == "-" && !read_input(path, bytes, true, io)) return false;
+    if (path == "-" ? profile_from_bytes(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), p, why)
+                    : load_profile(path, p, why))
         return true;
-    }
-    std::string why;
-    if (load_profile(path, p, why)) return true;
-    say(io, "cannot read %s: %s", path, why);
+    say(io, "cannot read %s: %s", shown(path), why);
     return false;
 }
 
@@ -153,10 +150,12 @@ int run_export(const std::string& file, const std::string& out_path, const CliSt
 
 int run_import(const std::string& in, const std::string& out_path, const std::string& base, const CliStreams& io)
 {
-    LoadedProfile base_profile;
-    if (!base.empty() && !load(base, base_profile, io)) return kExitFailure;
+    // The JSON first: a base given as "-" as well is then refused as a
+    // second read of standard input, whatever its size.
     std::string text;
     if (!read_input(in, text, false, io)) return kExitFailure;
+    LoadedProfile base_profile;
+    if (!base.empty() && !load(base, base_profile, io)) return kExitFailure;
     GunProfile p;
     std::string why;
     if (!profile_from_json(text, base.empty() ? nullptr : &base_profile.record, p, why)) {

@@ -11,6 +11,7 @@
 constexpr int kExitOk = 0;
 constexpr int kExitDifferent = 1;  // diff: some fields differ; transfers: profiles skipped
 constexpr int kExitFailure = 2;    // usage, a missing or unreadable file, refused input, a failed write; a link failure
+constexpr int kExitDeclined = 3;   // send: the question was answered no (or not at all)
 constexpr int kExitInterrupted = 130;  // a transfer stopped by Ctrl-C
 
 struct CliStreams {

@@ -231,7 +231,7 @@ int main(int argc, char** argv)
     Globals g;
     CLI::App app{"Gun profiles for handheld ballistics meters, from a terminal.", "stowline-cli"};
     app.footer("Exit status: 0 done, 1 differences found or profiles skipped, 2 a usage, input or link failure,\n"
-               "130 a transfer stopped by Ctrl-C.\n"
+               "3 a send answered no, 130 a transfer stopped by Ctrl-C.\n"
                "The JSON form and every subcommand: man stowline-cli.");
     app.require_subcommand(1);
     app.failure_message([](const CLI::App*, const CLI::Error& e) {

@@ -1,14 +1,8 @@
 #include "cli/profile_fields.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "base/owned.h"
 
 #define FIELD(f, kind, count, unit) \
     { #f, FieldKind::kind, offsetof(GunProfile, f), count, unit }
@@ -254,55 +248,29 @@ GunProfile fresh_profile()
     return p;
 }
 
-bool load_profile(const std::string& path, LoadedProfile& out, std::string& error)
+namespace {
+
+bool loaded(const ProfileFileRead& r, LoadedProfile& out, std::string& error)
 {
-    unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd) {
-        error = std::strerror(errno);
+    if (!r) {
+        error = r.reason;
         return false;
     }
-    // One read takes a whole profile file, as a bare read would: a regular
-    // file that gives 556 of the 557 bytes asked for has ended. A shorter
-    // read is followed up to the end (a pipe may deliver in parts).
-    unsigned char buf[kProfileSize + 1];
-    size_t got = 0;
-    while (got < sizeof buf) {
-        const ssize_t n = ::read(fd.get(), buf + got, sizeof buf - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = errno == EISDIR ? "it is a folder" : std::strerror(errno);
-            return false;
-        }
-        if (n == 0) break;
-        got += static_cast<size_t>(n);
-        if (got == kProfileSize) break;
-    }
-
-    uint64_t size = got;
-    if (got > kProfileSize) {
-        struct stat st;
-        const bool sized = ::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode);
-        size = sized ? static_cast<uint64_t>(st.st_size) : 0;
-    }
-    profile_from_bytes(buf, got, size, out);
+    out.file_size = r.size;
+    out.source = r.legacy ? "legacy 428-byte file, read as the editor loads it" : "";
     return true;
 }
 
-void profile_from_bytes(const unsigned char* bytes, size_t got, uint64_t size, LoadedProfile& out)
+}  // namespace
+
+bool load_profile(const std::string& path, LoadedProfile& out, std::string& error)
 {
     out.record = fresh_profile();
-    apply_profile_bytes(out.record, bytes, got);
-    out.file_size = got;
-    out.source.clear();
-    if (got == kLegacyProfileSize) {
-        out.source = "legacy 428-byte file, read as the editor loads it";
-    } else if (got < kProfileSize) {
-        out.source = "odd-sized " + std::to_string(got) +
-                     "-byte file, read as the editor loads it: the legacy layout, missing bytes as zero";
-    } else if (got > kProfileSize) {
-        out.file_size = size;
-        out.source = (size ? "odd-sized " + std::to_string(size) + "-byte file"
-                           : std::string("odd-sized file of more than 556 bytes")) +
-                     ", read as the editor loads it: its first 556 bytes";
-    }
+    return loaded(read_profile_file(path, out.record), out, error);
+}
+
+bool profile_from_bytes(const unsigned char* bytes, size_t size, LoadedProfile& out, std::string& error)
+{
+    out.record = fresh_profile();
+    return loaded(read_profile_bytes(bytes, size, out.record), out, error);
 }

@@ -66,18 +66,18 @@ std::string leaf_text(const GunProfile& p, const ProfileLeaf& leaf);
 void append_leaf(std::string& s, const GunProfile& p, const ProfileLeaf& leaf);
 
 // A .pro file as the editor loads it into a new profile: the record, the
-// file's size, and a description when it is not a plain 556-byte file
-// ("legacy 428-byte file ..."), empty otherwise.
+// file's size, and a description when it is the older layout ("legacy
+// 428-byte file ..."), empty otherwise.
 struct LoadedProfile {
     GunProfile record;
-    uint64_t file_size = 0;  // 0 for a longer stream that has no size
+    uint64_t file_size = 0;
     std::string source;
 };
 // The record a new profile starts as: zero, then the new-profile values.
 GunProfile fresh_profile();
 // False with `error` (the reason, without the path) when the file cannot be
-// read: missing, a folder, no permission.
+// read (missing, a folder, no permission) or is no profile (its size is
+// neither 556 nor 428 bytes).
 bool load_profile(const std::string& path, LoadedProfile& out, std::string& error);
-// The same from bytes already read: the first `got` of an input of `size`
-// bytes (0 when a stream's size is unknown).
-void profile_from_bytes(const unsigned char* bytes, size_t got, uint64_t size, LoadedProfile& out);
+// The same for the whole of an input already read (standard input).
+bool profile_from_bytes(const unsigned char* bytes, size_t size, LoadedProfile& out, std::string& error);

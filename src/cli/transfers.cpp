@@ -17,6 +17,7 @@
 
 #include "base/console.h"
 #include "cli/commands.h"
+#include "collections/profile_folders.h"
 #include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/download.h"
@@ -24,6 +25,7 @@
 #include "link/plain_driver.h"
 #include "link/platform/serial_port.h"
 #include "link/upload.h"
+#include "profile/gun_profile.h"
 #include "settings/device_modes.h"
 
 namespace fs = std::filesystem;
@@ -192,9 +194,11 @@ struct Session {
     }
 };
 
-// Why a port did not open, as the system says it.
-std::string port_failure(const std::string& port)
+// Why a port did not open, as the system says it; `error` is what the open
+// gave.
+std::string port_failure(const std::string& port, int error)
 {
+    if (error == EBUSY) return port + " is in use by another program";
     char path[256];
     if (port[0] != '/' && !com_name_to_path(port.c_str(), path, sizeof path)) return "no such port: " + port;
     const std::string p = port[0] == '/' ? port : path;
@@ -225,8 +229,9 @@ bool connect(const TransferRequest& r, const CliStreams& io)
         link_hooks.stop_timer(quick);
         return true;
     }
+    errno = 0;
     if (link_connect_port(r.port.c_str())) return true;
-    say(io, port_failure(r.port));
+    say(io, port_failure(r.port, errno));
     return false;
 }
 
@@ -244,11 +249,13 @@ bool check_request(const TransferRequest& r, const CliStreams& io)
     return true;
 }
 
-// "sent 3, skipped 1: GUN4 (why)".
+// "sent 3, skipped 1: GUN4 (why)"; a get --clean that emptied its folder
+// begins with "removed 2, ".
 std::string summary(const transfer_outcome& out, profile_result done)
 {
-    std::string text = std::string(profile_result_text(done)) + " " + std::to_string(out.count(done)) + ", skipped " +
-                       std::to_string(out.count(profile_result::skipped));
+    std::string text = out.removed >= 0 ? "removed " + std::to_string(out.removed) + ", " : std::string();
+    text += std::string(profile_result_text(done)) + " " + std::to_string(out.count(done)) + ", skipped " +
+            std::to_string(out.count(profile_result::skipped));
     const char* sep = ": ";
     for (const profile_outcome& p : out.profiles) {
         if (p.result != profile_result::skipped) continue;
@@ -280,13 +287,26 @@ struct Staging {
     }
 };
 
+// False, with the file and its size said, when `path` is no profile: the
+// port is not opened for it.
+bool is_profile(const std::string& path, const CliStreams& io)
+{
+    GunProfile p{};
+    const ProfileFileRead r = read_profile_file(path, p);
+    if (r.not_a_profile) say(io, "cannot send " + path + ": " + r.reason);
+    return !r.not_a_profile;
+}
+
 // The folder to send: DIR as it is, or the FILEs copied into `stage`.
 bool folder_to_send(const std::vector<std::string>& paths, Staging& stage, std::string& folder, const CliStreams& io)
 {
     std::error_code ec;
     if (paths.size() == 1 && fs::is_directory(paths[0], ec)) {
         folder = paths[0];
-        return true;
+        bool all = true;
+        for (const std::string& name : scan_profile_folder(folder, true, 1 << 16).names)
+            all = is_profile(folder + "/" + name, io) && all;
+        return all;
     }
     std::set<std::string> names;
     for (const std::string& p : paths) {
@@ -308,6 +328,7 @@ bool folder_to_send(const std::vector<std::string>& paths, Staging& stage, std::
             say(io, p + ": two files named " + name + " would be sent to one slot name");
             return false;
         }
+        if (!is_profile(p, io)) return false;
     }
     const std::string tmpl = (fs::temp_directory_path(ec) / "stowline-send-XXXXXX").string();
     std::vector<char> buf(tmpl.begin(), tmpl.end());
@@ -326,6 +347,27 @@ bool folder_to_send(const std::vector<std::string>& paths, Staging& stage, std::
     folder = stage.dir.string();
     return true;
 }
+
+// The folders a get makes for --to; they go again (when still empty) unless
+// the device answered.
+struct FoldersMade {
+    std::vector<fs::path> made;  // the deepest first
+    bool keep = false;
+    explicit FoldersMade(const fs::path& to)
+    {
+        std::error_code ec;
+        for (fs::path p = to; !p.empty() && !fs::exists(fs::symlink_status(p, ec)); p = p.parent_path()) {
+            made.push_back(p);
+            if (p == p.parent_path()) break;
+        }
+    }
+    ~FoldersMade()
+    {
+        std::error_code ec;
+        if (!keep)
+            for (const fs::path& p : made) fs::remove(p, ec);  // an empty folder only
+    }
+};
 
 bool ask(const upload_question& q, const CliStreams& io)
 {
@@ -354,7 +396,7 @@ int run_send(const TransferRequest& r, const CliStreams& io)
         }
         if (!ask(q, io)) {
             say(io, "nothing sent");
-            return interrupted ? kExitInterrupted : kExitFailure;
+            return interrupted ? kExitInterrupted : kExitDeclined;
         }
     }
     if (!connect(r, io)) return kExitFailure;
@@ -372,6 +414,7 @@ int run_get(const TransferRequest& r, const CliStreams& io)
 {
     if (!check_request(r, io)) return kExitFailure;
     std::error_code ec;
+    FoldersMade made(r.to);
     fs::create_directories(r.to, ec);
     if (!fs::is_directory(r.to, ec)) {
         say(io, "cannot make the folder " + r.to + (ec ? ": " + ec.message() : ": something else has its name"));
@@ -398,6 +441,7 @@ int run_get(const TransferRequest& r, const CliStreams& io)
     if (download_running()) download_stop("The download took too long and was stopped.");
     const transfer_outcome& out = download_outcome();
     const bool answered = run.lines > 0 && out.started;
+    made.keep = answered;
     return report(out, profile_result::saved,
                   !answered || !out.finished           ? kExitFailure
                   : out.count(profile_result::skipped) ? kExitDifferent

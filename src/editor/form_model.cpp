@@ -176,25 +176,3 @@ bool form_has_changes(const FormState& shown, const FormState& now, int units, c
 {
     return changed_words(shown, now, units, p, [](size_t, const unsigned char*) {});
 }
-
-ProfileRead read_profile_for_form(const std::string& path, GunProfile& p)
-{
-    ProfileRead r;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        r.error = errno;
-        return r;
-    }
-    unsigned char buf[kProfileSize + 1];
-    r.size = std::fread(buf, 1, sizeof buf, f);
-    if (std::ferror(f)) r.error = errno ? errno : EIO;
-    std::fclose(f);
-    if (r.error) return r;
-    if (r.size < kLegacyProfileSize) {
-        r.too_short = true;
-        return r;
-    }
-    apply_profile_bytes(p, buf, std::min(r.size, kProfileSize));
-    r.read = true;
-    return r;
-}

@@ -47,16 +47,6 @@ void form_to_profile(const FormState& f, int units, GunProfile& p);
 bool apply_typed_changes(const FormState& shown, const FormState& now, int units, GunProfile& p);
 bool form_has_changes(const FormState& shown, const FormState& now, int units, const GunProfile& p);
 
-// Reading a profile file for the form: a file shorter than the older layout
-// (428 bytes) is no profile and is refused without touching the record.
-struct ProfileRead {
-    bool read = false;  // `p` was filled
-    int error = 0;      // errno when the file could not be opened or read
-    size_t size = 0;    // bytes the file holds (up to 557 are looked at)
-    bool too_short = false;
-};
-ProfileRead read_profile_for_form(const std::string& path, GunProfile& p);
-
 // A click value: parsed, cut towards zero, clamped to the int32 range.
 int32_t parse_click_value(const char* text);
 // The first `max_chars` characters (UTF-8 aware); 0 keeps everything.

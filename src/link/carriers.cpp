@@ -32,7 +32,9 @@ int com_open_path(const char* path)
     if (com_handle != -1) com_close();
     const int fd = serial_open(path, relay_mode == 1 ? 115200 : 9600);
     if (fd < 0) {
-        console_message("Error -> %d\n", errno);
+        const int error = errno;  // kept for the caller's message (EBUSY: in use)
+        console_message("Error -> %d\n", error);
+        errno = error;
         return 0;
     }
     com_handle = fd;

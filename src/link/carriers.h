@@ -10,7 +10,8 @@ extern const char* const hid_missing_text;
 // Opens "COM%d" (n from 1 to 127) at the baud of `relay_mode`; on this
 // platform COMn is /dev/ttyS(n-1). Returns 1 when open and configured.
 int com_open(int n);
-// Opens a device path (a USB adapter, a simulator's pseudo-terminal).
+// Opens a device path (a USB adapter, a simulator's pseudo-terminal). On
+// failure (0) errno says why; EBUSY: another program has the port.
 int com_open_path(const char* path);
 // A port-list entry: a path is opened as it is, otherwise the number of a
 // "COMn" name is taken (split at 'C', 'O', 'M').

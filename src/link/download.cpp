@@ -84,10 +84,11 @@ void empty_folder_now()
     dl.empty_pending = false;
     dl.emptied = true;
     filled_folder.clear();
+    dl.outcome.removed = 0;
     for (const std::string& file : scan_profile_folder(dl.folder, true, 1 << 16).names) {
         const std::string path = dl.folder + "/" + file;
         console_message("Deleting... %s\n", path.c_str());
-        delete_profile_file(path);
+        if (delete_profile_file(path)) ++dl.outcome.removed;
     }
     link_hooks.device_folder_changed();
 }

@@ -38,7 +38,8 @@ bool link_is_connected();
 
 // Opens the port of a port-list entry (a path, or "COMn"); on success the
 // link is connected (com_connected 1) and the receive poll runs every 100 ms.
-// False when the port did not open, or when no driver runs the timers.
+// False when the port did not open (errno then says why; EBUSY: another
+// program has it), or when no driver runs the timers.
 bool link_connect_port(const char* name);
 // Closes the port, stops the poll, com_connected 0.
 void link_disconnect_port();

@@ -20,6 +20,7 @@ struct transfer_outcome {
     bool finished = false;  // it ran to its end (it may still have skipped some)
     std::vector<profile_outcome> profiles;
     std::string status;  // the last status text it gave
+    int removed = -1;    // a download that empties its folder first: the files it deleted; -1 until it has
     int count(profile_result r) const
     {
         int n = 0;

@@ -21,23 +21,21 @@ struct outgoing_profile {
     profile_line_set lines;
 };
 
-// Reads one file of the device folder. A file shorter than a record (the old
-// layout among them) would go out with an empty name and zero units: it is
-// refused with the reason, as is a record the lines cannot carry.
+// Reads one file of the device folder. An older 428-byte file would go out
+// with an empty name and zero units, and a file of another size is no
+// profile: each is refused with the reason, as is a record the lines cannot
+// carry.
 bool read_outgoing(const std::string& folder, const std::string& file, outgoing_profile* out, std::string* why)
 {
-    const std::string path = folder + "/" + file;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
+    GunProfile p{};
+    const ProfileFileRead r = read_profile_file(folder + "/" + file, p);
+    if (!r && !r.not_a_profile) {
         console_message("Could not open file: %s\n", file.c_str());
         *why = "it could not be opened";
         return false;
     }
-    GunProfile p{};
-    const size_t got = std::fread(&p, 1, sizeof p, f);
-    std::fclose(f);
-    if (got < sizeof p) {
-        *why = "it is not a whole profile; open it in the editor and save it first";
+    if (!r || r.legacy) {
+        *why = r.legacy ? "it is not a whole profile; open it in the editor and save it first" : r.reason;
         return false;
     }
     out->name = profile_name(p);

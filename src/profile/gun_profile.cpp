@@ -1,10 +1,15 @@
 #include "profile/gun_profile.h"
 
 #include "base/file_replace.h"
+#include "base/owned.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <initializer_list>
+#include <sys/stat.h>
+#include <unistd.h>
 
 GunProfile cvIn;
 
@@ -49,17 +54,80 @@ void apply_profile_bytes(GunProfile& p, const unsigned char* data, size_t size)
     p.ssfH = 1.0f;
 }
 
-bool read_profile_file(const std::string& path, GunProfile& p)
+namespace {
+
+// No profile: `size` bytes (or, not `known`, more than a record).
+ProfileFileRead refused(uint64_t size, bool known)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return false;
-    unsigned char buf[kProfileSize];
-    size_t got = std::fread(buf, 1, sizeof buf, f);
-    bool failed = std::ferror(f) != 0;
-    std::fclose(f);
-    if (failed) return false;
-    apply_profile_bytes(p, buf, got);
-    return true;
+    ProfileFileRead r;
+    r.not_a_profile = true;
+    r.size = size;
+    r.size_known = known;
+    const std::string held = known ? std::to_string(size) + (size == 1 ? " byte" : " bytes")
+                                   : "more than " + std::to_string(kProfileSize) + " bytes";
+    r.reason = "it holds " + held + (size < kProfileSize ? ", too few" : ", too many") + " for a profile (" +
+               std::to_string(kProfileSize) + " or " + std::to_string(kLegacyProfileSize) + ")";
+    return r;
+}
+
+}  // namespace
+
+ProfileFileRead read_profile_stream(int fd, GunProfile& p)
+{
+    ProfileFileRead r;
+    struct stat st;
+    const bool stated = ::fstat(fd, &st) == 0;
+    const bool regular = stated && S_ISREG(st.st_mode);
+    if (stated && S_ISDIR(st.st_mode)) {
+        r.error = EISDIR;
+        r.reason = "it is a folder";
+        return r;
+    }
+    // One byte more than a record tells a longer file from a whole one; a
+    // pipe may deliver in parts, so read on to its end or that far.
+    unsigned char buf[kProfileSize + 1];
+    size_t got = 0;
+    while (got < sizeof buf) {
+        const ssize_t n = ::read(fd, buf + got, sizeof buf - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            r.error = errno;
+            r.reason = errno == EISDIR ? "it is a folder" : std::strerror(errno);
+            return r;
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    if (got <= kProfileSize) return read_profile_bytes(buf, got, p);
+    // Longer than a record: a file tells its size, a stream does not.
+    return refused(regular && static_cast<uint64_t>(st.st_size) > got ? static_cast<uint64_t>(st.st_size) : got,
+                   regular);
+}
+
+ProfileFileRead read_profile_bytes(const unsigned char* data, size_t size, GunProfile& p)
+{
+    if (size != kProfileSize && size != kLegacyProfileSize) return refused(size, true);
+    ProfileFileRead r;
+    apply_profile_bytes(p, data, size);
+    r.read = true;
+    r.legacy = size == kLegacyProfileSize;
+    r.size = size;
+    return r;
+}
+
+ProfileFileRead read_profile_file(const std::string& path, GunProfile& p)
+{
+    // Not held up by a FIFO nobody writes to: it reads as empty.
+    unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
+        ProfileFileRead r;
+        r.error = errno;
+        r.reason = std::strerror(errno);
+        return r;
+    }
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
+    return read_profile_stream(fd.get(), p);
 }
 
 bool write_profile_bytes(const std::string& path, const GunProfile& p, std::string* error)

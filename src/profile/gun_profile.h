@@ -126,9 +126,30 @@ extern GunProfile cvIn;
 // fields the legacy layout lacks keep what `p` held.
 void apply_profile_bytes(GunProfile& p, const unsigned char* data, size_t size);
 
-// Reads the file at `path` into `p` (apply_profile_bytes). Returns false and
-// leaves `p` untouched when the file cannot be read.
-bool read_profile_file(const std::string& path, GunProfile& p);
+// What reading a profile file found. Only a file of exactly 556 bytes (the
+// record) or 428 bytes (the older layout) is a profile; anything else is
+// refused with its size, and `p` is left as it was.
+struct ProfileFileRead {
+    bool read = false;           // `p` was filled from the file
+    bool legacy = false;         // it was the older 428-byte layout, converted
+    int error = 0;               // errno when it could not be opened or read (EISDIR: a folder)
+    bool not_a_profile = false;  // it was read to its end and holds neither 556 nor 428 bytes
+    uint64_t size = 0;           // the bytes it holds (with not_a_profile)
+    bool size_known = true;      // false for a stream longer than a record: "more than 556"
+    // Why it was not read, without the path; with not_a_profile "it holds 300
+    // bytes, too few for a profile (556 or 428)" (too many, more than 556).
+    std::string reason;
+    explicit operator bool() const { return read; }
+};
+
+// Reads the profile file at `path` into `p` (apply_profile_bytes). The one
+// reader of .pro files: the editor, the command-line tool and the upload use
+// it. A pipe is read to its end like a file.
+ProfileFileRead read_profile_file(const std::string& path, GunProfile& p);
+// The same from a descriptor already open; not closed.
+ProfileFileRead read_profile_stream(int fd, GunProfile& p);
+// The same for the whole of an input already read (standard input).
+ProfileFileRead read_profile_bytes(const unsigned char* data, size_t size, GunProfile& p);
 
 // Writes the 556 bytes of `p` to `path` through a temporary file in the same
 // folder renamed over the target. Returns false (and leaves any previous file

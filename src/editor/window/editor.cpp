@@ -266,11 +266,11 @@ void new_profile(GtkWidget* widget)
 
 bool load_profile_file(const char* path)
 {
-    ProfileRead r = read_profile_for_form(path, cvIn);
+    const ProfileFileRead r = read_profile_file(path, cvIn);
     const std::string file = file_name_of(path);
-    if (r.too_short) {
-        status_failure("Not loaded: %s holds %zu byte%s, too few for a profile (556 or 428)", file.c_str(), r.size,
-                       r.size == 1 ? "" : "s");
+    if (r.not_a_profile) {
+        // "SHORT.pro holds 300 bytes, too few for a profile (556 or 428)": the reason after its "it ".
+        status_failure("Not loaded: %s %s", file.c_str(), r.reason.c_str() + 3);
         return false;
     }
     show_profile();

@@ -10,6 +10,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <strings.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,8 +37,16 @@ int serial_open(const char* path, int baud)
         errno = e;
         return -1;
     };
+    // One program per port: an advisory lock that other serial programs
+    // honour too, then the terminal's exclusive mode, which refuses further
+    // opens outright (for all but the superuser). A port held is EBUSY.
+    if (flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
+        if (errno == EWOULDBLOCK) errno = EBUSY;
+        return fail();
+    }
     termios tio;
     if (tcgetattr(fd.get(), &tio) != 0) return fail();
+    if (ioctl(fd.get(), TIOCEXCL) != 0) return fail();
     cfmakeraw(&tio);
     tio.c_cflag &= ~(CSIZE | PARENB | CSTOPB | CRTSCTS);
     tio.c_cflag |= CS8 | CLOCAL | CREAD;
@@ -94,7 +104,11 @@ long serial_write(int fd, const void* buffer, size_t n)
 
 void serial_close(int fd)
 {
-    if (fd >= 0) close(fd);
+    if (fd < 0) return;
+    // The exclusive mode outlives this descriptor while another one (a
+    // simulator's) keeps the terminal open; the lock goes with the close.
+    ioctl(fd, TIOCNXCL);
+    close(fd);
 }
 
 bool serial_port_gone(int fd)

@@ -6,7 +6,9 @@
 #include <cstddef>
 
 // Opens `path` at `baud` (9600 or 115200; others are refused), 8N1, raw,
-// non-blocking. Returns the descriptor, or -1 with errno set.
+// non-blocking, and for this program alone: locked (flock) and in the
+// terminal's exclusive mode until serial_close. Returns the descriptor, or -1
+// with errno set (EBUSY: another program has the port).
 int serial_open(const char* path, int baud);
 
 // Reads what is pending, at most `n` bytes, without waiting. Returns the

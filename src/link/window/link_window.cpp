@@ -1,6 +1,7 @@
 #include "link/window/link_window.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -234,6 +235,7 @@ void on_connect_clicked(GtkWidget*)
     GtkWidget* button = get_widget("id_connect_btn");
     if (com_connected == 0) {
         std::string name = combo_active_text(get_widget("id_com_cb"), port_column_name);
+        errno = 0;
         if (link_connect_port(name.c_str())) {
             lost_port.clear();
             // The next run (or choice) of this kind selects it again.
@@ -243,9 +245,11 @@ void on_connect_clicked(GtkWidget*)
             set_button_label(button, "Disconnect");
             status_message("Connected to device...\n");
         } else {
+            const bool in_use = errno == EBUSY;
             set_connection_lamp(false);
             set_button_label(button, "Connect");
-            status_message("Could not connect to device...\n");
+            if (in_use) status_failure("%s is in use by another program...\n", name.c_str());
+            else status_message("Could not connect to device...\n");
         }
         return;
     }

@@ -17,6 +17,7 @@
 #include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/link_state.h"
+#include "link/platform/serial_port.h"
 #include "link/window/link_window.h"
 #include "profile/units.h"
 #include "settings/device_modes.h"
@@ -340,6 +341,26 @@ TEST_F(DeviceSelection, ConnectWithoutAPortReportsFailure)
     EXPECT_EQ(com_connected, 0);
     EXPECT_EQ(status_text(), "Could not connect to device...");
     EXPECT_EQ(button_text("id_connect_btn"), "Connect");
+}
+
+// A port another program holds is refused by name, and taken once it is free.
+TEST_F(DeviceSelection, APortInUseIsRefusedByName)
+{
+    choose_device_m600(nullptr);
+    sim_serial sim;
+    ASSERT_TRUE(sim_serial_open(sim, sim_kind::m600, false));
+    serial_port_info info{sim.slave_path.c_str(), "Simulated meter", "SIMULATOR"};
+    add_port_to_list(nullptr, &info);
+    const int other = serial_open(sim.slave_path.c_str(), 9600);
+    ASSERT_GE(other, 0);
+    click("id_connect_btn");
+    EXPECT_EQ(com_connected, 0);
+    EXPECT_EQ(status_text(), sim.slave_path + " is in use by another program...");
+    serial_close(other);
+    click("id_connect_btn");
+    EXPECT_EQ(com_connected, 1);
+    click("id_connect_btn");
+    sim_serial_close(sim);
 }
 
 TEST_F(DeviceSelection, M900OpensTheBridgeAndStartsThePoll)

@@ -149,6 +149,9 @@ TEST_F(CliRun, FailuresAreMessagesWithStatusTwo)
     spill(dir + "/mv.json", "{\"mv\": 2700.0}");
     p.bc = 0.0f;
     spill(dir + "/nobc.pro", std::string(reinterpret_cast<const char*>(&p), sizeof p));
+    spill(dir + "/big.pro", std::string(1 << 20, 'x'));
+    spill(dir + "/odd.pro", std::string(500, 'x'));
+    ASSERT_EQ(mkfifo((dir + "/fifo").c_str(), 0600), 0);
     const struct {
         std::string args;
         int status;
@@ -222,6 +225,13 @@ TEST_F(CliRun, FailuresAreMessagesWithStatusTwo)
         {"send --device cv-relay --port /dev/ttyS0 --yes " + dir + " " + dir + "/base.pro", 2, "",
          "a folder is sent alone"},
         {"send --help", 0, "--yes", ""},
+        {"show /dev/null", 2, "", "cannot read /dev/null: it holds 0 bytes, too few for a profile (556 or 428)"},
+        {"export " + dir + "/big.pro", 2, "", "big.pro: it holds 1048576 bytes, too many for a profile (556 or 428)"},
+        {"diff " + dir + "/base.pro " + dir + "/odd.pro", 2, "", "odd.pro: it holds 500 bytes, too few"},
+        {"table " + dir + "/odd.pro", 2, "", "odd.pro: it holds 500 bytes"},
+        {"send --device m600 --port " + dir + "/no-port --yes " + dir + "/big.pro", 2, "",
+         "cannot send " + dir + "/big.pro: it holds 1048576 bytes"},  // before the port is tried
+        {"export " + dir + "/base.pro -o " + dir + "/fifo", 2, "", dir + "/fifo is a FIFO, not a file"},
     };
     for (const auto& row : rows) {
         const Outcome r = run(row.args);
@@ -252,6 +262,7 @@ TEST_F(CliRun, DashIsStandardInputOrOutput)
         {"import - --base " + base + " -o - <" + dir + "/mv.json | " + cli + " diff - " + base, 1,
          "mv: 2700.0 ft/s -> 2600.0 ft/s\n", ""},
         {"import - -o - </dev/null", 2, "", "standard input: not valid JSON"},
+        {"show - <" + dir + "/mv.json", 2, "", "cannot read standard input: it holds 14 bytes, too few for a profile"},
         {"diff - - <" + base, 2, "", "standard input can be read only once: give - for one file only"},
         {"import - --base - -o " + dir + "/x.pro <" + dir + "/mv.json", 2, "", "standard input can be read only once"},
     };

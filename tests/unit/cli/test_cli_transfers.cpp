@@ -5,10 +5,12 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -82,17 +84,23 @@ protected:
             m = &serial.meter;
         }
         for (size_t i = 0; i < stored.size(); ++i) sim_meter_store(*m, static_cast<int>(i) + 1, stored[i]);
-        if (k.sim != sim_kind::m900) {
-            stop = false;
-            service = std::thread([this] {
-                while (!stop) {
-                    pollfd p{serial.master, POLLIN, 0};
-                    poll(&p, 1, 2);
-                    sim_serial_service(serial, 2);
-                }
-            });
-        }
+        if (k.sim != sim_kind::m900) serve([this] { return stop.load(); });
         return *m;
+    }
+    // Services the serial meter until `done`, on a thread of its own or here.
+    template <class Done>
+    void serve(Done done, bool here = false)
+    {
+        stop = false;
+        auto loop = [this, done] {
+            while (!done()) {
+                pollfd p{serial.master, POLLIN, 0};
+                poll(&p, 1, 2);
+                sim_serial_service(serial, 2);
+            }
+        };
+        if (here) loop();
+        else service = std::thread(loop);
     }
     void stop_meter()
     {
@@ -183,6 +191,7 @@ TEST_F(Transfers, WhatIsSentIsStoredAndComesBackFieldForField)
     EXPECT_NE(text.find("profile 2 of 2: CURVE\n"), std::string::npos);
     EXPECT_NE(text.find("2 profiles sent to the device...\nsent 2, skipped 0\n"), std::string::npos);
     EXPECT_NE(text.find("Download complete...\nsaved 2, skipped 0\n"), std::string::npos);
+    EXPECT_NE(text.find("Download complete...\nremoved 1, saved 2, skipped 0\n"), std::string::npos);  // --clean
 }
 
 // A profile the meter holds under a name that would leave the folder is
@@ -294,4 +303,60 @@ TEST_F(Transfers, RefusalAndCtrlCLeaveNothingBehind)
     EXPECT_NE(text.find("sent 1, skipped 1: THREE (it is not a whole profile;"), std::string::npos);
     EXPECT_NE(text.find("The upload was stopped"), std::string::npos);
     EXPECT_NE(text.find("The download was stopped."), std::string::npos);
+}
+
+// Two programs on one port: the tool downloading, then a second get on the
+// same port, refused at once without a folder left behind, while the first
+// download goes on to its end. A send answered no exits with its own status.
+TEST_F(Transfers, OneProgramPerPortAndADeclinedSend)
+{
+    const Kind& k = kKinds[0];
+    serial = sim_serial{};
+    ASSERT_TRUE(sim_serial_open(serial, k.sim, false));
+    for (int i = 1; i <= 3; ++i) sim_meter_store(serial.meter, i, gun(("G" + std::to_string(i)).c_str(), 2700, 10));
+    const fs::path first = root / "first";
+    const std::string cmd = std::string(STOWLINE_CLI) + " get --device m600 --port " + serial.slave_path + " --to " +
+                            first.string() + " >" + (root / "first.txt").string() + " 2>&1";
+    const pid_t child = fork();
+    if (child == 0) {
+        execl("/bin/sh", "sh", "-c", cmd.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    // It has the port once the meter has answered its request.
+    const auto began = std::chrono::steady_clock::now();
+    serve(
+        [&] {
+            return !serial.meter.sent.empty() || std::chrono::steady_clock::now() - began > std::chrono::seconds(10);
+        },
+        true);
+    ASSERT_FALSE(serial.meter.sent.empty());
+    serve([this] { return stop.load(); });
+
+    TransferRequest r = request(k);
+    r.to = (root / "second" / "made").string();
+    EXPECT_EQ(run_get(r, io), kExitFailure);
+    EXPECT_NE(said().find("stowline-cli: " + serial.slave_path + " is in use by another program\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(root / "second"));
+
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    std::ifstream log(root / "first.txt");
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, kExitOk) << log.rdbuf();
+    EXPECT_EQ(listing(first).size(), 3u);
+
+    int answer[2];
+    ASSERT_EQ(pipe(answer), 0);
+    ASSERT_EQ(write(answer[1], "n\n", 2), 2);
+    close(answer[1]);
+    const int kept = dup(STDIN_FILENO);
+    dup2(answer[0], STDIN_FILENO);
+    close(answer[0]);
+    r.paths = {(first / "G1.pro").string()};
+    r.yes = false;
+    r.terminal = 1;
+    EXPECT_EQ(run_send(r, io), kExitDeclined);
+    dup2(kept, STDIN_FILENO);
+    close(kept);
+    std::clearerr(stdin);
+    EXPECT_EQ(serial.meter.profiles.size(), 3u);
 }

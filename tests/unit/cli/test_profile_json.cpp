@@ -39,7 +39,10 @@ std::vector<Row> rows()
         if (e->d_name[0] == '.') continue;
         LoadedProfile p;
         std::string why;
-        EXPECT_TRUE(load_profile(std::string(PROFILE_SAMPLES) + "/" + e->d_name, p, why)) << why;
+        if (!load_profile(std::string(PROFILE_SAMPLES) + "/" + e->d_name, p, why)) {
+            EXPECT_NE(why.find("for a profile (556 or 428)"), std::string::npos) << e->d_name << ": " << why;
+            continue;  // the reader's odd-sized seeds
+        }
         r.push_back({e->d_name, p.record, true});
     }
     if (dir) closedir(dir);
@@ -88,19 +91,24 @@ TEST(ProfileJson, EveryRecordSurvivesExportAndImportByteForByte)
     }
 }
 
-TEST(ProfileJson, OddSizedFilesAreTheRecordTheEditorLoads)
+TEST(ProfileJson, OnlyProfileSizesAreTheRecordTheEditorLoads)
 {
     struct {
         const char* file;
-        const char* source;  // start of the source note; "" for none
-    } files[] = {{"full.pro", ""}, {"legacy.pro", "legacy 428-byte"}, {"between.pro", "odd-sized 500-byte"},
-                 {"longer.pro", "odd-sized 600-byte"}};
+        const char* source;  // start of the source note, or of the refusal
+        bool loads;
+    } files[] = {{"full.pro", "", true},
+                 {"legacy.pro", "legacy 428-byte", true},
+                 {"between.pro", "it holds 500 bytes, too few for a profile", false},
+                 {"longer.pro", "it holds 600 bytes, too many for a profile", false}};
     for (const auto& f : files) {
         LoadedProfile p;
         std::string why;
-        ASSERT_TRUE(load_profile(std::string(PROFILE_SAMPLES) + "/" + f.file, p, why)) << why;
-        EXPECT_EQ(p.source.rfind(f.source, 0), 0u) << f.file << ": " << p.source;
-        EXPECT_EQ(profile_to_json(p.record, p.source).find("\"source\""), *f.source ? 4u : std::string::npos);
+        ASSERT_EQ(load_profile(std::string(PROFILE_SAMPLES) + "/" + f.file, p, why), f.loads) << why;
+        EXPECT_EQ((f.loads ? p.source : why).rfind(f.source, 0), 0u) << f.file << ": " << p.source << why;
+        if (f.loads) {
+            EXPECT_EQ(profile_to_json(p.record, p.source).find("\"source\""), *f.source ? 4u : std::string::npos);
+        }
     }
     // A legacy file: what it lacks is the new profile's, as the editor has it before loading.
     LoadedProfile legacy;

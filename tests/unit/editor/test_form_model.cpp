@@ -374,32 +374,3 @@ TEST(TypedChanges, EachFieldAloneReachesTheRecordInEverySystem)
                         ASSERT_EQ(std::memcmp(a + at, b + at, 4), 0) << units << " field " << i << " @" << at;
             }
 }
-
-TEST(TypedChanges, ShortFilesAreRefusedWithTheirSize)
-{
-    char tmpl[] = "/tmp/stowline-form-XXXXXX";
-    ASSERT_TRUE(mkdtemp(tmpl));
-    const std::string path = std::string(tmpl) + "/p.pro";
-    const std::pair<size_t, bool> sizes[] = {{0, false},  {100, false}, {427, false},
-                                             {428, true}, {556, true},  {700, true}};
-    for (const auto& [size, loads] : sizes) {
-        std::FILE* f = std::fopen(path.c_str(), "wb");
-        std::string bytes(size, '\x01');
-        std::fwrite(bytes.data(), 1, bytes.size(), f);
-        std::fclose(f);
-        GunProfile p = new_record();
-        const GunProfile before = p;
-        ProfileRead r = read_profile_for_form(path, p);
-        EXPECT_EQ(r.read, loads) << size;
-        EXPECT_EQ(r.too_short, !loads) << size;
-        EXPECT_EQ(r.size, std::min<size_t>(size, 557)) << size;
-        if (!loads) EXPECT_EQ(std::memcmp(&p, &before, sizeof p), 0) << size;
-        else EXPECT_NE(std::memcmp(&p, &before, sizeof p), 0) << size;
-    }
-    GunProfile p = new_record();
-    ProfileRead missing = read_profile_for_form(std::string(tmpl) + "/none.pro", p);
-    EXPECT_FALSE(missing.read);
-    EXPECT_EQ(missing.error, ENOENT);
-    std::remove(path.c_str());
-    rmdir(tmpl);
-}

@@ -4,10 +4,12 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -104,13 +106,14 @@ TEST_F(ProfileFile, SavedFileIsTheRecordByteForByte)
     EXPECT_EQ(b[525], 0);
 }
 
-TEST_F(ProfileFile, LongerFileLoadsItsFirst556Bytes)
+// The conversion takes any length of bytes (the reader gives it whole
+// records and older ones only).
+TEST(ProfileBytes, LongerBytesApplyTheirFirst556)
 {
     Bytes b = bytes_of(patterned(9));
     b.resize(600, 0xEE);
-    write_file(dir / "long.pro", b);
     GunProfile p = patterned(1);
-    ASSERT_TRUE(read_profile_file(dir / "long.pro", p));
+    apply_profile_bytes(p, b.data(), b.size());
     EXPECT_EQ(bytes_of(p), Bytes(b.begin(), b.begin() + 556));
 }
 
@@ -159,35 +162,32 @@ TEST_F(ProfileFile, LegacyLayoutMovesFieldsAndKeepsTheRest)
     EXPECT_EQ(p.zh, 89.0f);
 }
 
-TEST_F(ProfileFile, ShortFileReadsMissingBytesAsZero)
+TEST(ProfileBytes, ShortBytesReadMissingBytesAsZero)
 {
     Bytes small = bytes_of(patterned(7));
     small.resize(100);
-    write_file(dir / "s.pro", small);
     const GunProfile prev = patterned(77);
     GunProfile p = prev;
-    ASSERT_TRUE(read_profile_file(dir / "s.pro", p));
+    apply_profile_bytes(p, small.data(), small.size());
     Bytes got = bytes_of(p), old = bytes_of(prev);
     EXPECT_EQ(Bytes(got.begin(), got.begin() + 100), small);
     for (size_t i = 100; i < 428; ++i) EXPECT_EQ(got[i], 0) << "byte " << i;
     EXPECT_EQ(got[556 - 1], old[556 - 1]);
     EXPECT_EQ(p.ssfV, 1.0f);
 
-    write_file(dir / "empty.pro", {});
     p = prev;
-    ASSERT_TRUE(read_profile_file(dir / "empty.pro", p));
+    apply_profile_bytes(p, nullptr, 0);
     EXPECT_EQ(p.bd, 0.0f);
     EXPECT_EQ(std::memcmp(p.name, prev.name, 32), 0);
 }
 
-TEST_F(ProfileFile, FileBetweenTheTwoSizesLaysAllItsBytesOverTheRecord)
+TEST(ProfileBytes, BytesBetweenTheTwoSizesLayAllOverTheRecord)
 {
     Bytes mid = bytes_of(patterned(3));
     mid.resize(500);
-    write_file(dir / "m.pro", mid);
     const GunProfile prev = patterned(91);
     GunProfile p = prev;
-    ASSERT_TRUE(read_profile_file(dir / "m.pro", p));
+    apply_profile_bytes(p, mid.data(), mid.size());
     Bytes got = bytes_of(p), old = bytes_of(prev);
     for (size_t i = 428; i < 500; ++i) {
         if (i < 460 || i >= 468) {
@@ -223,6 +223,64 @@ TEST_F(ProfileFile, FailedWriteKeepsTheOldFile)
     EXPECT_FALSE(write_profile_bytes(dir / "busy.pro", p));
     EXPECT_EQ(read_file(dir / "busy.pro" / "keep"), (Bytes{1, 2, 3}));
     EXPECT_EQ(entries(), 1u);
+}
+
+// What is at a path decides both ways: only a regular file is replaced (a
+// link is written through and stays), and only a file of 556 or 428 bytes
+// is read as a profile. Whatever is refused is left as it was.
+TEST_F(ProfileFile, OnlyFilesAreReplacedAndOnlyProfilesRead)
+{
+    const GunProfile saved = patterned(4);
+    const auto sized = [this](size_t n) { return [this, n](const fs::path& at) { write_file(at, Bytes(n, 0x41)); }; };
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> make;  // puts it at the path
+        int written;                                // 1 replaced, 0 refused, -1 not tried
+        const char* read_reason;                    // "" reads as a profile
+    } rows[] = {
+        {"a record", sized(556), 1, ""},
+        {"an older record", sized(428), 1, ""},
+        {"an empty file", sized(0), 1, "it holds 0 bytes, too few for a profile (556 or 428)"},
+        {"a short file", sized(427), 1, "it holds 427 bytes, too few"},
+        {"one byte more", sized(557), 1, "it holds 557 bytes, too many"},
+        {"1 MB", sized(1 << 20), 1, "it holds 1048576 bytes, too many"},
+        {"a link to a record",
+         [&](const fs::path& at) { sized(556)(dir / "target"), fs::create_symlink("target", at); }, 1, ""},
+        {"a dangling link", [&](const fs::path& at) { fs::create_symlink(dir / "target", at); }, 1,
+         "No such file or directory"},
+        {"a folder", [](const fs::path& at) { fs::create_directory(at); }, 0, "it is a folder"},
+        {"a FIFO", [](const fs::path& at) { ASSERT_EQ(mkfifo(at.c_str(), 0600), 0); }, 0, "it holds 0 bytes"},
+        {"a device", [](const fs::path& at) { ASSERT_EQ(mknod(at.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0); }, 0,
+         "it holds 0 bytes"},
+        {"a link to a device", [](const fs::path& at) { fs::create_symlink("/dev/null", at); }, 0, "it holds 0 bytes"},
+        {"/dev/null itself", {}, -1, "it holds 0 bytes"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        if (std::string(row.what) == "a device" && geteuid() != 0) continue;  // mknod needs root
+        const fs::path at = row.make ? dir / "p.pro" : fs::path("/dev/null");
+        if (row.make) row.make(at);
+        const auto kind = fs::symlink_status(at).type();
+
+        GunProfile p = patterned(8);
+        const ProfileFileRead r = read_profile_file(at, p);
+        EXPECT_EQ(r.read, !*row.read_reason);
+        if (*row.read_reason) {
+            EXPECT_EQ(bytes_of(p), bytes_of(patterned(8)));
+            EXPECT_EQ(r.reason.rfind(row.read_reason, 0), 0u) << r.reason;
+        }
+
+        if (row.written >= 0) {
+            std::string error;
+            EXPECT_EQ(write_profile_bytes(at, saved, &error), row.written == 1) << error;
+            EXPECT_EQ(fs::symlink_status(at).type(), kind);  // a link stays a link
+            if (row.written) EXPECT_EQ(read_file(at), bytes_of(saved));
+            else EXPECT_NE(error.find(at.string()), std::string::npos) << error;
+        }
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+        fs::create_directory(dir);
+    }
 }
 
 TEST_F(ProfileFile, WriteIntoReadOnlyFolderFails)
