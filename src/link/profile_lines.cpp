@@ -253,19 +253,7 @@ std::string received_name(const char* line)
 
 void begin_received_profile(GunProfile& p, const char* line)
 {
-    std::memset(&p, 0, sizeof p);
-    p.az = 90.0f;
-    p.lat = 40.0f;
-    p.maxr = meters_to_yards(500.0f);
-    p.temp = kStandardTemperatureF;
-    p.pres = kStandardPressureInHg;
-    p.hum = 78.0f;
-    p.alt = 0.0f;
-    p.ws = 5.0f;
-    p.wd = 270.0f;
-    p.ssfV = 1.0f;
-    p.ssfH = 1.0f;
-    p.ou = 1;
+    apply_received_profile_values(p);
     set_profile_name(p, received_name(line).c_str());
 }
 

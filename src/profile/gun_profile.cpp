@@ -135,67 +135,115 @@ bool write_profile_bytes(const std::string& path, const GunProfile& p, std::stri
     return write_file_replacing(path, &p, kProfileSize, Placement::replace, error);
 }
 
+namespace {
+
+// The values the program itself gives a record: when a profile is made new,
+// at every save, and when a received profile is begun (from a zero record).
+// kKeep leaves the word as it was: a new profile keeps the custom curve, the
+// spares and the second atmosphere (they change no hold).
+struct FieldValues {
+    size_t offset;  // of the first word
+    int words;      // words that take the value (a table's entries)
+    bool integer;
+    double new_value, save_value, received_value;
+};
+
+constexpr double kKeep = -1e300;  // the word keeps its value in that column
+#define WORD(f) offsetof(GunProfile, f), 1
+#define TABLE(f) offsetof(GunProfile, f), 6
+
+const FieldValues kFieldValues[] = {
+    {WORD(bd), false, 0.308, kKeep, 0},
+    {WORD(bl), false, 1.24, kKeep, 0},
+    {WORD(bw), false, 175, kKeep, 0},
+    {WORD(bt), false, 10, kKeep, 0},
+    {WORD(sd), true, 1, kKeep, 0},
+    {TABLE(dsf), false, 1, kKeep, 0},
+    {TABLE(vl), false, 0, kKeep, 0},
+    {WORD(dsf_reserved), true, 0, kKeep, 0},
+    {WORD(dc), true, 0, kKeep, 0},
+    {WORD(bc), false, 0.475, kKeep, 0},
+    {WORD(mv), false, 2600, kKeep, 0},
+    {WORD(maxr), false, 1091, 1000, double{500.0f * 1.09361f}},  // received: 500 m
+    {WORD(zr), false, 109.1, kKeep, 0},
+    {WORD(shi), false, 1.5, kKeep, 0},
+    // Zero offsets and velocity table change the holds: a new profile starts
+    // without another rifle's.
+    {WORD(zh), false, 0, kKeep, 0},
+    {WORD(zo), false, 0, kKeep, 0},
+    {TABLE(mvt_temp), false, 0, kKeep, 0},
+    {TABLE(mvt_mv), false, 0, kKeep, 0},
+    {WORD(az), false, 0, 0, 90},
+    {WORD(lat), false, 0, 0, 40},
+    {WORD(lang), false, 0, 0, 0},
+    {WORD(temp), false, kStandardTemperatureF, kStandardTemperatureF, kStandardTemperatureF},
+    {WORD(pres), false, kStandardPressureInHg, kStandardPressureInHg, kStandardPressureInHg},
+    {WORD(hum), false, 78, 0, 78},
+    {WORD(alt), false, 0, 0, 0},
+    {WORD(ws), false, 0, 10, 5},
+    {WORD(wd), false, 270, 90, 270},
+    {WORD(ou), true, 1, kKeep, 1},
+    {WORD(spare3), false, kKeep, 1, 0},
+    {WORD(ssfV), false, 1, kKeep, 1},  // a save bounds it (below)
+    {WORD(ssfH), false, 1, kKeep, 1},
+    {WORD(env2_temp), false, kKeep, kStandardTemperatureF, 0},
+    {WORD(env2_pres), false, kKeep, kStandardPressureInHg, 0},
+    {WORD(env2_hum), false, kKeep, 78, 0},
+    {WORD(env2_alt), false, kKeep, 0, 0},
+    {WORD(eu), true, 1, kKeep, 0},
+    {WORD(wu), true, 1, kKeep, 0},
+    {WORD(ce), true, 1, kKeep, 0},
+    {WORD(cw), true, 1, kKeep, 0},
+    {WORD(cve), true, 10, kKeep, 0},
+    {WORD(cvw), true, 10, kKeep, 0},
+    {offsetof(GunProfile, spare4), 4, true, kKeep, 0, 0},
+};
+
+#undef WORD
+#undef TABLE
+
+enum class Column { made_new, saved, received };
+
+void apply_column(GunProfile& p, Column c)
+{
+    unsigned char* bytes = reinterpret_cast<unsigned char*>(&p);
+    for (const FieldValues& f : kFieldValues) {
+        double v = c == Column::made_new ? f.new_value : c == Column::saved ? f.save_value : f.received_value;
+        if (v == kKeep) continue;
+        for (int i = 0; i < f.words; ++i) {
+            unsigned char* at = bytes + f.offset + 4 * static_cast<size_t>(i);
+            if (f.integer) {
+                int32_t w = static_cast<int32_t>(v);
+                std::memcpy(at, &w, 4);
+            } else {
+                float w = static_cast<float>(v);
+                std::memcpy(at, &w, 4);
+            }
+        }
+    }
+}
+
+}  // namespace
+
 void prepare_profile_for_save(GunProfile& p)
 {
-    p.maxr = 1000.0f;
-    p.az = 0.0f;
-    p.lat = 0.0f;
-    p.lang = 0.0f;
-    p.temp = kStandardTemperatureF;
-    p.pres = kStandardPressureInHg;
-    p.hum = 0.0f;
-    p.alt = 0.0f;
-    p.ws = 10.0f;
-    p.wd = 90.0f;
-    p.env2_temp = kStandardTemperatureF;
-    p.env2_pres = kStandardPressureInHg;
-    p.env2_hum = 78.0f;
-    p.env2_alt = 0.0f;
+    apply_column(p, Column::saved);
     // Bounds inclusive; a NaN compares false and is kept.
     if (p.ssfV < 0.1f || p.ssfV > 10.0f) p.ssfV = 1.0f;
     if (p.ssfH < 0.1f || p.ssfH > 10.0f) p.ssfH = 1.0f;
-    p.spare3 = 1.0f;
-    for (int32_t& w : p.spare4) w = 0;
 }
 
 void apply_new_profile_values(GunProfile& p)
 {
-    p.bd = 0.308f;
-    p.bl = 1.24f;
-    p.bw = 175.0f;
-    p.bt = 10.0f;
-    p.sd = 1;
-    for (float& v : p.dsf) v = 1.0f;
-    for (float& v : p.vl) v = 0.0f;
-    p.dsf_reserved = 0;
-    p.dc = 0;
-    p.bc = 0.475f;
-    p.mv = 2600.0f;
-    p.maxr = 1091.0f;
-    p.zr = 109.1f;
-    p.shi = 1.5f;
-    // A new profile starts without another rifle's zero offsets and
-    // velocity table: those change its holds.
-    p.zh = 0.0f;
-    p.zo = 0.0f;
-    for (float& v : p.mvt_temp) v = 0.0f;
-    for (float& v : p.mvt_mv) v = 0.0f;
-    p.az = 0.0f;
-    p.lat = 0.0f;
-    p.lang = 0.0f;
-    p.temp = kStandardTemperatureF;
-    p.pres = kStandardPressureInHg;
-    p.hum = 78.0f;
-    p.alt = 0.0f;
-    p.ws = 0.0f;
-    p.wd = 270.0f;
-    p.ou = 1;
-    p.ssfV = 1.0f;
-    p.ssfH = 1.0f;
-    p.eu = p.wu = p.ce = p.cw = 1;
-    p.cve = p.cvw = 10;
+    apply_column(p, Column::made_new);
     p.name[0] = ' ';
     p.name[1] = '\0';
+}
+
+void apply_received_profile_values(GunProfile& p)
+{
+    std::memset(&p, 0, sizeof p);
+    apply_column(p, Column::received);
 }
 
 void establish_profile_invariants(GunProfile& p)

@@ -164,6 +164,11 @@ void prepare_profile_for_save(GunProfile& p);
 // with its remaining bytes untouched.
 void apply_new_profile_values(GunProfile& p);
 
+// A zero record with the values a profile received from a device starts
+// with (the device's own atmosphere, azimuth 90 and latitude 40); the lines
+// then fill in the rest.
+void apply_received_profile_values(GunProfile& p);
+
 // The invariants re-established on showing: sd follows bt, unit codes in
 // 1..4, click counts in 1..20 (anything outside becomes 1).
 void establish_profile_invariants(GunProfile& p);
