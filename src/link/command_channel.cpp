@@ -1,7 +1,6 @@
 #include "link/command_channel.h"
 
 #include "base/console.h"
-#include "link/carriers.h"
 #include "link/frame_codec.h"
 #include "link/link_state.h"
 #include "link/platform/hid_uart.h"
@@ -44,7 +43,7 @@ uint32_t hid_write_bytes(const uint8_t* bytes, uint32_t n)
     uint32_t written = 0;
     if (hid_device == nullptr) return 0;
     const HID_UART_STATUS status = HidUart_Write(hid_device, bytes, n, &written);
-    if (status != HID_UART_SUCCESS && status != HID_UART_WRITE_TIMED_OUT) link_lost();
+    if (status != HID_UART_SUCCESS && status != HID_UART_WRITE_TIMED_OUT) link_carrier_failed();
     return written;
 }
 
@@ -53,7 +52,7 @@ void receive_com()
     for (;;) {
         unsigned char byte;
         const long got = serial_read(com_handle, &byte, 1);
-        if (got < 0 && com_handle != -1) link_lost();
+        if (got < 0 && com_handle != -1) link_carrier_failed();
         if (got != 1) return;
         if (byte == 0) continue;
         const bool end = byte == '\r' || byte == '\n';
@@ -117,7 +116,7 @@ void receive_hid()
         uint32_t got = 0;
         if (hid_device == nullptr) return;
         if (HidUart_Read(hid_device, &byte, 1, &got) != HID_UART_SUCCESS) {
-            link_lost();
+            link_carrier_failed();
             return;
         }
         if (got == 0) return;
@@ -208,7 +207,7 @@ int send_command(const char* text)
     if (!hid_connected) {
         // A line cut short is not sent: the device would take a garbled one.
         const long written = serial_write(com_handle, copy, n);
-        if (written != static_cast<long>(n) && com_handle != -1 && serial_port_gone(com_handle)) link_lost();
+        if (written != static_cast<long>(n) && com_handle != -1 && serial_port_gone(com_handle)) link_carrier_failed();
         if (written > 0 && static_cast<size_t>(written) < n)
             console_message("-----> TX cut short: %ld of %d bytes written\n", written, static_cast<int>(n));
         return written == static_cast<long>(n) ? static_cast<int>(n) : 0;
