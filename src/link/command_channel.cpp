@@ -3,6 +3,7 @@
 #include "base/console.h"
 #include "link/frame_codec.h"
 #include "link/link_state.h"
+#include "link/platform/bridge_defs.h"
 #include "link/platform/hid_uart.h"
 #include "link/platform/serial_port.h"
 
@@ -36,6 +37,18 @@ bool delivering = false;
 // Inside the poll the toolkit does not run the poll again, so a command sent
 // from there reads the bridge itself while it waits for the acknowledgement.
 int poll_depth = 0;
+// Command frames sent: a poll that sent one (the acknowledgement of a line)
+// reads on while the device answers.
+unsigned commands_sent = 0;
+
+// The shortest frame the device sends (an acknowledgement: flag, 6 bytes,
+// CRC, flag) on the bridge's UART, 10 bits a byte: the soonest the answer to
+// a command, or the next frame, can have arrived. Rounded up to whole ms.
+constexpr unsigned shortest_frame_bytes = 10;
+constexpr unsigned frame_read_ms = (shortest_frame_bytes * 10 * 1000 + bridge_meter_baud - 1) / bridge_meter_baud;
+// How long the poll waits for the acknowledgement of its command before it
+// leaves the rest to its next run.
+constexpr unsigned acknowledgement_reads = hid_poll_interval_ms / frame_read_ms;
 
 // A write the bridge failed (not one that only timed out) means it is gone.
 uint32_t hid_write_bytes(const uint8_t* bytes, uint32_t n)
@@ -76,7 +89,6 @@ void receive_com()
             com_line[com_line_length] = '\0';
             com_line_length = 0;
             deliver_line(com_line);
-            return;
         }
     }
 }
@@ -109,17 +121,18 @@ void handle_message(const uint8_t* msg, size_t len)
     }
 }
 
-void receive_hid()
+// Every frame waiting in the bridge; true when any byte came.
+bool receive_hid()
 {
-    for (;;) {
+    for (bool took = false;; took = true) {
         uint8_t byte = 0;
         uint32_t got = 0;
-        if (hid_device == nullptr) return;
+        if (hid_device == nullptr) return took;
         if (HidUart_Read(hid_device, &byte, 1, &got) != HID_UART_SUCCESS) {
             link_carrier_failed();
-            return;
+            return took;
         }
-        if (got == 0) return;
+        if (got == 0) return took;
         if (!frame_assembler_push(byte)) continue;
         uint8_t msg[frame_buffer_size];
         const size_t len = frame_decode(frame_rx.buffer, frame_rx.count, msg, sizeof msg);
@@ -129,6 +142,25 @@ void receive_hid()
             continue;
         }
         handle_message(msg, len);
+    }
+}
+
+// A poll that acknowledged a line (or sent any command) does not wait for its
+// next run: the device answers at once, and a firmware that waits for each
+// acknowledgement sends its next line only then. The bridge is read again as
+// soon as the next frame can have arrived, for as long as bytes keep coming
+// or the acknowledgement of the command is awaited; the first read that finds
+// nothing more to wait for ends the poll.
+void receive_hid_until_idle()
+{
+    const unsigned sent_before = commands_sent;
+    bool took = receive_hid();
+    unsigned quiet = 0;
+    while (poll_depth == 1 && hid_connected && !upload_active && commands_sent != sent_before) {
+        if (took) quiet = 0;
+        else if (clear_to_send || ++quiet > acknowledgement_reads) break;
+        link_hooks.sleep_ms(frame_read_ms);
+        took = receive_hid();
     }
 }
 
@@ -166,6 +198,7 @@ void command_channel_reset()
     pending_lines.clear();
     delivering = false;
     poll_depth = 0;
+    commands_sent = 0;
 }
 
 int send_frame_message(uint16_t code, const char* text, size_t length)
@@ -229,6 +262,7 @@ int send_command(const char* text)
     // and keep the channel clear.
     if (!send_frame_message(message_code_command, copy, n)) return 0;
     clear_to_send = 0;
+    ++commands_sent;
     return static_cast<int>(n > 0 ? n : 1);
 }
 
@@ -240,7 +274,7 @@ void acknowledge_line()
 bool receive_poll()
 {
     ++poll_depth;
-    if (hid_connected) receive_hid();
+    if (hid_connected) receive_hid_until_idle();
     else receive_com();
     --poll_depth;
     return true;
