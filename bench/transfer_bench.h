@@ -36,8 +36,7 @@ void prepare_bridge(const char* version, const std::vector<GunProfile>* stored);
 // serial poll once did, and on the bridge reads each frame as soon as it has
 // arrived.
 double floor_upload(const bench_case& c, const std::vector<GunProfile>& profiles, double phase);
-double floor_download(const bench_case& c, const std::vector<GunProfile>& profiles, double phase,
-                      bool second = false);
+double floor_download(const bench_case& c, const std::vector<GunProfile>& profiles, double phase, bool second = false);
 double median(std::vector<double> v);
 
 // Milliseconds on the monotonic clock.

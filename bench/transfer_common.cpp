@@ -176,8 +176,8 @@ double floor_download(const bench_case& c, const std::vector<GunProfile>& profil
         for (size_t i = 0; i < profiles.size(); ++i) sim_meter_store(m.s.meter, static_cast<int>(i) + 1, profiles[i]);
         m.start();
         const bool indexed = c.kind == sim_kind::cv_relay;
-        t = floor_download_serial(m.s.slave_path, sim_kind_baud(c.kind), indexed, kIndexedProfileCount, phase,
-                                  second, &ok);
+        t = floor_download_serial(m.s.slave_path, sim_kind_baud(c.kind), indexed, kIndexedProfileCount, phase, second,
+                                  &ok);
         m.close();
     }
     return ok ? t : -1;
