@@ -150,7 +150,7 @@ int main(int argc, char** argv)
                 series& s = table[std::string(c.label) + (dir == 0 ? "|send" : "|get")];
                 s.profiles = static_cast<int>(set.size());
                 const double n = static_cast<double>(set.size());
-                const int turns = dir == 1 && c.kind != sim_kind::m900 ? 3 : 2;
+                const int turns = dir == 1 ? 3 : 2;
                 for (int k = 0; k < turns; ++k) {
                     const int turn = (k + r) % turns;
                     double t;
@@ -176,10 +176,11 @@ int main(int argc, char** argv)
     }
 
     std::printf("stowline-cli send and get, %d runs (interleaved with the floor), medians in seconds per profile\n"
-                "line floor: the download floor taking one line per tick, as the serial poll does\n\n",
+                "2nd floor: serial, the download floor taking one line per tick, as the serial poll did;\n"
+                "bridge, the download floor reading each frame as soon as it has arrived\n\n",
                 runs);
     std::printf("%-26s %-4s %5s %12s %9s %7s %10s %7s\n", "carrier", "dir", "profs", "stowline-cli", "floor", "ratio",
-                "line floor", "ratio");
+                "2nd floor", "ratio");
     for (const bench_case& c : kCases) {
         for (const char* dir : {"send", "get"}) {
             auto it = table.find(std::string(c.label) + "|" + dir);

@@ -31,9 +31,12 @@ void prepare_bridge(const char* version, const std::vector<GunProfile>* stored);
 // The floors of one device kind: the meter (or bridge) set up, then the
 // floor program run against it; -1 when the meter did not end up with what
 // was sent, or the download did not end as it should.
+// A download's floor reads at the ticks of the poll; its second floor
+// (`second`) takes at most one line per tick on serial, as the program's
+// serial poll once did, and on the bridge reads each frame as soon as it has
+// arrived.
 double floor_upload(const bench_case& c, const std::vector<GunProfile>& profiles, double phase);
-double floor_download(const bench_case& c, const std::vector<GunProfile>& profiles, double phase,
-                      bool one_line_per_tick = false);
+double floor_download(const bench_case& c, const std::vector<GunProfile>& profiles, double phase, bool second = false);
 double median(std::vector<double> v);
 
 // Milliseconds on the monotonic clock.
@@ -80,4 +83,6 @@ double floor_upload_bridge(const std::vector<upload_command>& commands, double p
 // poll does.
 double floor_download_serial(const std::string& port, int baud, bool indexed, int numbers, double phase_ms,
                              bool one_line_per_tick, bool* ok);
-double floor_download_bridge(bool acks, double phase_ms, bool* ok);
+// `on_arrival`: the bridge is read every millisecond, not at the poll's
+// ticks, so each frame is taken as soon as it has arrived.
+double floor_download_bridge(bool acks, double phase_ms, bool on_arrival, bool* ok);

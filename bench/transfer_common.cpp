@@ -163,22 +163,21 @@ double floor_upload(const bench_case& c, const std::vector<GunProfile>& profiles
     return ok ? t : -1;
 }
 
-double floor_download(const bench_case& c, const std::vector<GunProfile>& profiles, double phase,
-                      bool one_line_per_tick)
+double floor_download(const bench_case& c, const std::vector<GunProfile>& profiles, double phase, bool second)
 {
     bool ok = false;
     double t;
     if (c.kind == sim_kind::m900) {
         prepare_bridge(c.version, &profiles);
-        t = floor_download_bridge(sim_bridge().meter.acks, phase, &ok);
+        t = floor_download_bridge(sim_bridge().meter.acks, phase, second, &ok);
     } else {
         serial_meter_thread m;
         if (!m.open(c.kind)) return -1;
         for (size_t i = 0; i < profiles.size(); ++i) sim_meter_store(m.s.meter, static_cast<int>(i) + 1, profiles[i]);
         m.start();
         const bool indexed = c.kind == sim_kind::cv_relay;
-        t = floor_download_serial(m.s.slave_path, sim_kind_baud(c.kind), indexed, kIndexedProfileCount, phase,
-                                  one_line_per_tick, &ok);
+        t = floor_download_serial(m.s.slave_path, sim_kind_baud(c.kind), indexed, kIndexedProfileCount, phase, second,
+                                  &ok);
         m.close();
     }
     return ok ? t : -1;

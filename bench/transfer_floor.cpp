@@ -8,7 +8,9 @@
 // on an exact schedule (no drift, no late tick) and no pause is longer than
 // asked: nothing of the program's own work is in it. On serial a second
 // download floor takes at most one line per tick, as the program's serial
-// poll does: the cost of that cadence, apart from the program's own work.
+// poll did: the cost of that cadence, apart from the program's own work. On
+// the bridge the second download floor reads every millisecond: each frame
+// as soon as it has arrived, the device's own pace.
 #include "transfer_bench.h"
 
 #include "link/frame_codec.h"
@@ -19,6 +21,7 @@
 #include "link/profile_lines.h"
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -251,7 +254,7 @@ double floor_download_serial(const std::string& port, int baud, bool indexed, in
     return (end_at - t0) / 1000.0;
 }
 
-double floor_download_bridge(bool acks, double phase_ms, bool* ok)
+double floor_download_bridge(bool acks, double phase_ms, bool on_arrival, bool* ok)
 {
     *ok = false;
     bridge b;
@@ -275,7 +278,8 @@ double floor_download_bridge(bool acks, double phase_ms, bool* ok)
         if (starts(line, ":AS")) ++ends;
         if (acks) command(":AK\r");
     };
-    ticker poll{t0 + phase_ms, hid_poll_interval_ms, [&] {
+    const double period = on_arrival ? 1.0 : hid_poll_interval_ms;
+    ticker poll{t0 + std::fmod(phase_ms, period), period, [&] {
                     b.read(on_line);
                     if (end_at < 0 && expected >= 0 && ends >= expected) end_at = now_ms();
                 }};

@@ -10,6 +10,10 @@ beside it) follows the layer order:
   4 <module>/window/      base/, cores, the shell, and its own unit only
   5 app/ (the rest)       anything
 
+No unit (a header and its source, "link/carriers" for link/carriers.h and
+link/carriers.cpp) of src/ is in an include circle with others, within a
+module too: each circle is printed once, at an include that closes it.
+
 Programs other than the window (cli/ under src/, and tools/, fuzz/, bench/)
 use base/, the cores, their own files and cli/'s library only, never the toolkit, the shell, a window unit or
 app/; the few benchmarks that measure the window itself (WINDOW_PROGRAMS)
@@ -105,7 +109,11 @@ def no_toolkit(layer):
     return layer[0] in (1, 2, "P")
 
 
-def check_file(root, full, faults):
+def unit_of(path):
+    return os.path.splitext(path)[0]
+
+
+def check_file(root, full, faults, edges=None):
     rel = os.path.relpath(full, root).replace(os.sep, "/")
     here = layer_of(rel)
     with open(full, encoding="utf-8", errors="replace") as f:
@@ -126,14 +134,67 @@ def check_file(root, full, faults):
             continue
         if not os.path.exists(os.path.join(root, target)):
             continue  # generated headers, the system's, a program's own
+        if edges is not None and unit_of(target) != unit_of(rel):
+            edges.setdefault(unit_of(rel), {}).setdefault(unit_of(target), f"{rel}:{number}")
         there = layer_of(target)
         if there[0] is None or not allowed(here, there):
             faults.append(f"{rel}:{number}: {describe(here)} includes \"{target}\" ({describe(there)})")
 
 
+def circles(edges):
+    """One fault per group of units that include each other in a circle
+    (a strongly connected component of the unit graph, Tarjan's way)."""
+    index, low, stack, on_stack, groups = {}, {}, [], set(), []
+
+    def visit(unit):
+        index[unit] = low[unit] = len(index)
+        stack.append(unit)
+        on_stack.add(unit)
+        for after in sorted(edges.get(unit, {})):
+            if after not in index:
+                visit(after)
+                low[unit] = min(low[unit], low[after])
+            elif after in on_stack:
+                low[unit] = min(low[unit], index[after])
+        if low[unit] == index[unit]:
+            group = set()
+            while True:
+                member = stack.pop()
+                on_stack.discard(member)
+                group.add(member)
+                if member == unit:
+                    break
+            if len(group) > 1:
+                groups.append(group)
+
+    for unit in sorted(edges):
+        if unit not in index:
+            visit(unit)
+    faults = []
+    for group in sorted(groups, key=min):
+        # The shortest way round from the group's first unit back to it.
+        start = min(group)
+        ways = {start: [start]}
+        queue = [start]
+        while queue:
+            unit = queue.pop(0)
+            for after in sorted(edges.get(unit, {})):
+                if after == start:
+                    way = ways[unit] + [start]
+                    queue = []
+                    break
+                if after in group and after not in ways:
+                    ways[after] = ways[unit] + [after]
+                    queue.append(after)
+        where = edges[way[-2]][start]
+        faults.append(f"{where}: units include each other in a circle: {' -> '.join(way)}")
+    return faults
+
+
 def check(root):
     """Faults of the src/ folder `root` and of the program folders beside it."""
     faults = []
+    edges = {}
     parent = os.path.dirname(os.path.abspath(root))
     folders = [root] + [os.path.join(parent, p) for p in PROGRAM_FOLDERS]
     for top in folders:
@@ -143,8 +204,8 @@ def check(root):
             dirs[:] = sorted(d for d in dirs if not d.startswith("."))
             for name in sorted(files):
                 if name.endswith(SOURCES):
-                    check_file(root, os.path.join(folder, name), faults)
-    return faults
+                    check_file(root, os.path.join(folder, name), faults, edges if top == root else None)
+    return faults + circles(edges)
 
 
 def main():
@@ -153,7 +214,7 @@ def main():
     for fault in faults:
         print(fault)
     if faults:
-        print(f"{len(faults)} include(s) cross the layer order", file=sys.stderr)
+        print(f"{len(faults)} include(s) cross the layer order or close a circle", file=sys.stderr)
         return 1
     return 0
 

@@ -7,6 +7,7 @@
 // Input: one byte that seeds the chunk sizes and poll counts, then the bytes
 // the device sends.
 #include "fuzz_support.h"
+#include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/link_state.h"
 

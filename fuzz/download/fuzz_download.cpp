@@ -15,6 +15,7 @@
 //   X        the device folder is removed
 #include "base/numbers.h"
 #include "fuzz_support.h"
+#include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/download.h"
 #include "link/line_checksum.h"

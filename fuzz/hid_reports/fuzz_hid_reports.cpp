@@ -6,6 +6,7 @@
 //   odd:  the receive poll on the bridge carrier: frames gathered from the
 //         reports, messages of any kind handed on, lines delivered.
 #include "fuzz_support.h"
+#include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/frame_codec.h"
 #include "link/link_state.h"

@@ -27,6 +27,51 @@ void (*carrier_lost_hook)(const char* port) = [](const char*) {};
 // The list entry of the open port, kept to find it in a port list that changed.
 static std::string open_port_name;
 
+link_hook_set link_hooks_default()
+{
+    link_hook_set h = link_hooks_silent();
+    h.line_handler = handle_download_line;
+    return h;
+}
+
+// The program starts with the download's line handler, and a carrier failure
+// in the command channel below comes back here.
+[[maybe_unused]] static const bool carriers_started =
+    (link_hooks = link_hooks_default(), link_set_carrier_failed_handler(link_lost), true);
+
+void link_start_receive_poll(unsigned interval_ms)
+{
+    link_stop_receive_poll();
+    link_set_poll_timer(link_hooks.start_timer(interval_ms, receive_poll));
+}
+
+bool link_connect_port(const char* name)
+{
+    if (link_refuse_without_driver()) return false;
+    if (name == nullptr || name[0] == '\0' || !com_open_name(name)) return false;
+    link_set_port_connected(1);
+    forget_device_side_download();
+    link_start_receive_poll(com_poll_interval_ms);
+    return true;
+}
+
+void link_disconnect_port()
+{
+    com_close();
+    link_set_port_connected(0);
+    forget_device_side_download();
+    link_stop_receive_poll();
+}
+
+bool link_connect_bridge()
+{
+    if (link_refuse_without_driver()) return false;
+    if (hid_connect_link() != 0) return false;
+    forget_device_side_download();
+    link_start_receive_poll(hid_poll_interval_ms);
+    return true;
+}
+
 int com_open_path(const char* path)
 {
     if (com_handle != -1) com_close();

@@ -1,8 +1,29 @@
 // Opening and closing the two carriers: a COM port (a device path, or a
 // "COMn" name) at the baud of the device kind, and the USB HID-UART bridge
 // with its connect message. Draining the COM input. Closing a carrier that
-// failed under the link (a pulled cable) at once.
+// failed under the link (a pulled cable) at once. The top of the link:
+// connecting and disconnecting with the receive poll, the hooks' defaults
+// and the one reset.
 #pragma once
+
+#include "link/link_state.h"
+
+// Opens the port of a port-list entry (a path, or "COMn"); on success the
+// link is connected (com_connected 1) and the receive poll runs every 100 ms.
+// False when the port did not open (errno then says why; EBUSY: another
+// program has it), or when no driver runs the timers.
+bool link_connect_port(const char* name);
+// Closes the port, stops the poll, com_connected 0.
+void link_disconnect_port();
+// The M900: opens the bridge (the status hook says how it went) and starts
+// its 200 ms poll. False when the bridge did not open.
+bool link_connect_bridge();
+// Starts (again) the receive poll through the driver.
+void link_start_receive_poll(unsigned interval_ms);
+
+// The hooks that report nothing, without a driver; received lines go to the
+// download. link_hooks holds them from the start.
+link_hook_set link_hooks_default();
 
 // Status text shown when the bridge cannot be opened.
 extern const char* const hid_missing_text;

@@ -1,9 +1,9 @@
 #include "link/command_channel.h"
 
 #include "base/console.h"
-#include "link/carriers.h"
 #include "link/frame_codec.h"
 #include "link/link_state.h"
+#include "link/platform/bridge_defs.h"
 #include "link/platform/hid_uart.h"
 #include "link/platform/serial_port.h"
 
@@ -37,6 +37,18 @@ bool delivering = false;
 // Inside the poll the toolkit does not run the poll again, so a command sent
 // from there reads the bridge itself while it waits for the acknowledgement.
 int poll_depth = 0;
+// Command frames sent: a poll that sent one (the acknowledgement of a line)
+// reads on while the device answers.
+unsigned commands_sent = 0;
+
+// The shortest frame the device sends (an acknowledgement: flag, 6 bytes,
+// CRC, flag) on the bridge's UART, 10 bits a byte: the soonest the answer to
+// a command, or the next frame, can have arrived. Rounded up to whole ms.
+constexpr unsigned shortest_frame_bytes = 10;
+constexpr unsigned frame_read_ms = (shortest_frame_bytes * 10 * 1000 + bridge_meter_baud - 1) / bridge_meter_baud;
+// How long the poll waits for the acknowledgement of its command before it
+// leaves the rest to its next run.
+constexpr unsigned acknowledgement_reads = hid_poll_interval_ms / frame_read_ms;
 
 // A write the bridge failed (not one that only timed out) means it is gone.
 uint32_t hid_write_bytes(const uint8_t* bytes, uint32_t n)
@@ -44,7 +56,7 @@ uint32_t hid_write_bytes(const uint8_t* bytes, uint32_t n)
     uint32_t written = 0;
     if (hid_device == nullptr) return 0;
     const HID_UART_STATUS status = HidUart_Write(hid_device, bytes, n, &written);
-    if (status != HID_UART_SUCCESS && status != HID_UART_WRITE_TIMED_OUT) link_lost();
+    if (status != HID_UART_SUCCESS && status != HID_UART_WRITE_TIMED_OUT) link_carrier_failed();
     return written;
 }
 
@@ -53,7 +65,7 @@ void receive_com()
     for (;;) {
         unsigned char byte;
         const long got = serial_read(com_handle, &byte, 1);
-        if (got < 0 && com_handle != -1) link_lost();
+        if (got < 0 && com_handle != -1) link_carrier_failed();
         if (got != 1) return;
         if (byte == 0) continue;
         const bool end = byte == '\r' || byte == '\n';
@@ -77,7 +89,6 @@ void receive_com()
             com_line[com_line_length] = '\0';
             com_line_length = 0;
             deliver_line(com_line);
-            return;
         }
     }
 }
@@ -110,17 +121,18 @@ void handle_message(const uint8_t* msg, size_t len)
     }
 }
 
-void receive_hid()
+// Every frame waiting in the bridge; true when any byte came.
+bool receive_hid()
 {
-    for (;;) {
+    for (bool took = false;; took = true) {
         uint8_t byte = 0;
         uint32_t got = 0;
-        if (hid_device == nullptr) return;
+        if (hid_device == nullptr) return took;
         if (HidUart_Read(hid_device, &byte, 1, &got) != HID_UART_SUCCESS) {
-            link_lost();
-            return;
+            link_carrier_failed();
+            return took;
         }
-        if (got == 0) return;
+        if (got == 0) return took;
         if (!frame_assembler_push(byte)) continue;
         uint8_t msg[frame_buffer_size];
         const size_t len = frame_decode(frame_rx.buffer, frame_rx.count, msg, sizeof msg);
@@ -130,6 +142,25 @@ void receive_hid()
             continue;
         }
         handle_message(msg, len);
+    }
+}
+
+// A poll that acknowledged a line (or sent any command) does not wait for its
+// next run: the device answers at once, and a firmware that waits for each
+// acknowledgement sends its next line only then. The bridge is read again as
+// soon as the next frame can have arrived, for as long as bytes keep coming
+// or the acknowledgement of the command is awaited; the first read that finds
+// nothing more to wait for ends the poll.
+void receive_hid_until_idle()
+{
+    const unsigned sent_before = commands_sent;
+    bool took = receive_hid();
+    unsigned quiet = 0;
+    while (poll_depth == 1 && hid_connected && !upload_active && commands_sent != sent_before) {
+        if (took) quiet = 0;
+        else if (clear_to_send || ++quiet > acknowledgement_reads) break;
+        link_hooks.sleep_ms(frame_read_ms);
+        took = receive_hid();
     }
 }
 
@@ -167,6 +198,7 @@ void command_channel_reset()
     pending_lines.clear();
     delivering = false;
     poll_depth = 0;
+    commands_sent = 0;
 }
 
 int send_frame_message(uint16_t code, const char* text, size_t length)
@@ -208,7 +240,7 @@ int send_command(const char* text)
     if (!hid_connected) {
         // A line cut short is not sent: the device would take a garbled one.
         const long written = serial_write(com_handle, copy, n);
-        if (written != static_cast<long>(n) && com_handle != -1 && serial_port_gone(com_handle)) link_lost();
+        if (written != static_cast<long>(n) && com_handle != -1 && serial_port_gone(com_handle)) link_carrier_failed();
         if (written > 0 && static_cast<size_t>(written) < n)
             console_message("-----> TX cut short: %ld of %d bytes written\n", written, static_cast<int>(n));
         return written == static_cast<long>(n) ? static_cast<int>(n) : 0;
@@ -230,6 +262,7 @@ int send_command(const char* text)
     // and keep the channel clear.
     if (!send_frame_message(message_code_command, copy, n)) return 0;
     clear_to_send = 0;
+    ++commands_sent;
     return static_cast<int>(n > 0 ? n : 1);
 }
 
@@ -241,7 +274,7 @@ void acknowledge_line()
 bool receive_poll()
 {
     ++poll_depth;
-    if (hid_connected) receive_hid();
+    if (hid_connected) receive_hid_until_idle();
     else receive_com();
     --poll_depth;
     return true;

@@ -19,7 +19,10 @@ int send_command(const char* text);
 // ":AK\r" when the device's firmware asks for acknowledgements (1.12001 on).
 void acknowledge_line();
 
-// One run of the poll timer; always true (keep the timer).
+// One run of the poll timer; always true (keep the timer). On the COM port
+// it hands on every complete line waiting, in order; on the bridge every
+// frame waiting, and after it has sent a command (a line's acknowledgement)
+// it reads on as the device answers, until the bridge is idle.
 bool receive_poll();
 
 // Hands a received line to the line hook unless an upload runs. A line that

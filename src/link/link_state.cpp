@@ -3,9 +3,6 @@
 #include <unistd.h>
 
 #include "base/console.h"
-#include "link/carriers.h"
-#include "link/command_channel.h"
-#include "link/download.h"
 
 int com_handle;
 void* hid_device;
@@ -19,10 +16,29 @@ namespace {
 
 int connected_value;
 unsigned int poll_timer_value;
+void (*carrier_failed_handler)() = nullptr;
 
 unsigned no_driver_start_timer(unsigned, bool (*)()) { return 0; }
 void no_driver_stop_timer(unsigned) {}
 void plain_sleep(unsigned ms) { usleep(ms * 1000u); }
+
+// A constant expression: link_hooks holds it before any other start-up code
+// runs, so the carriers' start-up may fill it in from any file.
+constexpr link_hook_set silent_hooks()
+{
+    link_hook_set h{};
+    h.pump = [] {};
+    h.status = [](const char*) {};
+    h.progress_show = [](const char*) {};
+    h.progress_fraction = [](double) {};
+    h.progress_hide = [] {};
+    h.sleep_ms = plain_sleep;
+    h.line_handler = [](const char*) {};
+    h.start_timer = no_driver_start_timer;
+    h.stop_timer = no_driver_stop_timer;
+    h.device_folder_changed = [] {};
+    return h;
+}
 
 }  // namespace
 
@@ -54,11 +70,9 @@ bool link_is_connected()
     return com_handle != -1;
 }
 
-void link_start_receive_poll(unsigned interval_ms)
-{
-    link_stop_receive_poll();
-    poll_timer_value = link_hooks.start_timer(interval_ms, receive_poll);
-}
+void link_set_port_connected(int connected) { connected_value = connected; }
+
+void link_set_poll_timer(unsigned id) { poll_timer_value = id; }
 
 void link_stop_receive_poll()
 {
@@ -66,50 +80,16 @@ void link_stop_receive_poll()
     poll_timer_value = 0;
 }
 
-bool link_connect_port(const char* name)
+void link_carrier_failed()
 {
-    if (link_refuse_without_driver()) return false;
-    if (name == nullptr || name[0] == '\0' || !com_open_name(name)) return false;
-    connected_value = 1;
-    forget_device_side_download();
-    link_start_receive_poll(com_poll_interval_ms);
-    return true;
+    if (carrier_failed_handler) carrier_failed_handler();
 }
 
-void link_disconnect_port()
-{
-    com_close();
-    connected_value = 0;
-    forget_device_side_download();
-    link_stop_receive_poll();
-}
+void link_set_carrier_failed_handler(void (*handler)()) { carrier_failed_handler = handler; }
 
-bool link_connect_bridge()
-{
-    if (link_refuse_without_driver()) return false;
-    if (hid_connect_link() != 0) return false;
-    forget_device_side_download();
-    link_start_receive_poll(hid_poll_interval_ms);
-    return true;
-}
+link_hook_set link_hooks_silent() { return silent_hooks(); }
 
-link_hook_set link_hooks_default()
-{
-    link_hook_set h;
-    h.pump = [] {};
-    h.status = [](const char*) {};
-    h.progress_show = [](const char*) {};
-    h.progress_fraction = [](double) {};
-    h.progress_hide = [] {};
-    h.sleep_ms = plain_sleep;
-    h.line_handler = handle_download_line;
-    h.start_timer = no_driver_start_timer;
-    h.stop_timer = no_driver_stop_timer;
-    h.device_folder_changed = [] {};
-    return h;
-}
-
-link_hook_set link_hooks = link_hooks_default();
+link_hook_set link_hooks = silent_hooks();
 
 void link_use_driver(const link_driver& driver)
 {

@@ -1,7 +1,8 @@
 // The link state shared by both carriers (COM port, HID-UART bridge) and the
-// command channel, its owner's operations (connect, disconnect, the receive
-// poll, one reset), and the hooks and driver through which the link reaches
-// whatever runs it (the window, a test, a command-line tool).
+// command channel, and the hooks and driver through which the link reaches
+// whatever runs it (the window, a test, a command-line tool). The lowest unit
+// of the link: connecting, disconnecting and the one reset are the carriers'
+// (carriers.h), above the command channel and the download.
 #pragma once
 
 #include <csignal>
@@ -16,7 +17,8 @@ constexpr unsigned hid_poll_interval_ms = 200;
 extern int com_handle;
 // The Connect button's state and the receive poll's timer id (0 when none)
 // belong to the link: others read them; link_connect_port,
-// link_disconnect_port, link_connect_bridge and link_reset change them.
+// link_disconnect_port, link_connect_bridge and link_reset (carriers.h)
+// change them.
 extern const int& com_connected;
 extern const unsigned int& poll_timer_id;
 // HID carrier: the HidUart device handle, null when none. The name clashes
@@ -36,19 +38,19 @@ void link_state_reset();
 
 bool link_is_connected();
 
-// Opens the port of a port-list entry (a path, or "COMn"); on success the
-// link is connected (com_connected 1) and the receive poll runs every 100 ms.
-// False when the port did not open (errno then says why; EBUSY: another
-// program has it), or when no driver runs the timers.
-bool link_connect_port(const char* name);
-// Closes the port, stops the poll, com_connected 0.
-void link_disconnect_port();
-// The M900: opens the bridge (the status hook says how it went) and starts
-// its 200 ms poll. False when the bridge did not open.
-bool link_connect_bridge();
-// Starts (again) or stops the receive poll through the driver.
-void link_start_receive_poll(unsigned interval_ms);
+// The COM side's Connect state and the poll's timer id, set by the carriers
+// as they connect and start the poll.
+void link_set_port_connected(int connected);
+void link_set_poll_timer(unsigned id);
+// Stops the receive poll through the driver (started by the carriers).
 void link_stop_receive_poll();
+
+// A carrier failed under the link (a read with EIO or a hang-up, a failed
+// write, the bridge gone): the command channel says so here, and the handler
+// the carriers gave (link_lost) closes it and ends what was running. The
+// lower units of the link reach that handler only through this call.
+void link_carrier_failed();
+void link_set_carrier_failed_handler(void (*handler)());
 
 // What runs the link's timers and pauses. A timer's `fire` runs after `ms`
 // and again every `ms` for as long as it returns true; the id is 0 when no
@@ -62,9 +64,9 @@ struct link_driver {
 };
 
 // What the link asks of its caller. The reporting hooks do nothing until
-// filled in; received lines go to the download; the driver's part is missing
-// until one is given (sleep_ms is a real sleep meanwhile), and a transfer or
-// connection then refuses to start.
+// filled in; received lines go to the download (link_hooks_default in
+// carriers.h); the driver's part is missing until one is given (sleep_ms is a
+// real sleep meanwhile), and a transfer or connection then refuses to start.
 struct link_hook_set {
     void (*pump)();                    // "pump events": keep the window alive, re-read the lists
     void (*status)(const char* text);  // one status-bar message
@@ -79,8 +81,9 @@ struct link_hook_set {
     void (*device_folder_changed)();
 };
 extern link_hook_set link_hooks;
-// The hooks that report nothing, without a driver.
-link_hook_set link_hooks_default();
+// The hooks that report nothing and drop every line, without a driver; the
+// carriers start link_hooks from this with the download's line handler.
+link_hook_set link_hooks_silent();
 // Puts a driver's four calls into link_hooks.
 void link_use_driver(const link_driver& driver);
 // False while no driver has been given: the timers could not run, and a

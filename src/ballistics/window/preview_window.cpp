@@ -467,7 +467,11 @@ void preview_show_truing(const std::vector<double>& ranges_yd, const GunProfile*
 void on_preview_true_clicked(GtkWidget*)
 {
     update_solution_preview();
-    open_truing_dialog(GTK_WINDOW(get_widget("id_preview_win")));
+    const truing_owner owner{preview_profile, preview_conditions, preview_units, preview_show_truing,
+                             [](const GunProfile& trued) {
+                                 if (preview_hooks.apply_trued) preview_hooks.apply_trued(trued);
+                             }};
+    open_truing_dialog(GTK_WINDOW(get_widget("id_preview_win")), owner);
 }
 
 void update_solution_preview()

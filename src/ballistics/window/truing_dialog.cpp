@@ -5,11 +5,12 @@
 #include <vector>
 
 #include "ballistics/truing.h"
-#include "ballistics/window/preview_window.h"
 #include "ballistics/window/shown_units.h"
 #include "base/numbers.h"
 
 namespace {
+
+truing_owner g_owner{};
 
 constexpr int kRows = 6;
 const hold_unit kUnits[] = {hold_unit::mil, hold_unit::moa, hold_unit::smoa, hold_unit::inch};
@@ -44,7 +45,7 @@ void set_note(const std::string& text, bool refusal)
 
 std::string velocity_text(double fps)
 {
-    int units = preview_units();
+    int units = g_owner.units();
     return short_number(to_shown_value(shown_quantity::velocity, units, fps), 1) + " " +
            shown_unit_text(shown_quantity::velocity, units);
 }
@@ -52,7 +53,7 @@ std::string velocity_text(double fps)
 // Reads the rows, trues, and shows the holds, the note and the preview's marks.
 void recalculate()
 {
-    const int units = preview_units();
+    const int units = g_owner.units();
     const hold_unit unit = chosen_unit();
     std::vector<truing_observation> obs;
     std::vector<int> row_of;  // the dialog row of each observation
@@ -91,7 +92,7 @@ void recalculate()
                  "one row each; positive holds raise the sight.",
                  false);
     } else {
-        truing_result r = true_profile(preview_profile(), preview_conditions(), obs);
+        truing_result r = true_profile(g_owner.profile(), g_owner.conditions(), obs);
         if (!r.ok) {
             set_note(r.refusal, true);
         } else {
@@ -117,7 +118,7 @@ void recalculate()
         }
     }
     gtk_widget_set_sensitive(d.apply, d.ok);
-    preview_show_truing(ranges, d.ok ? &d.trued : nullptr);
+    g_owner.show(ranges, d.ok ? &d.trued : nullptr);
 }
 
 gboolean run_idle(gpointer)
@@ -139,7 +140,7 @@ void finish()
         d.idle = 0;
     }
     gtk_widget_hide(d.dialog);
-    preview_show_truing({}, nullptr);
+    g_owner.show({}, nullptr);
 }
 
 void on_response(GtkDialog*, gint response, gpointer)
@@ -149,7 +150,7 @@ void on_response(GtkDialog*, gint response, gpointer)
         if (!d.ok) return;
         GunProfile trued = d.trued;
         finish();
-        if (preview_hooks.apply_trued) preview_hooks.apply_trued(trued);
+        if (g_owner.apply) g_owner.apply(trued);
         else copy_trued_fields(cvIn, trued);
         return;
     }
@@ -238,14 +239,15 @@ void build(GtkWindow* parent)
 
 }  // namespace
 
-void open_truing_dialog(GtkWindow* parent)
+void open_truing_dialog(GtkWindow* parent, const truing_owner& owner)
 {
+    g_owner = owner;
     if (!d.dialog) build(parent);
     // The profile's own output unit to start with; clicks read as MIL.
-    const GunProfile& p = preview_profile();
+    const GunProfile& p = g_owner.profile();
     if (gtk_combo_box_get_active(GTK_COMBO_BOX(d.unit)) < 0)
         gtk_combo_box_set_active(GTK_COMBO_BOX(d.unit), p.eu == 2 ? 1 : p.eu == 3 ? 2 : 0);
-    std::string title = std::string("Range (") + shown_unit_text(shown_quantity::range, preview_units()) + ")";
+    std::string title = std::string("Range (") + shown_unit_text(shown_quantity::range, g_owner.units()) + ")";
     gtk_label_set_text(GTK_LABEL(d.range_title), title.c_str());
     gtk_widget_show(d.dialog);
     gtk_window_present(GTK_WINDOW(d.dialog));

@@ -6,9 +6,24 @@
 
 #include <gtk/gtk.h>
 
-// Shows the dialog over `parent` for the profile and conditions the preview
-// shows now.
-void open_truing_dialog(GtkWindow* parent);
+#include <vector>
+
+#include "ballistics/solver.h"
+#include "profile/gun_profile.h"
+
+// What the dialog asks of the window that opens it: the profile, conditions
+// and units it shows now, a way to mark the observed ranges and draw the
+// trued path (none: back to the plain view), and Apply.
+struct truing_owner {
+    const GunProfile& (*profile)();
+    const shot_conditions& (*conditions)();
+    int (*units)();
+    void (*show)(const std::vector<double>& ranges_yd, const GunProfile* trued);
+    void (*apply)(const GunProfile& trued);
+};
+
+// Shows the dialog over `parent` for what `owner` shows now.
+void open_truing_dialog(GtkWindow* parent, const truing_owner& owner);
 // Closes it as Cancel does (the preview closing).
 void close_truing_dialog();
 

@@ -7,18 +7,18 @@
 
 #include "base/console.h"
 #include "link/platform/port_list.h"
-#include "link/window/link_window.h"
 
 namespace {
 
 GUdevClient* udev_client = nullptr;
 GFileMonitor* folder_monitor = nullptr;
 guint refresh_id = 0;
+device_event_handlers handlers{[] {}, [](bool) {}};
 
 gboolean refresh_now(gpointer)
 {
     refresh_id = 0;
-    refresh_port_list();
+    handlers.ports_changed();
     return FALSE;
 }
 
@@ -34,7 +34,7 @@ void on_uevent(GUdevClient*, const gchar* action, GUdevDevice* device, gpointer)
     if (!action || !subsystem) return;
     const bool added = std::strcmp(action, "add") == 0;
     if (!added && std::strcmp(action, "remove") != 0) return;
-    if (std::strcmp(subsystem, "hidraw") == 0) on_bridge_event(added);
+    if (std::strcmp(subsystem, "hidraw") == 0) handlers.bridge_event(added);
     else schedule_refresh();
 }
 
@@ -71,9 +71,10 @@ void watch_port_folder()
     schedule_refresh();  // what came while nothing watched
 }
 
-void start_device_events()
+void start_device_events(const device_event_handlers& given)
 {
     if (udev_client) return;
+    handlers = given;
     const gchar* const subsystems[] = {"tty", "hidraw", nullptr};
     udev_client = g_udev_client_new(subsystems);
     g_signal_connect(udev_client, "uevent", G_CALLBACK(on_uevent), nullptr);

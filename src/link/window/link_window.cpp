@@ -227,7 +227,7 @@ void prepare_port_list()
     gtk_cell_layout_pack_start(combo, description, FALSE);
     gtk_cell_layout_set_attributes(combo, description, "text", port_column_description, NULL);
     enumerate_serial_ports(add_port_to_list, nullptr);
-    start_device_events();
+    start_device_events({refresh_port_list, on_bridge_event});
 }
 
 void on_connect_clicked(GtkWidget*)

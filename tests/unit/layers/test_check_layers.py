@@ -1,6 +1,7 @@
 """The layer checker on a made-up tree: each row is a file (relative to src/;
 "../" for the program folders beside it), what it includes, and whether that
-include crosses the layer order."""
+include crosses the layer order. Then units that include each other: each row
+is a few files with their include, and the one fault expected (or none)."""
 
 import os
 import sys
@@ -63,4 +64,30 @@ with tempfile.TemporaryDirectory() as repo:
             print(f"row {i}: {path} including {target}: expected {'a fault' if crosses else 'none'}, got {faults}")
             failed += 1
         os.remove(full)
+    # Units of one module in a circle, through a header or a source; a unit's
+    # own header is no circle, nor are two units that include a third.
+    CIRCLES = [
+        ({"link/a.cpp": "link/b.h", "link/b.cpp": "link/a.h"}, "link/b.cpp:2: units include each other in a circle: "
+                                                               "link/a -> link/b -> link/a"),
+        ({"link/a.h": "link/b.h", "link/b.cpp": "link/c.h", "link/c.cpp": "link/a.h"}, "link/c.cpp:2:"),
+        ({"link/window/d.cpp": "link/window/l.h", "link/window/l.cpp": "link/window/d.h"}, "link/window/l.cpp:2:"),
+        ({"link/a.cpp": "link/a.h", "link/b.cpp": "link/a.h", "link/c.cpp": "link/a.h"}, None),
+    ]
+    for i, (files, expected) in enumerate(CIRCLES):
+        made = [os.path.join(root, name) for name in files]
+        for name, target in files.items():
+            with open(os.path.join(root, name), "a") as f:
+                f.write("// line 1\n#include \"" + target + "\"\n")
+        for name in ("link/a.h", "link/b.h", "link/c.h", "link/window/d.h", "link/window/l.h"):
+            if not os.path.exists(os.path.join(root, name)):
+                os.makedirs(os.path.dirname(os.path.join(root, name)), exist_ok=True)
+                open(os.path.join(root, name), "w").close()
+                made.append(os.path.join(root, name))
+        faults = check_layers.check(root)
+        if (expected is None and faults) or (expected and (len(faults) != 1 or not faults[0].startswith(expected))):
+            print(f"circle row {i}: expected {expected or 'none'}, got {faults}")
+            failed += 1
+        for full in set(made):
+            if os.path.exists(full):
+                os.remove(full)
     sys.exit(1 if failed else 0)

@@ -62,27 +62,19 @@ struct scripted_device {
     }
 };
 
-class Download : public testing::Test {
+class Download : public link_folder_test<> {
 protected:
     void SetUp() override
     {
-        reset_link();
-        root = fs::temp_directory_path() / ("stowline-dl-" + std::to_string(getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "bin");
-        fs::create_directories(root / "Device");
-        old_cwd = fs::current_path();
-        fs::current_path(root / "bin");
+        link_folder_test::SetUp();
         link_hooks.line_handler = handle_download_line;
         ASSERT_TRUE(sim_serial_open(sim, sim_kind::m600, false));
         ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
     }
     void TearDown() override
     {
-        reset_link();
+        link_folder_test::TearDown();
         sim_serial_close(sim);
-        fs::current_path(old_cwd);
-        fs::remove_all(root);
     }
     void feed(const std::vector<std::string>& lines)
     {
@@ -131,7 +123,6 @@ protected:
         EXPECT_EQ(a.mv_table + a.drag + a.mach, b.mv_table + b.drag + b.mach) << name;
         EXPECT_EQ(got.az, 90.0f);  // what the download adds
     }
-    fs::path root, old_cwd;
     sim_serial sim;
     size_t taken = 0;
 };

@@ -107,17 +107,11 @@ std::string lines_of(const GunProfile& p, bool relay, float version)
     return l.name + l.main + l.mv_table + l.drag + l.mach;
 }
 
-class RoundTrip : public testing::TestWithParam<int> {
+class RoundTrip : public link_folder_test<testing::TestWithParam<int>> {
 protected:
     void SetUp() override
     {
-        reset_link();
-        root = fs::temp_directory_path() / ("stowline-rt-" + std::to_string(getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "bin");
-        fs::create_directories(root / "Device");
-        old_cwd = fs::current_path();
-        fs::current_path(root / "bin");
+        link_folder_test::SetUp();
         g_now = 0;
         g_timers.clear();
         link_hooks.line_handler = handle_download_line;
@@ -134,11 +128,9 @@ protected:
     }
     void TearDown() override
     {
-        reset_link();
+        link_folder_test::TearDown();
         if (g_serial) sim_serial_close(*g_serial);
         g_serial = nullptr;
-        fs::current_path(old_cwd);
-        fs::remove_all(root);
     }
     // Connects to a meter of `kind`; the M900 reports `version` first.
     sim_meter& connect(sim_kind kind, const char* version)
@@ -174,7 +166,6 @@ protected:
     {
         for (const auto& e : fs::directory_iterator(root / "Device")) fs::remove_all(e.path());
     }
-    fs::path root, old_cwd;
     sim_serial serial;
 };
 

@@ -41,28 +41,20 @@ std::vector<std::string> profile_lines(const char* name)
     return {l.name, l.main, l.mv_table, l.drag, l.mach, ":AS\r"};
 }
 
-class Core : public testing::Test {
+class Core : public link_folder_test<> {
 public:  // the table rows below act on it
     void SetUp() override
     {
-        reset_link();
-        root = fs::temp_directory_path() / ("stowline-core-" + std::to_string(getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "bin");
-        fs::create_directories(root / "Device");
+        link_folder_test::SetUp();
         fs::create_directories(root / "Other");
-        old_cwd = fs::current_path();
-        fs::current_path(root / "bin");
         link_hooks.line_handler = handle_download_line;
         ASSERT_TRUE(sim_serial_open(sim, sim_kind::m600, false));
     }
     void TearDown() override
     {
-        reset_link();
+        link_folder_test::TearDown();
         set_console_sink(nullptr);
         sim_serial_close(sim);
-        fs::current_path(old_cwd);
-        fs::remove_all(root);
     }
     std::string folder(const char* name = "Device") { return (root / name).string(); }
     void put(const char* name, const char* in = "Device")
@@ -90,7 +82,6 @@ public:  // the table rows below act on it
         feed({":AG,0" + std::to_string(announced ? announced : names.size()) + "\r"});
         for (const char* n : names) feed(profile_lines(n));
     }
-    fs::path root, old_cwd;
     sim_serial sim;
 };
 

@@ -19,25 +19,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class Upload : public testing::Test {
+class Upload : public link_folder_test<> {
 protected:
     void SetUp() override
     {
-        reset_link();
-        root = fs::temp_directory_path() / ("stowline-ul-" + std::to_string(getpid()));
-        fs::remove_all(root);
-        fs::create_directories(root / "bin");
-        fs::create_directories(root / "Device");
-        old_cwd = fs::current_path();
-        fs::current_path(root / "bin");
+        link_folder_test::SetUp();
         ASSERT_TRUE(sim_serial_open(sim, sim_kind::m600, false));
     }
     void TearDown() override
     {
-        reset_link();
+        link_folder_test::TearDown();
         sim_serial_close(sim);
-        fs::current_path(old_cwd);
-        fs::remove_all(root);
     }
     GunProfile put(const char* file, const char* name, size_t size = sizeof(GunProfile))
     {
@@ -54,7 +46,6 @@ protected:
         while (sim_serial_poll(sim, 30) > 0) {}
         return sim.lines;
     }
-    fs::path root, old_cwd;
     sim_serial sim;
 };
 
