@@ -30,12 +30,35 @@ const solution& chart_solution(const range_card& c) { return c.path ? *c.path : 
 bool has_rows(const range_card& c) { return c.table && c.table->ok; }
 size_t row_count(const range_card& c) { return has_rows(c) ? c.table->rows.size() : 0; }
 
-void use_font(cairo_t* cr, double size, bool bold)
-{
-    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
-}
+enum class text_style { regular, bold, italic };
+
+// The card's text styles, each face made once and held while pages are
+// drawn: every string of a style is set in that one face, so a PDF or a
+// printer gets one font per style however many strings a page has.
+class card_fonts {
+public:
+    card_fonts()
+    {
+        faces_[0] = cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+        faces_[1] = cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
+        faces_[2] = cairo_toy_font_face_create("sans-serif", CAIRO_FONT_SLANT_ITALIC, CAIRO_FONT_WEIGHT_NORMAL);
+    }
+    ~card_fonts()
+    {
+        for (cairo_font_face_t* f : faces_) cairo_font_face_destroy(f);
+    }
+    card_fonts(const card_fonts&) = delete;
+    card_fonts& operator=(const card_fonts&) = delete;
+
+    void use(cairo_t* cr, text_style style, double size) const
+    {
+        cairo_set_font_face(cr, faces_[static_cast<int>(style)]);
+        cairo_set_font_size(cr, size);
+    }
+
+private:
+    cairo_font_face_t* faces_[3];
+};
 
 double text_width(cairo_t* cr, const std::string& s)
 {
@@ -69,7 +92,7 @@ std::vector<std::string> wrap(cairo_t* cr, const std::vector<std::string>& notes
 }
 
 // A card of unlimited height when `height` is 0 (the picture).
-card_geometry geometry(const range_card& c, double width, double height)
+card_geometry geometry(const range_card& c, double width, double height, const card_fonts& fonts)
 {
     card_geometry g;
     g.font = std::clamp(width / 68.0, 6.0, 18.0);
@@ -79,7 +102,7 @@ card_geometry geometry(const range_card& c, double width, double height)
     g.header_h = g.font * 2.8;
     cairo_surface_t* scratch = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
     cairo_t* cr = cairo_create(scratch);
-    use_font(cr, g.font * 0.9, false);
+    fonts.use(cr, text_style::regular, g.font * 0.9);
     g.note_lines = wrap(cr, c.notes, width - 2 * g.margin);
     cairo_destroy(cr);
     cairo_surface_destroy(scratch);
@@ -122,14 +145,14 @@ void draw_table_line(cairo_t* cr, const std::vector<std::string>& cells, double 
     }
 }
 
-void draw_rows(cairo_t* cr, const range_card& c, const card_geometry& g, double width, double top, size_t first,
-               size_t count, bool last_page)
+void draw_rows(cairo_t* cr, const range_card& c, const card_geometry& g, const card_fonts& fonts, double width,
+               double top, size_t first, size_t count, bool last_page)
 {
     const solution& s = *c.table;
     double left = g.margin, w = width - 2 * g.margin;
     fill_rect(cr, left, top, w, g.header_h, 0.90, 0.90, 0.90);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    use_font(cr, g.font * 0.85, true);
+    fonts.use(cr, text_style::bold, g.font * 0.85);
     // Names on the first line, units under them.
     std::vector<std::string> names, units;
     for (const std::string& t : table_titles(s, c.units, true)) {
@@ -138,9 +161,9 @@ void draw_rows(cairo_t* cr, const range_card& c, const card_geometry& g, double 
         units.push_back(nl == std::string::npos ? "" : t.substr(nl + 1));
     }
     draw_table_line(cr, names, left, w, top + g.font * 1.2);
-    use_font(cr, g.font * 0.85, false);
+    fonts.use(cr, text_style::regular, g.font * 0.85);
     draw_table_line(cr, units, left, w, top + g.font * 2.3);
-    use_font(cr, g.font * 0.9, false);
+    fonts.use(cr, text_style::regular, g.font * 0.9);
     double y = top + g.header_h;
     for (size_t i = first; i < first + count && i < s.rows.size(); ++i) {
         const solution_row& r = s.rows[i];
@@ -154,7 +177,7 @@ void draw_rows(cairo_t* cr, const range_card& c, const card_geometry& g, double 
         y += g.row_h;
     }
     if (last_page && !s.end_note.empty()) {
-        cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_ITALIC, CAIRO_FONT_WEIGHT_NORMAL);
+        fonts.use(cr, text_style::italic, g.font * 0.9);
         cairo_move_to(cr, left, y + g.row_h);
         cairo_show_text(cr, s.end_note.c_str());
     }
@@ -176,7 +199,7 @@ std::string lower(std::string s)
 
 int range_card_pages(const range_card& c, double width, double height)
 {
-    card_geometry g = geometry(c, width, height);
+    card_geometry g = geometry(c, width, height, card_fonts());
     int rows = static_cast<int>(row_count(c));
     if (rows <= g.rows_first) return 1;
     return 1 + (rows - g.rows_first + g.rows_next - 1) / g.rows_next;
@@ -184,26 +207,27 @@ int range_card_pages(const range_card& c, double width, double height)
 
 double range_card_height(const range_card& c, double width)
 {
-    card_geometry g = geometry(c, width, 0);
+    card_geometry g = geometry(c, width, 0, card_fonts());
     return g.table_top_first + g.header_h + g.row_h * (static_cast<double>(row_count(c)) + 2.0) + g.margin;
 }
 
 namespace {
 
-void draw_page(cairo_t* cr, const range_card& c, const card_geometry& g, double width, int page)
+void draw_page(cairo_t* cr, const range_card& c, const card_geometry& g, const card_fonts& fonts, double width,
+               int page)
 {
     cairo_save(cr);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
     cairo_set_source_rgb(cr, 0, 0, 0);
-    use_font(cr, g.font * 1.3, true);
+    fonts.use(cr, text_style::bold, g.font * 1.3);
     cairo_move_to(cr, g.margin, g.margin + g.font * 1.3);
     std::string title = page == 0 ? c.title : c.title + " (continued)";
     cairo_show_text(cr, title.c_str());
 
     size_t rows = row_count(c);
     if (page == 0) {
-        use_font(cr, g.font * 0.9, false);
+        fonts.use(cr, text_style::regular, g.font * 0.9);
         double y = g.notes_top;
         for (const std::string& line : g.note_lines) {
             cairo_move_to(cr, g.margin, y + g.font);
@@ -222,7 +246,7 @@ void draw_page(cairo_t* cr, const range_card& c, const card_geometry& g, double 
         size_t count = page == 0 ? static_cast<size_t>(g.rows_first) : static_cast<size_t>(g.rows_next);
         if (first < rows || (rows == 0 && page == 0)) {
             bool last = first + count >= rows;
-            draw_rows(cr, c, g, width, page == 0 ? g.table_top_first : g.table_top_next, first, count, last);
+            draw_rows(cr, c, g, fonts, width, page == 0 ? g.table_top_first : g.table_top_next, first, count, last);
         }
     }
     cairo_restore(cr);
@@ -232,7 +256,8 @@ void draw_page(cairo_t* cr, const range_card& c, const card_geometry& g, double 
 
 void draw_range_card_page(cairo_t* cr, const range_card& c, double width, double height, int page)
 {
-    draw_page(cr, c, geometry(c, width, height), width, page);
+    card_fonts fonts;
+    draw_page(cr, c, geometry(c, width, height, fonts), fonts, width, page);
 }
 
 range_card_format range_card_format_for(const std::string& path, bool* known)
@@ -255,9 +280,11 @@ bool write_range_card(const std::string& path, const range_card& c, range_card_f
         double w = c.units == kUnitsMetric ? 595.28 : 612.0, h = c.units == kUnitsMetric ? 841.89 : 792.0;
         cairo_surface_t* surface = cairo_pdf_surface_create_for_stream(append_bytes, &bytes, w, h);
         cairo_t* cr = cairo_create(surface);
+        card_fonts fonts;
+        card_geometry g = geometry(c, w, h, fonts);
         int pages = range_card_pages(c, w, h);
         for (int i = 0; i < pages; ++i) {
-            draw_range_card_page(cr, c, w, h, i);
+            draw_page(cr, c, g, fonts, w, i);
             cairo_show_page(cr);
         }
         cairo_destroy(cr);
@@ -277,7 +304,8 @@ bool write_range_card(const std::string& path, const range_card& c, range_card_f
         cairo_surface_t* surface =
             cairo_image_surface_create(CAIRO_FORMAT_RGB24, static_cast<int>(w), static_cast<int>(h));
         cairo_t* cr = cairo_create(surface);
-        draw_page(cr, c, geometry(c, w, 0), w, 0);
+        card_fonts fonts;
+        draw_page(cr, c, geometry(c, w, 0, fonts), fonts, w, 0);
         cairo_destroy(cr);
         cairo_status_t status = cairo_surface_write_to_png_stream(surface, append_bytes, &bytes);
         cairo_surface_destroy(surface);
