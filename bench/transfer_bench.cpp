@@ -10,6 +10,7 @@
 // --fixed-poll are what-ifs, not the program as shipped: the bench's own
 // poll replaces the window's (see bench/README.md).
 #include "transfer_bench.h"
+#include "link/link_test_access.h"
 
 #include <gtk/gtk.h>
 #include <sys/ioctl.h>
@@ -27,7 +28,6 @@
 #include <random>
 #include <unistd.h>
 
-#include "shell/shell.h"
 #include "app/startup.h"
 #include "collections/profile_folders.h"
 #include "collections/window/profile_lists.h"
@@ -39,12 +39,12 @@
 #include "link/window/link_window.h"
 #include "settings/device_modes.h"
 #include "settings/window/device_selection.h"
+#include "shell/shell.h"
 #include "sim_bridge.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
 
 // What the hooks saw during one of the program's runs.
 struct hook_counts {
@@ -61,7 +61,7 @@ hook_counts g_counts;
 bool g_in_handler = false;
 double g_done_at = -1;
 bool g_incomplete = false;
-link_hook_set g_window_hooks;  // as the window filled them in
+link_callbacks g_window_hooks;  // as the window filled them in
 
 void counted_pump()
 {
@@ -122,10 +122,7 @@ void write_device_files(const std::vector<GunProfile>& profiles)
             .write(reinterpret_cast<const char*>(&p), sizeof p);
 }
 
-size_t device_files()
-{
-    return static_cast<size_t>(std::distance(fs::directory_iterator(kDeviceMirrorFolder), {}));
-}
+size_t device_files() { return static_cast<size_t>(std::distance(fs::directory_iterator(kDeviceMirrorFolder), {})); }
 
 // What-ifs, not the program as shipped. --drain-poll: one tick of the serial
 // poll takes every complete line waiting in the port, not only the first.
@@ -143,8 +140,8 @@ void bench_poll_once()
     for (int i = 0; i < 64; ++i) {
         receive_poll();
         int waiting = 0;
-        if (!g_drain_poll || hid_connected || com_handle < 0 || ioctl(com_handle, FIONREAD, &waiting) != 0 ||
-            waiting == 0)
+        if (!g_drain_poll || the_link().hid_connected || the_link().com_handle < 0 ||
+            ioctl(the_link().com_handle, FIONREAD, &waiting) != 0 || waiting == 0)
             break;
     }
 }
@@ -172,8 +169,8 @@ void replace_poll(unsigned period)
     stop_receive_poll();
     g_poll_period = period;
     g_poll_next = now_ms() + period;
-    g_bench_poll = g_fixed_poll ? g_timeout_add(period, scheduled_poll, nullptr)
-                                : g_timeout_add(period, interval_poll, nullptr);
+    g_bench_poll =
+        g_fixed_poll ? g_timeout_add(period, scheduled_poll, nullptr) : g_timeout_add(period, interval_poll, nullptr);
 }
 
 void stop_bench_poll()
@@ -199,11 +196,11 @@ void disconnect_serial()
 
 bool connect_bridge()
 {
-    relay_mode = 0;
+    set_device_kind(false, kolvan_folder_mode != 0);
     hid_connect();
     replace_poll(hid_poll_interval_ms);
     run_events_for(600);  // the version message, read by the poll
-    return hid_connected != 0;
+    return the_link().hid_connected != 0;
 }
 
 void disconnect_bridge()
@@ -231,7 +228,7 @@ sample program_upload(const bench_case& c, const std::vector<GunProfile>& profil
     } else {
         if (!m.open(c.kind)) return out;
         m.start();
-        relay_mode = c.kind == sim_kind::cv_relay;
+        set_device_kind(c.kind == sim_kind::cv_relay, kolvan_folder_mode != 0);
         connect_serial(m.s.slave_path);
     }
     run_events_for(50);
@@ -271,7 +268,7 @@ sample program_download(const bench_case& c, const std::vector<GunProfile>& prof
         if (!m.open(c.kind)) return out;
         for (size_t i = 0; i < profiles.size(); ++i) sim_meter_store(m.s.meter, static_cast<int>(i) + 1, profiles[i]);
         m.start();
-        relay_mode = c.kind == sim_kind::cv_relay;
+        set_device_kind(c.kind == sim_kind::cv_relay, kolvan_folder_mode != 0);
         connect_serial(m.s.slave_path);
     }
     // What Get Profiles does before the download: the device side emptied.
@@ -331,7 +328,8 @@ int main(int argc, char** argv)
     const fs::path root = tmpl;
     for (const char* d : {"bin", "Profiles", "Device"}) fs::create_directories(root / d);
     if (!images.empty())
-        for (const auto& e : fs::directory_iterator(images)) fs::copy_file(e.path(), root / "bin" / e.path().filename());
+        for (const auto& e : fs::directory_iterator(images))
+            fs::copy_file(e.path(), root / "bin" / e.path().filename());
     std::vector<GunProfile> pc_profiles;
     for (int i = 0; i < pc; ++i) {
         GunProfile p = bench_profile(i);
@@ -354,11 +352,11 @@ int main(int argc, char** argv)
     if (!start_application(&fake_argc, &pargv)) return 2;
     choose_device_m600(nullptr);
     run_events_for(300);
-    g_window_hooks = link_hooks;
-    link_hooks.pump = counted_pump;
-    link_hooks.sleep_ms = counted_sleep;
-    link_hooks.line_handler = counted_line;
-    link_hooks.status = watched_status;
+    g_window_hooks = the_link().calls;
+    the_link().calls.pump = counted_pump;
+    the_link().calls.sleep_ms = counted_sleep;
+    the_link().calls.line_handler = counted_line;
+    the_link().calls.status = watched_status;
 
     std::vector<GunProfile> profiles, full_relay;
     for (int i = 0; i < count; ++i) profiles.push_back(bench_profile(i));
@@ -403,14 +401,16 @@ int main(int argc, char** argv)
                         s.pumps.push_back(x.counts.pumps / n);
                         s.pump_ms.push_back(x.counts.pump_ms / n);
                         s.sleep_ms.push_back(x.counts.sleep_ms / n);
-                        s.handler_ms.push_back((x.counts.handler_ms - x.counts.handler_pump_ms - x.counts.handler_sleep_ms) / n);
+                        s.handler_ms.push_back(
+                            (x.counts.handler_ms - x.counts.handler_pump_ms - x.counts.handler_sleep_ms) / n);
                         s.lines.push_back(x.counts.lines / n);
                         std::vector<double> gaps;
                         for (size_t i = 1; i < x.counts.line_at.size(); ++i)
                             gaps.push_back(x.counts.line_at[i] - x.counts.line_at[i - 1]);
                         if (!gaps.empty()) s.gaps.push_back(median(gaps));
                     } else {
-                        const double t = dir == 0 ? floor_upload(c, set, phase(rng)) : floor_download(c, set, phase(rng));
+                        const double t =
+                            dir == 0 ? floor_upload(c, set, phase(rng)) : floor_download(c, set, phase(rng));
                         if (t < 0) ++s.failed;
                         else s.floor.push_back(t / n);
                     }

@@ -10,6 +10,7 @@
 #include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -61,9 +62,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     pipe_in = fds[1];
     fcntl(pipe_out, F_SETFL, O_NONBLOCK);
     fcntl(pipe_in, F_SETFL, O_NONBLOCK);
-    link_hooks = link_hooks_default();
-    link_hooks.sleep_ms = [](unsigned) {};
-    link_hooks.line_handler = [](const char* line) { delivered.emplace_back(line); };
+    link_use(link_callbacks_default());
+    the_link().calls.sleep_ms = [](unsigned) {};
+    the_link().calls.line_handler = [](const char* line) { delivered.emplace_back(line); };
     return 0;
 }
 
@@ -73,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size == 0 || size > 60000) return 0;
     link_state_reset();
     command_channel_reset();
-    com_handle = pipe_out;
+    the_link().com_handle = pipe_out;
     delivered.clear();
 
     unsigned seed = data[0] * 2654435761u + 1;

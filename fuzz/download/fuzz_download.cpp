@@ -20,12 +20,13 @@
 #include "link/download.h"
 #include "link/line_checksum.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "profile/gun_profile.h"
 #include "script.h"
 #include "settings/device_modes.h"
 
-#include <sys/socket.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -109,17 +110,17 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     fcntl(sv[0], F_SETFL, O_NONBLOCK);
     fcntl(sv[1], F_SETFL, O_NONBLOCK);
     link_state_reset();
-    com_handle = sv[0];
+    the_link().com_handle = sv[0];
     device_end = sv[1];
 
-    link_hooks = link_hooks_default();
-    link_hooks.sleep_ms = [](unsigned) {};
-    link_hooks.line_handler = handle_download_line;
-    link_hooks.start_timer = [](unsigned, bool (*f)()) {
+    link_use(link_callbacks_default());
+    the_link().calls.sleep_ms = [](unsigned) {};
+    the_link().calls.line_handler = handle_download_line;
+    the_link().calls.start_timer = [](unsigned, bool (*f)()) {
         timers.push_back({f, true});
         return static_cast<unsigned>(timers.size());
     };
-    link_hooks.stop_timer = [](unsigned id) {
+    the_link().calls.stop_timer = [](unsigned id) {
         if (id > 0 && id <= timers.size()) timers[id - 1].live = false;
     };
     return 0;
@@ -140,13 +141,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // paths (corpus, artifacts) stay relative to where it was started.
     fs::current_path(bin);
 
-    relay_mode = !s.settings.empty() && s.settings[0] == '1';
+    set_device_kind(!s.settings.empty() && s.settings[0] == '1', kolvan_folder_mode != 0);
     double version = 1.11;
     if (s.settings.size() > 1) read_decimal(s.settings.c_str() + 1, &version);
     if (!(version > -1e6 && version < 1e6)) version = 1e6;  // a float holds it
-    device_version = static_cast<float>(version);
-    clear_to_send = 1;
-    upload_active = 0;
+    the_link().device_version = static_cast<float>(version);
+    the_link().clear_to_send = 1;
+    the_link().upload_active = 0;
 
     start_download();
     drain_port();

@@ -10,6 +10,7 @@
 #include "link/command_channel.h"
 #include "link/frame_codec.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link/platform/bridge_defs.h"
 #include "link/platform/hid_uart.h"
 #include "report_standin.h"
@@ -48,15 +49,15 @@ bool poll_bridge(HID_UART_DEVICE device)
 {
     link_state_reset();
     command_channel_reset();
-    hid_device = device;
-    hid_connected = 1;
+    the_link().hid_device = device;
+    the_link().hid_connected = 1;
     // A report that says the bridge is gone closes the link: the poll stops.
-    while (hid_connected && !report_standin_exhausted()) receive_poll();
+    while (the_link().hid_connected && !report_standin_exhausted()) receive_poll();
     receive_poll();
-    FUZZ_CHECK(!std::isnan(device_version), "a version message gave NaN");
-    const bool open = hid_device != nullptr;
-    hid_device = nullptr;
-    hid_connected = 0;
+    FUZZ_CHECK(!std::isnan(the_link().device_version), "a version message gave NaN");
+    const bool open = the_link().hid_device != nullptr;
+    the_link().hid_device = nullptr;
+    the_link().hid_connected = 0;
     return open;
 }
 
@@ -65,9 +66,9 @@ bool poll_bridge(HID_UART_DEVICE device)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz_quiet_stdout();
-    link_hooks = link_hooks_default();
-    link_hooks.sleep_ms = [](unsigned) {};
-    link_hooks.line_handler = [](const char* line) {
+    link_use(link_callbacks_default());
+    the_link().calls.sleep_ms = [](unsigned) {};
+    the_link().calls.line_handler = [](const char* line) {
         FUZZ_CHECK(std::strlen(line) <= frame_buffer_size, "a line of %zu characters", std::strlen(line));
     };
     return 0;

@@ -20,6 +20,7 @@
 #include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link/platform/bridge_defs.h"
 #include "link/platform/hid_uart.h"
 #include "profile/gun_profile.h"
@@ -66,7 +67,7 @@ void connect(const std::string& version)
     FUZZ_CHECK(hid_connect_link() == 0, "the simulated bridge did not open");
     // The simulated bridge answers at once: a read need not wait its 1 ms
     // for bytes that are not coming (it would cost a millisecond a poll).
-    HidUart_SetTimeouts(hid_device, 0, bridge_write_timeout_ms);
+    HidUart_SetTimeouts(the_link().hid_device, 0, bridge_write_timeout_ms);
     // The meter's first answers (its version) arrive with the first poll.
 }
 
@@ -75,9 +76,9 @@ void connect(const std::string& version)
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz_quiet_stdout();
-    link_hooks = link_hooks_default();
-    link_hooks.sleep_ms = [](unsigned ms) { sim_bridge_advance(ms); };
-    link_hooks.line_handler = handle_line;
+    link_use(link_callbacks_default());
+    the_link().calls.sleep_ms = [](unsigned ms) { sim_bridge_advance(ms); };
+    the_link().calls.line_handler = handle_line;
     return 0;
 }
 
@@ -94,9 +95,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const script_step& step : s.steps) {
         switch (step.op) {
         case 'T': sim_bridge_send_text(step.text + "\r"); break;
-        case 'B':
-            sim_bridge_send_raw(reinterpret_cast<const uint8_t*>(step.text.data()), step.text.size());
-            break;
+        case 'B': sim_bridge_send_raw(reinterpret_cast<const uint8_t*>(step.text.data()), step.text.size()); break;
         case 'A': b.acks_to_skip = static_cast<int>(step_number(step.text, 200)); break;
         case 'K': b.skip_ack_for = step.text; break;
         case 'C': b.corrupt_next = true; break;

@@ -13,15 +13,21 @@
 
 void fill_hooks()
 {
-    link_hooks.status = [](const char* text) { status_message("%s", text); };
-    link_hooks.progress_show = [](const char* text) { progress_show(text); };
-    link_hooks.progress_fraction = [](double fraction) { progress_set_fraction(fraction); };
-    link_hooks.progress_hide = [] { progress_hide(); };
+    link_callbacks link = link_callbacks_default();
     // The window's main loop drives the link: its timeouts, and pauses and
     // pumps that keep the window drawn and answering and re-read the lists.
-    link_use_driver({start_timer, stop_timer, wait_handling_events, refresh_profile_lists});
-    link_hooks.line_handler = handle_download_line;
-    link_hooks.device_folder_changed = [] { scan_device_profiles(); };
+    link.start_timer = start_timer;
+    link.stop_timer = stop_timer;
+    link.sleep_ms = wait_handling_events;
+    link.pump = refresh_profile_lists;
+    link.status = [](const char* text) { status_message("%s", text); };
+    link.progress_show = [](const char* text) { progress_show(text); };
+    link.progress_fraction = [](double fraction) { progress_set_fraction(fraction); };
+    link.progress_hide = [] { progress_hide(); };
+    link.line_handler = handle_download_line;
+    link.device_folder_changed = [] { scan_device_profiles(); };
+    link.lost = show_link_lost;
+    link_use(link);
 
     window_hooks.read_form = read_form_into_profile;
     // The solution preview follows every profile the form shows.
@@ -48,7 +54,6 @@ void fill_hooks()
     };
     window_hooks.device_folder_changed = [] { scan_device_profiles(); };
     window_hooks.connect_bridge = hid_connect;
-    carrier_lost_hook = show_link_lost;
 
     // The form as it shows now, its name entry included; cvIn and the saved
     // mark stay as they are. The form shows no atmosphere or maximum range:

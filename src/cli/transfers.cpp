@@ -79,7 +79,7 @@ volatile std::sig_atomic_t interrupted;
 void on_interrupt(int)
 {
     interrupted = 1;
-    link_stop_requested = 1;
+    link_request_stop();
 }
 
 void clear_bar()
@@ -93,10 +93,11 @@ void place(int* i, int* n)
     if (run.upload) {
         *i = run.index, *n = run.total;
     } else if (relay_mode) {
-        *i = gun_counter, *n = kIndexedProfileCount;
+        *i = download_progress().counter, *n = kIndexedProfileCount;
     } else {
-        *n = profiles_expected;
-        *i = std::min(profiles_received + 1, *n);
+        const download_place at = download_progress();
+        *n = at.expected;
+        *i = std::min(at.received + 1, *n);
     }
 }
 
@@ -171,13 +172,15 @@ struct Session {
         run.bar = !trace && isatty(fileno(io.err)) != 0;  // trace lines would break into the bar
         run.last_line = std::chrono::steady_clock::now();
         interrupted = 0;
-        link_hooks = link_hooks_default();
+        link_callbacks link = link_callbacks_default();
+        plain_driver_fill(link);
+        link.status = [](const char* text) { run.status = text; };
+        link.progress_show = on_show;
+        link.progress_fraction = draw;
+        link.progress_hide = clear_bar;
+        link.line_handler = on_line;
+        link_use(link);
         use_plain_driver();
-        link_hooks.status = [](const char* text) { run.status = text; };
-        link_hooks.progress_show = on_show;
-        link_hooks.progress_fraction = draw;
-        link_hooks.progress_hide = clear_bar;
-        link_hooks.line_handler = on_line;
         set_console_sink(trace ? trace_to_stderr : +[](const char*, bool) {});
         struct sigaction sa {};
         sa.sa_handler = on_interrupt;
@@ -188,7 +191,7 @@ struct Session {
     {
         clear_bar();
         link_reset();
-        link_hooks = link_hooks_default();
+        link_use(link_callbacks_default());
         set_console_sink(nullptr);
         sigaction(SIGINT, &old_int, nullptr);
     }
@@ -215,8 +218,7 @@ std::string port_failure(const std::string& port, int error)
 
 bool connect(const TransferRequest& r, const CliStreams& io)
 {
-    relay_mode = r.device == TransferRequest::Device::cv_relay;
-    kolvan_folder_mode = 0;
+    set_device_kind(r.device == TransferRequest::Device::cv_relay, false);
     if (r.device == TransferRequest::Device::m900) {
         if (!link_connect_bridge()) {
             say(io, bridge_present() ? "the M900 cable is plugged in but cannot be opened: " UDEV_HINT
@@ -224,9 +226,9 @@ bool connect(const TransferRequest& r, const CliStreams& io)
             return false;
         }
         // The version comes at once; the 200 ms poll would take it late.
-        const unsigned quick = link_hooks.start_timer(10, receive_poll);
-        plain_driver_run_until([] { return device_version != 1.11f; }, kVersionWaitMs);
-        link_hooks.stop_timer(quick);
+        const unsigned quick = link_callbacks_in_use().start_timer(10, receive_poll);
+        plain_driver_run_until([] { return link_device_version() != 1.11f; }, kVersionWaitMs);
+        link_callbacks_in_use().stop_timer(quick);
         return true;
     }
     errno = 0;

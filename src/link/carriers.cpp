@@ -4,6 +4,7 @@
 #include "link/command_channel.h"
 #include "link/download.h"
 #include "link/frame_codec.h"
+#include "link/link_object.h"
 #include "link/link_state.h"
 #include "link/platform/bridge_defs.h"
 #include "link/platform/hid_uart.h"
@@ -20,29 +21,25 @@ const char* const hid_missing_text =
 const char* const bridge_lost_text =
     "Device disconnected: the Zeravik USB Cable was pulled out; it connects again when it is plugged in...";
 
-int bridge_chosen = 0;
-int bridge_auto = 0;
-void (*carrier_lost_hook)(const char* port) = [](const char*) {};
-
 // The list entry of the open port, kept to find it in a port list that changed.
 static std::string open_port_name;
 
-link_hook_set link_hooks_default()
+link_callbacks link_callbacks_default()
 {
-    link_hook_set h = link_hooks_silent();
-    h.line_handler = handle_download_line;
-    return h;
+    link_callbacks c = link_callbacks_silent();
+    c.line_handler = handle_download_line;
+    return c;
 }
 
 // The program starts with the download's line handler, and a carrier failure
 // in the command channel below comes back here.
 [[maybe_unused]] static const bool carriers_started =
-    (link_hooks = link_hooks_default(), link_set_carrier_failed_handler(link_lost), true);
+    (link_use(link_callbacks_default()), link_set_carrier_failed_handler(link_lost), true);
 
 void link_start_receive_poll(unsigned interval_ms)
 {
     link_stop_receive_poll();
-    link_set_poll_timer(link_hooks.start_timer(interval_ms, receive_poll));
+    link_set_poll_timer(the_link().calls.start_timer(interval_ms, receive_poll));
 }
 
 bool link_connect_port(const char* name)
@@ -74,7 +71,7 @@ bool link_connect_bridge()
 
 int com_open_path(const char* path)
 {
-    if (com_handle != -1) com_close();
+    if (the_link().com_handle != -1) com_close();
     const int fd = serial_open(path, relay_mode == 1 ? 115200 : 9600);
     if (fd < 0) {
         const int error = errno;  // kept for the caller's message (EBUSY: in use)
@@ -82,7 +79,7 @@ int com_open_path(const char* path)
         errno = error;
         return 0;
     }
-    com_handle = fd;
+    the_link().com_handle = fd;
     console_message("Connected... Handle: %d\n", fd);
     return 1;
 }
@@ -127,8 +124,8 @@ int com_open_name(const char* name)
 
 int com_close()
 {
-    serial_close(com_handle);
-    com_handle = -1;
+    serial_close(the_link().com_handle);
+    the_link().com_handle = -1;
     open_port_name.clear();
     com_line_reset();
     return 1;
@@ -140,7 +137,7 @@ void com_drain_input()
 {
     for (int pass = 0; pass < 10; ++pass) {
         unsigned char byte;
-        while (serial_read(com_handle, &byte, 1) == 1) {}
+        while (serial_read(the_link().com_handle, &byte, 1) == 1) {}
     }
 }
 
@@ -160,29 +157,29 @@ int hid_open()
     status = HidUart_Open(&device, 0, bridge_vendor_id, bridge_product_id);
     console_message("SLAB DEBUG (0x%0X): Connected...\n", static_cast<unsigned>(status));
     if (status != 0) return status;
-    hid_device = device;
+    the_link().hid_device = device;
 
-    status = HidUart_SetUartConfig(hid_device, bridge_meter_baud, bridge_data_bits_8, bridge_parity_none,
+    status = HidUart_SetUartConfig(the_link().hid_device, bridge_meter_baud, bridge_data_bits_8, bridge_parity_none,
                                    bridge_stop_bits_short, bridge_flow_none);
     if (status != 0) {
-        HidUart_Close(hid_device);
-        hid_device = nullptr;
+        HidUart_Close(the_link().hid_device);
+        the_link().hid_device = nullptr;
         console_message("SLAB DEBUG (0x%0X): Error - Could not set baud to %d\n", static_cast<unsigned>(status),
                         static_cast<int>(bridge_meter_baud));
     } else {
         console_message("SLAB DEBUG (0x%0X): Configured HID UART at %d\n", 0u, static_cast<int>(bridge_meter_baud));
     }
 
-    status = HidUart_SetTimeouts(hid_device, bridge_read_timeout_ms, bridge_write_timeout_ms);
+    status = HidUart_SetTimeouts(the_link().hid_device, bridge_read_timeout_ms, bridge_write_timeout_ms);
     if (status != 0) {
-        if (hid_device != nullptr) HidUart_Close(hid_device);
-        hid_device = nullptr;
+        if (the_link().hid_device != nullptr) HidUart_Close(the_link().hid_device);
+        the_link().hid_device = nullptr;
         console_message("SLAB DEBUG: ERROR: COULD NOT SET TIMEOUTS\n");
         return status;
     }
     char text[600];
     std::snprintf(text, sizeof text, "Connected to the %s...\n", product);
-    link_hooks.status(text);
+    the_link().calls.status(text);
     return 0;
 }
 
@@ -190,24 +187,24 @@ int hid_connect_link()
 {
     const int status = hid_open();
     if (status != 0) {
-        link_hooks.status(hid_missing_text);
+        the_link().calls.status(hid_missing_text);
         return status;
     }
-    hid_connected = 1;
+    the_link().hid_connected = 1;
     const uint8_t preamble[2] = {frame_flag, frame_flag};
     uint32_t written = 0;
-    HidUart_Write(hid_device, preamble, sizeof preamble, &written);
-    link_hooks.sleep_ms(10);
+    HidUart_Write(the_link().hid_device, preamble, sizeof preamble, &written);
+    the_link().calls.sleep_ms(10);
     send_frame_message(message_code_connect, nullptr, 0);
     return 0;
 }
 
 void hid_close_link()
 {
-    if (hid_device != nullptr) HidUart_Close(hid_device);
-    hid_device = nullptr;
-    hid_connected = 0;
-    clear_to_send = 1;
+    if (the_link().hid_device != nullptr) HidUart_Close(the_link().hid_device);
+    the_link().hid_device = nullptr;
+    the_link().hid_connected = 0;
+    the_link().clear_to_send = 1;
     frame_assembler_reset();
     forget_device_side_download();
 }
@@ -222,8 +219,8 @@ int bridge_connect_if_present() { return bridge_present() ? hid_connect_link() :
 
 void link_lost()
 {
-    const bool bridge = hid_connected != 0 || hid_device != nullptr;
-    if (!bridge && com_handle == -1) return;
+    const bool bridge = the_link().hid_connected != 0 || the_link().hid_device != nullptr;
+    if (!bridge && the_link().com_handle == -1) return;
     const std::string port = bridge ? "" : open_port_name;
     console_message("Lost the link to the device%s%s...\n", bridge ? "" : " on ", port.c_str());
     if (bridge) {
@@ -232,19 +229,29 @@ void link_lost()
     } else {
         link_disconnect_port();
     }
-    carrier_lost_hook(port.c_str());
+    the_link().calls.lost(port.c_str());
     if (download_running()) download_lost();
-    else if (!upload_active) link_hooks.status(bridge ? bridge_lost_text : "Device disconnected...\n");
+    else if (!the_link().upload_active) the_link().calls.status(bridge ? bridge_lost_text : "Device disconnected...\n");
 }
 
 void link_reset()
 {
-    if (com_handle != -1) com_close();
-    if (hid_device != nullptr) HidUart_Close(hid_device);
-    bridge_chosen = 0;
-    bridge_auto = 0;
+    if (the_link().com_handle != -1) com_close();
+    if (the_link().hid_device != nullptr) HidUart_Close(the_link().hid_device);
+    the_link().bridge_chosen = 0;
+    the_link().bridge_auto = 0;
     link_state_reset();
     command_channel_reset();
     download_reset();
     forget_device_side_download();
 }
+
+void link_choose_bridge(bool chosen)
+{
+    the_link().bridge_chosen = chosen ? 1 : 0;
+    the_link().bridge_auto = chosen ? 1 : 0;
+}
+
+void link_set_bridge_auto(bool on) { the_link().bridge_auto = on ? 1 : 0; }
+bool link_bridge_chosen() { return the_link().bridge_chosen != 0; }
+bool link_bridge_auto() { return the_link().bridge_auto != 0; }

@@ -21,9 +21,9 @@ bool link_connect_bridge();
 // Starts (again) the receive poll through the driver.
 void link_start_receive_poll(unsigned interval_ms);
 
-// The hooks that report nothing, without a driver; received lines go to the
-// download. link_hooks holds them from the start.
-link_hook_set link_hooks_default();
+// The table that reports nothing, without a driver; received lines go to the
+// download. The link uses it from the start.
+link_callbacks link_callbacks_default();
 
 // Status text shown when the bridge cannot be opened.
 extern const char* const hid_missing_text;
@@ -52,11 +52,14 @@ int hid_connect_link();
 // Closes the bridge (a Disconnect, a pulled cable): no carrier, clear to send.
 void hid_close_link();
 
-// The M900's cable. bridge_chosen: that device kind was chosen. While
-// bridge_auto is set (by the choice and by Connect, cleared by Disconnect)
-// the bridge is opened whenever its cable appears.
-extern int bridge_chosen;
-extern int bridge_auto;
+// The M900's cable. Choosing that device kind sets bridge_chosen and
+// bridge_auto (un-choosing clears both); while bridge_auto is set (by the
+// choice and by Connect, cleared by Disconnect) the bridge is opened whenever
+// its cable appears.
+void link_choose_bridge(bool chosen);
+void link_set_bridge_auto(bool on);
+bool link_bridge_chosen();
+bool link_bridge_auto();
 // True when a bridge is plugged in.
 bool bridge_present();
 // hid_connect_link when a bridge is plugged in; -1 and no message when not.
@@ -64,13 +67,10 @@ int bridge_connect_if_present();
 
 // A carrier that failed under the link (a read with EIO or a hang-up, a
 // failed write, the bridge gone) is closed at once and the driver told
-// through carrier_lost_hook; a running download ends saying what it saved,
+// through the `lost` callback; a running download ends saying what it saved,
 // an upload says how many profiles went out whole when it stops, otherwise
 // the status says the device was disconnected. Nothing open: nothing done.
 void link_lost();
-// The driver's part of a lost link (lamp, button, poll); `port` is the lost
-// COM port's list entry, "" for the bridge. Does nothing until filled in.
-extern void (*carrier_lost_hook)(const char* port);
 extern const char* const bridge_lost_text;
 
 // The one reset: closes whatever carrier is open, stops the receive poll,

@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "link/frame_codec.h"
+#include "link/link_object.h"
 #include "link/link_state.h"
 #include "link/platform/bridge_defs.h"
 #include "link/platform/hid_uart.h"
@@ -54,8 +55,8 @@ constexpr unsigned acknowledgement_reads = hid_poll_interval_ms / frame_read_ms;
 uint32_t hid_write_bytes(const uint8_t* bytes, uint32_t n)
 {
     uint32_t written = 0;
-    if (hid_device == nullptr) return 0;
-    const HID_UART_STATUS status = HidUart_Write(hid_device, bytes, n, &written);
+    if (the_link().hid_device == nullptr) return 0;
+    const HID_UART_STATUS status = HidUart_Write(the_link().hid_device, bytes, n, &written);
     if (status != HID_UART_SUCCESS && status != HID_UART_WRITE_TIMED_OUT) link_carrier_failed();
     return written;
 }
@@ -64,8 +65,8 @@ void receive_com()
 {
     for (;;) {
         unsigned char byte;
-        const long got = serial_read(com_handle, &byte, 1);
-        if (got < 0 && com_handle != -1) link_carrier_failed();
+        const long got = serial_read(the_link().com_handle, &byte, 1);
+        if (got < 0 && the_link().com_handle != -1) link_carrier_failed();
         if (got != 1) return;
         if (byte == 0) continue;
         const bool end = byte == '\r' || byte == '\n';
@@ -108,13 +109,13 @@ void handle_message(const uint8_t* msg, size_t len)
         break;
     }
     case message_kind_version:
-        device_version = parse_device_version(len > 4 ? msg + 4 : msg, len > 4 ? len - 4 : 0);
-        console_message("--->>> Version: %6.4f\n", static_cast<double>(device_version));
+        the_link().device_version = parse_device_version(len > 4 ? msg + 4 : msg, len > 4 ? len - 4 : 0);
+        console_message("--->>> Version: %6.4f\n", static_cast<double>(the_link().device_version));
         break;
     case message_kind_ack: {
         const int value = len >= 6 ? (msg[4] | (msg[5] << 8)) : 0;
         console_message("---> Ack: %d\n", value);
-        clear_to_send = 1;
+        the_link().clear_to_send = 1;
         break;
     }
     default: break;
@@ -127,8 +128,8 @@ bool receive_hid()
     for (bool took = false;; took = true) {
         uint8_t byte = 0;
         uint32_t got = 0;
-        if (hid_device == nullptr) return took;
-        if (HidUart_Read(hid_device, &byte, 1, &got) != HID_UART_SUCCESS) {
+        if (the_link().hid_device == nullptr) return took;
+        if (HidUart_Read(the_link().hid_device, &byte, 1, &got) != HID_UART_SUCCESS) {
             link_carrier_failed();
             return took;
         }
@@ -156,10 +157,10 @@ void receive_hid_until_idle()
     const unsigned sent_before = commands_sent;
     bool took = receive_hid();
     unsigned quiet = 0;
-    while (poll_depth == 1 && hid_connected && !upload_active && commands_sent != sent_before) {
+    while (poll_depth == 1 && the_link().hid_connected && !the_link().upload_active && commands_sent != sent_before) {
         if (took) quiet = 0;
-        else if (clear_to_send || ++quiet > acknowledgement_reads) break;
-        link_hooks.sleep_ms(frame_read_ms);
+        else if (the_link().clear_to_send || ++quiet > acknowledgement_reads) break;
+        the_link().calls.sleep_ms(frame_read_ms);
         took = receive_hid();
     }
 }
@@ -213,7 +214,7 @@ int send_frame_message(uint16_t code, const char* text, size_t length)
 
     const uint8_t preamble[2] = {frame_flag, frame_flag};
     hid_write_bytes(preamble, sizeof preamble);
-    link_hooks.sleep_ms(10);
+    the_link().calls.sleep_ms(10);
     uint32_t total = 0;
     for (size_t i = 0; i < frame_length; ++i) total += hid_write_bytes(frame + i, 1);
 
@@ -237,10 +238,11 @@ int send_command(const char* text)
     std::snprintf(trace, sizeof trace, "-----> TX: %s\n\n", copy);
     console_write(trace, true);
 
-    if (!hid_connected) {
+    if (!the_link().hid_connected) {
         // A line cut short is not sent: the device would take a garbled one.
-        const long written = serial_write(com_handle, copy, n);
-        if (written != static_cast<long>(n) && com_handle != -1 && serial_port_gone(com_handle)) link_carrier_failed();
+        const long written = serial_write(the_link().com_handle, copy, n);
+        if (written != static_cast<long>(n) && the_link().com_handle != -1 && serial_port_gone(the_link().com_handle))
+            link_carrier_failed();
         if (written > 0 && static_cast<size_t>(written) < n)
             console_message("-----> TX cut short: %ld of %d bytes written\n", written, static_cast<int>(n));
         return written == static_cast<long>(n) ? static_cast<int>(n) : 0;
@@ -248,33 +250,33 @@ int send_command(const char* text)
 
     // Each check that fails waits 10 ms and pumps, so the poll can take in the
     // acknowledgement; no pause follows the last check.
-    for (int check = 1; !clear_to_send; ++check) {
+    for (int check = 1; !the_link().clear_to_send; ++check) {
         if (check == clear_to_send_checks) {
-            link_hooks.progress_hide();
+            the_link().calls.progress_hide();
             return 0;
         }
-        link_hooks.sleep_ms(10);
-        link_hooks.pump();
-        if (poll_depth > 0 && !clear_to_send) receive_hid();
-        if (!hid_connected) return 0;  // the bridge went while waiting
+        the_link().calls.sleep_ms(10);
+        the_link().calls.pump();
+        if (poll_depth > 0 && !the_link().clear_to_send) receive_hid();
+        if (!the_link().hid_connected) return 0;  // the bridge went while waiting
     }
     // A frame that did not go out gets no acknowledgement: report it unsent
     // and keep the channel clear.
     if (!send_frame_message(message_code_command, copy, n)) return 0;
-    clear_to_send = 0;
+    the_link().clear_to_send = 0;
     ++commands_sent;
     return static_cast<int>(n > 0 ? n : 1);
 }
 
 void acknowledge_line()
 {
-    if (device_version >= 1.12001f) send_command(":AK\r");
+    if (the_link().device_version >= 1.12001f) send_command(":AK\r");
 }
 
 bool receive_poll()
 {
     ++poll_depth;
-    if (hid_connected) receive_hid_until_idle();
+    if (the_link().hid_connected) receive_hid_until_idle();
     else receive_com();
     --poll_depth;
     return true;
@@ -282,17 +284,17 @@ bool receive_poll()
 
 void deliver_line(const char* line)
 {
-    if (upload_active) return;
+    if (the_link().upload_active) return;
     if (delivering) {
         pending_lines.emplace_back(line);
         return;
     }
     delivering = true;
-    link_hooks.line_handler(line);
+    the_link().calls.line_handler(line);
     while (!pending_lines.empty()) {
         std::string next = std::move(pending_lines.front());
         pending_lines.pop_front();
-        if (!upload_active) link_hooks.line_handler(next.c_str());
+        if (!the_link().upload_active) the_link().calls.line_handler(next.c_str());
     }
     delivering = false;
 }

@@ -14,16 +14,10 @@
 #include "link/command_channel.h"
 #include "link/frame_codec.h"
 #include "link/line_checksum.h"
+#include "link/link_object.h"
 #include "link/link_state.h"
 #include "link/profile_lines.h"
 #include "profile/gun_profile.h"
-
-int profiles_expected;
-int profiles_received;
-int checksum_errors;
-int gun_counter;
-int gun_is_saved;
-unsigned watchdog_timer_id;
 
 namespace {
 
@@ -39,7 +33,7 @@ struct download_state {
     bool running = false;
     transfer_style style = transfer_style::bulk;
     GunProfile record{};  // the profile being received
-    // Its number: gun_counter, or its place in a bulk download; 0 for one
+    // Its number: the_link().gun_counter, or its place in a bulk download; 0 for one
     // that answers no request of this download.
     int current = 0;
     int position = 0;                          // bulk: places handed out since ":AG"
@@ -90,7 +84,7 @@ void empty_folder_now()
         console_message("Deleting... %s\n", path.c_str());
         if (delete_profile_file(path)) ++dl.outcome.removed;
     }
-    link_hooks.device_folder_changed();
+    the_link().calls.device_folder_changed();
 }
 
 // A download that ended as it should: the folder now holds what the device has.
@@ -107,18 +101,18 @@ bool bulk() { return dl.style == transfer_style::bulk; }
 void set_fraction(double f)
 {
     if (!dl.running) return;
-    link_hooks.progress_fraction(f);
-    link_hooks.pump();
+    the_link().calls.progress_fraction(f);
+    the_link().calls.pump();
 }
 
 void show_progress(const char* text)
 {
-    if (dl.running) link_hooks.progress_show(text);
+    if (dl.running) the_link().calls.progress_show(text);
 }
 
 void status(const char* text)
 {
-    link_hooks.status(text);
+    the_link().calls.status(text);
     dl.outcome.status = text;
 }
 
@@ -133,7 +127,7 @@ std::string shown_name(const std::string& name)
 
 void stop_timer(unsigned& id)
 {
-    if (id) link_hooks.stop_timer(id);
+    if (id) the_link().calls.stop_timer(id);
     id = 0;
 }
 
@@ -142,7 +136,7 @@ bool silence_fired();
 void watch_silence()
 {
     stop_timer(dl.silence_timer_id);
-    if (dl.running && bulk()) dl.silence_timer_id = link_hooks.start_timer(kDownloadWatchdogMs, silence_fired);
+    if (dl.running && bulk()) dl.silence_timer_id = the_link().calls.start_timer(kDownloadWatchdogMs, silence_fired);
 }
 
 int saved_count() { return static_cast<int>(dl.saved.size()); }
@@ -151,7 +145,7 @@ int saved_count() { return static_cast<int>(dl.saved.size()); }
 std::string summary()
 {
     int total = saved_count() + static_cast<int>(dl.skipped.size());
-    if (bulk() && profiles_expected - dl.invalid > total) total = profiles_expected - dl.invalid;
+    if (bulk() && the_link().profiles_expected - dl.invalid > total) total = the_link().profiles_expected - dl.invalid;
     std::string text = "Download incomplete: " + std::to_string(saved_count()) + " of " + std::to_string(total) +
                        " profiles saved; skipped:";
     for (size_t i = 0; i < dl.skipped.size(); ++i) {
@@ -171,8 +165,8 @@ void finish(const char* why = nullptr)
     if (!dl.running) return;
     dl.running = false;
     stop_timer(dl.silence_timer_id);
-    stop_timer(watchdog_timer_id);
-    link_hooks.progress_hide();
+    stop_timer(the_link().watchdog_timer_id);
+    the_link().calls.progress_hide();
     for (const std::string& s : dl.skipped) console_message("Skipped: %s\n", s.c_str());
     std::string text;
     if (why)
@@ -183,7 +177,7 @@ void finish(const char* why = nullptr)
     if (!why) mark_filled();
     status(text.c_str());
     console_message("%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
-    link_hooks.pump();
+    the_link().calls.pump();
 }
 
 // A profile given up on: told now, listed when the download ends.
@@ -196,16 +190,17 @@ void skip(int number, const std::string& name, const char* why)
     dl.skipped.push_back(entry);
     record(name, number, profile_result::skipped, why);
     dl.resolved.insert(number);
-    ++profiles_received;
+    ++the_link().profiles_received;
 }
 
 // Asks for profile `n`; the indexed style watches every request. False when
 // the request could not be sent, which ends the download.
 bool request(int n)
 {
-    stop_timer(watchdog_timer_id);
-    gun_is_saved = 0;
-    if (!bulk() && dl.running) watchdog_timer_id = link_hooks.start_timer(kDownloadWatchdogMs, download_watchdog);
+    stop_timer(the_link().watchdog_timer_id);
+    the_link().gun_is_saved = 0;
+    if (!bulk() && dl.running)
+        the_link().watchdog_timer_id = the_link().calls.start_timer(kDownloadWatchdogMs, download_watchdog);
     if (send_command(request_line(n).c_str())) return true;
     char text[96];
     std::snprintf(text, sizeof text, "Could not ask the device for profile %d...", n);
@@ -217,27 +212,27 @@ bool request(int n)
 int resolved_announced()
 {
     int done = 0;
-    for (int n : dl.resolved) done += n >= 1 && n <= profiles_expected;
+    for (int n : dl.resolved) done += n >= 1 && n <= the_link().profiles_expected;
     return done;
 }
 
 void check_bulk_done()
 {
-    if (!dl.running || !bulk() || profiles_expected <= 0 || !dl.asked_again.empty()) return;
-    if (resolved_announced() >= profiles_expected) finish();
+    if (!dl.running || !bulk() || the_link().profiles_expected <= 0 || !dl.asked_again.empty()) return;
+    if (resolved_announced() >= the_link().profiles_expected) finish();
 }
 
 // The indexed style moves on to the next number; after the last, it ends.
 void next_number()
 {
     if (!dl.running) return;
-    ++gun_counter;
-    if (gun_counter > kIndexedProfileCount) {
-        link_hooks.progress_hide();
+    ++the_link().gun_counter;
+    if (the_link().gun_counter > kIndexedProfileCount) {
+        the_link().calls.progress_hide();
         finish();
         return;
     }
-    request(gun_counter);
+    request(the_link().gun_counter);
 }
 
 void go_on()
@@ -277,14 +272,14 @@ bool silence_fired()
         dl.resolved.insert(n);
     }
     dl.asked_again.clear();
-    if (profiles_expected <= 0 && dl.saved.empty() && dl.skipped.empty()) {
+    if (the_link().profiles_expected <= 0 && dl.saved.empty() && dl.skipped.empty()) {
         dl.running = false;
-        link_hooks.progress_hide();
+        the_link().calls.progress_hide();
         status("The device did not answer the download request...");
         console_message("The device did not answer the download request...\n");
         return false;
     }
-    const int missing = profiles_expected - resolved_announced();
+    const int missing = the_link().profiles_expected - resolved_announced();
     if (missing > 0) dl.skipped.push_back(std::to_string(missing) + " more (the device stopped sending)");
     // The count is the device's word and may be any number: past what a
     // device holds, the rest are one entry.
@@ -299,11 +294,11 @@ bool silence_fired()
 
 void on_count(const char* line)
 {
-    profiles_expected = 0;
-    profiles_received = 0;
+    the_link().profiles_expected = 0;
+    the_link().profiles_received = 0;
     int n = 0;
     std::sscanf(line + 3, "%*[ ,]%d", &n);
-    profiles_expected = n;
+    the_link().profiles_expected = n;
     if (!relay_mode) {
         // A meter that starts sending of its own accord starts a download.
         if (!dl.running && !relay_mode && n > 0) {
@@ -322,9 +317,9 @@ void on_count(const char* line)
         dl.tries.clear();
         dl.asked_again.clear();
     }
-    if (profiles_expected <= 0) {
+    if (the_link().profiles_expected <= 0) {
         status("There are no profiles on the device...");
-        link_hooks.progress_hide();
+        the_link().calls.progress_hide();
         if (bulk() && dl.running) {
             dl.running = false;
             stop_timer(dl.silence_timer_id);
@@ -332,13 +327,13 @@ void on_count(const char* line)
         }
     } else {
         char text[64];
-        std::snprintf(text, sizeof text, "Receiving %d profiles...", profiles_expected);
+        std::snprintf(text, sizeof text, "Receiving %d profiles...", the_link().profiles_expected);
         status(text);
         show_progress(text);
         set_fraction(0.0);
     }
-    checksum_errors = 0;
-    gun_is_saved = 0;
+    the_link().checksum_errors = 0;
+    the_link().gun_is_saved = 0;
     acknowledge_line();
 }
 
@@ -360,7 +355,7 @@ int bulk_number(const std::string& name)
     if (!dl.running) return 0;
     for (auto it = dl.asked_again.begin(); it != dl.asked_again.end(); ++it)
         if (!it->second.empty() && it->second == name) return take_asked_again(it);
-    if (dl.position < profiles_expected || dl.asked_again.empty()) return ++dl.position;
+    if (dl.position < the_link().profiles_expected || dl.asked_again.empty()) return ++dl.position;
     auto oldest = dl.asked_again.begin();
     const bool empty = name.find("INVALID") != std::string::npos;
     if (oldest->second.empty() && !empty && dl.saved.count(name) == 0) return take_asked_again(oldest);
@@ -375,13 +370,13 @@ void on_begin(const char* line)
     // In the bulk style a profile that lost its ":AS" is asked for again; in
     // the indexed style a new answer to the same request starts over.
     if (dl.begun && bulk()) ask_again_or_skip(dl.current, profile_name(dl.record), "its end was lost");
-    checksum_errors = 0;
+    the_link().checksum_errors = 0;
     dl.arrived = dl.seen = 0;
     dl.orphans = 0;
     dl.begun = true;
     begin_received_profile(dl.record, line);
     const std::string name = profile_name(dl.record);
-    dl.current = bulk() ? bulk_number(name) : gun_counter;
+    dl.current = bulk() ? bulk_number(name) : the_link().gun_counter;
     char text[96];
     std::snprintf(text, sizeof text, "Receiving profile: %s", shown_name(name).c_str());
     show_progress(text);
@@ -406,7 +401,7 @@ void on_data(const char* line, data_line which, int result_number, double fracti
     }
     if (dl.begun) {
         switch (which) {
-        case line_main: read_main_line(dl.record, line, dl.style, device_version); break;
+        case line_main: read_main_line(dl.record, line, dl.style, the_link().device_version); break;
         case line_mv_table: read_mv_table_line(dl.record, line); break;
         case line_drag: read_drag_line(dl.record, line); break;
         case line_mach: read_mach_line(dl.record, line); break;
@@ -414,7 +409,7 @@ void on_data(const char* line, data_line which, int result_number, double fracti
         }
         dl.arrived |= which;
         if (!bad) dl.seen |= which;
-        checksum_errors += bad;
+        the_link().checksum_errors += bad;
     } else {
         ++dl.orphans;
     }
@@ -434,8 +429,8 @@ void save_record(const std::string& name)
         skip(dl.current, name, ("it could not be written: " + error).c_str());
         return;
     }
-    gun_is_saved = 1;
-    console_message("Setting gun_is_saved to 1...\n");
+    the_link().gun_is_saved = 1;
+    console_message("Setting the_link().gun_is_saved to 1...\n");
     if (!dl.running) return;  // a whole profile after the end is kept, not counted
     // An answer that failed its request may repeat a profile already saved.
     if (dl.current != 0 && dl.saved.count(name)) {
@@ -449,22 +444,23 @@ void save_record(const std::string& name)
     dl.saved.insert(name);
     record(name, dl.current, profile_result::saved);
     if (dl.current != 0) dl.resolved.insert(dl.current);
-    ++profiles_received;
+    ++the_link().profiles_received;
 }
 
 void on_end()
 {
-    console_message("gun_counter count: %d\n", gun_counter);
+    console_message("the_link().gun_counter count: %d\n", the_link().gun_counter);
     if (!dl.begun) {
         acknowledge_line();
         if (dl.orphans > 0) {
             // The name line was lost: the profile is asked for again by number.
             dl.orphans = 0;
-            stop_timer(watchdog_timer_id);
-            if (dl.running) ask_again_or_skip(bulk() ? ++dl.position : gun_counter, "", "its name line was lost");
+            stop_timer(the_link().watchdog_timer_id);
+            if (dl.running)
+                ask_again_or_skip(bulk() ? ++dl.position : the_link().gun_counter, "", "its name line was lost");
         }
         // An ":AS" with nothing before it (a repeated one) ends nothing.
-        link_hooks.pump();
+        the_link().calls.pump();
         return;
     }
     dl.begun = false;
@@ -478,17 +474,18 @@ void on_end()
             }
             check_bulk_done();
         } else if (dl.running) {
-            stop_timer(watchdog_timer_id);
+            stop_timer(the_link().watchdog_timer_id);
             next_number();
         }
-        link_hooks.pump();
+        the_link().calls.pump();
         return;
     }
     acknowledge_line();
-    stop_timer(watchdog_timer_id);
-    if (checksum_errors != 0 || dl.seen != all_lines) {
+    stop_timer(the_link().watchdog_timer_id);
+    if (the_link().checksum_errors != 0 || dl.seen != all_lines) {
         ask_again_or_skip(dl.current, name,
-                          checksum_errors != 0 ? "its lines failed their checksum" : "a line of it was lost");
+                          the_link().checksum_errors != 0 ? "its lines failed their checksum"
+                                                          : "a line of it was lost");
     } else if (name.empty() || !profile_name_is_safe(name.c_str())) {
         console_message("A received profile name cannot be a file name: \"%s\"\n", shown_name(name).c_str());
         skip(dl.current, name, name.empty() ? "it has no name" : "its name cannot be a file name");
@@ -497,7 +494,7 @@ void on_end()
         save_record(name);
         go_on();
     }
-    link_hooks.pump();
+    the_link().calls.pump();
 }
 
 }  // namespace
@@ -517,9 +514,9 @@ void start_download(const std::string& folder, bool empty_first)
     dl.running = true;
     dl.style = relay_mode ? transfer_style::indexed : transfer_style::bulk;
     // A missing acknowledgement of an earlier command must not hold this one.
-    clear_to_send = 1;
+    the_link().clear_to_send = 1;
     if (!bulk()) {
-        gun_counter = 1;
+        the_link().gun_counter = 1;
         request(1);
         return;
     }
@@ -528,10 +525,10 @@ void start_download(const std::string& folder, bool empty_first)
         dl.outcome.started = false;
         return;
     }
-    link_hooks.progress_show("Initiating download...");
+    the_link().calls.progress_show("Initiating download...");
     set_fraction(0.5);
-    link_hooks.sleep_ms(500);
-    if (hid_connected) {
+    the_link().calls.sleep_ms(500);
+    if (the_link().hid_connected) {
         send_frame_message(message_code_command, ":AQ\r", 4);
     } else {
         send_command("\r");
@@ -562,16 +559,16 @@ void handle_download_line(const char* line)
 bool download_watchdog()
 {
     console_message("Hi, I'm a friendly neighborhood watchdoog!\n");
-    watchdog_timer_id = 0;
-    if (!gun_is_saved) {
+    the_link().watchdog_timer_id = 0;
+    if (!the_link().gun_is_saved) {
         console_message("Watchdog triggered redo.\n");
-        link_hooks.progress_hide();
+        the_link().calls.progress_hide();
         if (!dl.running || bulk()) {
-            send_command(request_line(gun_counter).c_str());
-        } else if (++dl.tries[gun_counter] <= kProfileRetries) {
-            request(gun_counter);
+            send_command(request_line(the_link().gun_counter).c_str());
+        } else if (++dl.tries[the_link().gun_counter] <= kProfileRetries) {
+            request(the_link().gun_counter);
         } else {
-            skip(gun_counter, "", "the device did not answer");
+            skip(the_link().gun_counter, "", "the device did not answer");
             next_number();
         }
     }
@@ -598,11 +595,17 @@ void forget_device_side_download() { filled_folder.clear(); }
 void download_reset()
 {
     stop_timer(dl.silence_timer_id);
-    stop_timer(watchdog_timer_id);
+    stop_timer(the_link().watchdog_timer_id);
     dl = download_state{};
-    profiles_expected = 0;
-    profiles_received = 0;
-    checksum_errors = 0;
-    gun_counter = 1;
-    gun_is_saved = 0;
+    the_link().profiles_expected = 0;
+    the_link().profiles_received = 0;
+    the_link().checksum_errors = 0;
+    the_link().gun_counter = 1;
+    the_link().gun_is_saved = 0;
+}
+
+download_place download_progress()
+{
+    const link_object& l = the_link();
+    return {l.profiles_expected, l.profiles_received, l.gun_counter};
 }

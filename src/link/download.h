@@ -15,12 +15,13 @@ constexpr unsigned kDownloadWatchdogMs = 6000;
 // New requests of one profile (bad lines, no answer) before it is skipped.
 constexpr int kProfileRetries = 3;
 
-extern int profiles_expected;  // announced by the last ":AG"
-extern int profiles_received;  // finished (saved or skipped) since then
-extern int checksum_errors;    // failed line checksums of the profile being received
-extern int gun_counter;        // the number asked for last (indexed style)
-extern int gun_is_saved;       // that number's profile has been written
-extern unsigned watchdog_timer_id;
+// Where a download stands.
+struct download_place {
+    int expected = 0;  // profiles announced by the last ":AG" (bulk style)
+    int received = 0;  // finished (saved or skipped) since then
+    int counter = 0;   // the number asked for last (indexed style)
+};
+download_place download_progress();
 
 // Sends the opening commands and starts a download into `folder`; the lines
 // that follow arrive through handle_download_line. With `empty_first` the
@@ -32,7 +33,7 @@ void start_download(const std::string& folder, bool empty_first);
 void start_download();
 // Every received line while no upload runs.
 void handle_download_line(const char* line);
-// The one-shot watchdog of a request: asks for `gun_counter` again when it
+// The one-shot watchdog of a request: asks for the number asked last again when it
 // has not been stored (at most kProfileRetries times, then that number is
 // skipped). Returns false: it does not repeat.
 bool download_watchdog();

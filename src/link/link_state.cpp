@@ -3,47 +3,60 @@
 #include <unistd.h>
 
 #include "base/console.h"
-
-int com_handle;
-void* hid_device;
-int hid_connected;
-int clear_to_send;
-float device_version;
-int upload_active;
-volatile std::sig_atomic_t link_stop_requested;
+#include "link/link_object.h"
 
 namespace {
-
-int connected_value;
-unsigned int poll_timer_value;
-void (*carrier_failed_handler)() = nullptr;
 
 unsigned no_driver_start_timer(unsigned, bool (*)()) { return 0; }
 void no_driver_stop_timer(unsigned) {}
 void plain_sleep(unsigned ms) { usleep(ms * 1000u); }
 
-// A constant expression: link_hooks holds it before any other start-up code
-// runs, so the carriers' start-up may fill it in from any file.
-constexpr link_hook_set silent_hooks()
-{
-    link_hook_set h{};
-    h.pump = [] {};
-    h.status = [](const char*) {};
-    h.progress_show = [](const char*) {};
-    h.progress_fraction = [](double) {};
-    h.progress_hide = [] {};
-    h.sleep_ms = plain_sleep;
-    h.line_handler = [](const char*) {};
-    h.start_timer = no_driver_start_timer;
-    h.stop_timer = no_driver_stop_timer;
-    h.device_folder_changed = [] {};
-    return h;
-}
-
 }  // namespace
 
-const int& com_connected = connected_value;
-const unsigned int& poll_timer_id = poll_timer_value;
+link_object& the_link()
+{
+    static link_object state;
+    [[maybe_unused]] static const bool started = (state.calls = link_callbacks_silent(), true);
+    return state;
+}
+
+link_callbacks link_callbacks_silent()
+{
+    link_callbacks c{};
+    c.pump = [] {};
+    c.status = [](const char*) {};
+    c.progress_show = [](const char*) {};
+    c.progress_fraction = [](double) {};
+    c.progress_hide = [] {};
+    c.sleep_ms = plain_sleep;
+    c.line_handler = [](const char*) {};
+    c.start_timer = no_driver_start_timer;
+    c.stop_timer = no_driver_stop_timer;
+    c.device_folder_changed = [] {};
+    c.lost = [](const char*) {};
+    return c;
+}
+
+void link_use(const link_callbacks& callbacks)
+{
+    const link_callbacks silent = link_callbacks_silent();
+    link_callbacks c = callbacks;
+    // A missing member reports nothing; a missing driver part stays missing.
+    if (!c.pump) c.pump = silent.pump;
+    if (!c.status) c.status = silent.status;
+    if (!c.progress_show) c.progress_show = silent.progress_show;
+    if (!c.progress_fraction) c.progress_fraction = silent.progress_fraction;
+    if (!c.progress_hide) c.progress_hide = silent.progress_hide;
+    if (!c.sleep_ms) c.sleep_ms = silent.sleep_ms;
+    if (!c.line_handler) c.line_handler = silent.line_handler;
+    if (!c.start_timer) c.start_timer = silent.start_timer;
+    if (!c.stop_timer) c.stop_timer = silent.stop_timer;
+    if (!c.device_folder_changed) c.device_folder_changed = silent.device_folder_changed;
+    if (!c.lost) c.lost = silent.lost;
+    the_link().calls = c;
+}
+
+const link_callbacks& link_callbacks_in_use() { return the_link().calls; }
 
 const char* const link_no_driver_text =
     "Nothing runs the link's timers (no driver was given): the transfer was not started...";
@@ -51,64 +64,61 @@ const char* const link_no_driver_text =
 void link_state_reset()
 {
     link_stop_receive_poll();
-    com_handle = -1;
-    connected_value = 0;
-    hid_device = nullptr;
-    hid_connected = 0;
-    clear_to_send = 1;
-    device_version = 1.11f;
-    upload_active = 0;
-    link_stop_requested = 0;
+    link_object& l = the_link();
+    l.com_handle = -1;
+    l.com_connected = 0;
+    l.hid_device = nullptr;
+    l.hid_connected = 0;
+    l.clear_to_send = 1;
+    l.device_version = 1.11f;
+    l.upload_active = 0;
+    l.link_stop_requested = 0;
 }
-
-// The program starts from the same values the tests reset to.
-[[maybe_unused]] static const bool link_state_started = (link_state_reset(), true);
 
 bool link_is_connected()
 {
-    if (hid_connected) return true;
-    return com_handle != -1;
+    if (the_link().hid_connected) return true;
+    return the_link().com_handle != -1;
 }
 
-void link_set_port_connected(int connected) { connected_value = connected; }
+bool link_port_connected() { return the_link().com_connected != 0; }
+bool link_bridge_connected() { return the_link().hid_connected != 0; }
+bool link_port_open() { return the_link().com_handle != -1; }
+unsigned link_poll_timer() { return the_link().poll_timer_id; }
+float link_device_version() { return the_link().device_version; }
+bool link_upload_active() { return the_link().upload_active != 0; }
 
-void link_set_poll_timer(unsigned id) { poll_timer_value = id; }
+void link_request_stop() { the_link().link_stop_requested = 1; }
+
+void link_set_port_connected(int connected) { the_link().com_connected = connected; }
+
+void link_set_poll_timer(unsigned id) { the_link().poll_timer_id = id; }
 
 void link_stop_receive_poll()
 {
-    if (poll_timer_value) link_hooks.stop_timer(poll_timer_value);
-    poll_timer_value = 0;
+    link_object& l = the_link();
+    if (l.poll_timer_id) l.calls.stop_timer(l.poll_timer_id);
+    l.poll_timer_id = 0;
 }
 
 void link_carrier_failed()
 {
-    if (carrier_failed_handler) carrier_failed_handler();
+    if (the_link().carrier_failed_handler) the_link().carrier_failed_handler();
 }
 
-void link_set_carrier_failed_handler(void (*handler)()) { carrier_failed_handler = handler; }
-
-link_hook_set link_hooks_silent() { return silent_hooks(); }
-
-link_hook_set link_hooks = silent_hooks();
-
-void link_use_driver(const link_driver& driver)
-{
-    link_hooks.start_timer = driver.start_timer;
-    link_hooks.stop_timer = driver.stop_timer;
-    link_hooks.sleep_ms = driver.sleep_ms;
-    link_hooks.pump = driver.pump;
-}
+void link_set_carrier_failed_handler(void (*handler)()) { the_link().carrier_failed_handler = handler; }
 
 bool link_driver_ready()
 {
-    return link_hooks.start_timer != nullptr && link_hooks.start_timer != no_driver_start_timer &&
-           link_hooks.stop_timer != nullptr && link_hooks.sleep_ms != nullptr && link_hooks.pump != nullptr;
+    const link_callbacks& c = the_link().calls;
+    return c.start_timer != nullptr && c.start_timer != no_driver_start_timer && c.stop_timer != nullptr &&
+           c.sleep_ms != nullptr && c.pump != nullptr;
 }
 
 bool link_refuse_without_driver()
 {
     if (link_driver_ready()) return false;
     console_message("%s\n", link_no_driver_text);
-    link_hooks.status(link_no_driver_text);
+    the_link().calls.status(link_no_driver_text);
     return true;
 }

@@ -118,10 +118,18 @@ int plain_driver_timer_count()
     return static_cast<int>(std::count_if(timers.begin(), timers.end(), [](const plain_timer& t) { return t.live; }));
 }
 
-link_driver plain_driver() { return {start, stop, sleep_running_timers, plain_driver_run_due}; }
+void plain_driver_fill(link_callbacks& callbacks)
+{
+    callbacks.start_timer = start;
+    callbacks.stop_timer = stop;
+    callbacks.sleep_ms = sleep_running_timers;
+    callbacks.pump = plain_driver_run_due;
+}
 
 void use_plain_driver()
 {
     timers.clear();
-    link_use_driver(plain_driver());
+    link_callbacks c = link_callbacks_in_use();
+    plain_driver_fill(c);
+    link_use(c);
 }

@@ -7,8 +7,10 @@
 
 #include "link/link_state.h"
 
-link_driver plain_driver();
-// Gives the plain driver to the link (link_use_driver) and drops its timers.
+// Puts the plain driver's four calls (timers, sleep, pump) into `callbacks`.
+void plain_driver_fill(link_callbacks& callbacks);
+// Gives the plain driver to the link, in the table in use, and drops its
+// timers.
 void use_plain_driver();
 
 // Runs every timer that is due now (the driver's pump). A timer that is

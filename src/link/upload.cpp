@@ -10,6 +10,7 @@
 #include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/download.h"
+#include "link/link_object.h"
 #include "link/link_state.h"
 #include "link/profile_lines.h"
 #include "profile/gun_profile.h"
@@ -39,7 +40,7 @@ bool read_outgoing(const std::string& folder, const std::string& file, outgoing_
         return false;
     }
     out->name = profile_name(p);
-    return build_profile_lines(p, relay_mode == 1, device_version, &out->lines, why);
+    return build_profile_lines(p, relay_mode == 1, the_link().device_version, &out->lines, why);
 }
 
 // The device list's files of `folder` (".pro" and ".PRO"), in its byte order.
@@ -52,9 +53,9 @@ std::vector<std::string> folder_files(const std::string& folder)
 // input. False when the command was not sent.
 bool settle(const std::string& line)
 {
-    if (link_stop_requested || !send_command(line.c_str())) return false;
-    link_hooks.sleep_ms(kSettleMs);
-    link_hooks.pump();
+    if (the_link().link_stop_requested || !send_command(line.c_str())) return false;
+    the_link().calls.sleep_ms(kSettleMs);
+    the_link().calls.pump();
     com_drain_input();
     console_message("cmdStr: %s\n", line.c_str());
     return true;
@@ -62,15 +63,15 @@ bool settle(const std::string& line)
 
 void step(double fraction)
 {
-    link_hooks.progress_fraction(fraction);
-    link_hooks.pump();
+    the_link().calls.progress_fraction(fraction);
+    the_link().calls.pump();
 }
 
 struct upload_run {
     transfer_outcome* out;
     void say(const std::string& text)
     {
-        link_hooks.status(text.c_str());
+        the_link().calls.status(text.c_str());
         if (out) out->status = text;
     }
     void add(const std::string& name, int slot, profile_result r, const std::string& reason = {})
@@ -102,9 +103,9 @@ int upload_profiles(const std::string& folder, transfer_outcome* outcome)
         return 0;
     }
     run.out->started = true;
-    upload_active = 1;
+    the_link().upload_active = 1;
     // A missing acknowledgement of an earlier command must not hold this one.
-    clear_to_send = 1;
+    the_link().clear_to_send = 1;
 
     std::vector<std::string> files = folder_files(folder);
     std::vector<std::string> refused;
@@ -130,7 +131,7 @@ int upload_profiles(const std::string& folder, transfer_outcome* outcome)
     const int n = static_cast<int>(profiles.size());
     if (n == 0 && !refused.empty()) {
         // Sending none would empty the device for files the user wants on it.
-        upload_active = 0;
+        the_link().upload_active = 0;
         std::string text = "Nothing sent, the device keeps its profiles; not sent:";
         for (const std::string& r : refused) text += " " + r + ";";
         text.back() = '.';
@@ -141,15 +142,15 @@ int upload_profiles(const std::string& folder, transfer_outcome* outcome)
 
     int sent = 0;
     auto stopped = [&] {
-        link_hooks.progress_hide();
-        upload_active = 0;
+        the_link().calls.progress_hide();
+        the_link().upload_active = 0;
         for (int i = sent; i < n; ++i)
             run.add(profiles[static_cast<size_t>(i)].name, i + 1, profile_result::skipped,
-                    link_stop_requested    ? "the upload was stopped"
-                    : !link_is_connected() ? "the device was disconnected"
-                    : i == sent            ? "the device did not take a command"
-                                           : "the upload stopped before it");
-        if (link_stop_requested) {
+                    the_link().link_stop_requested ? "the upload was stopped"
+                    : !link_is_connected()         ? "the device was disconnected"
+                    : i == sent                    ? "the device did not take a command"
+                                                   : "the upload stopped before it");
+        if (the_link().link_stop_requested) {
             run.say("The upload was stopped; the device keeps what it received...");
         } else if (link_is_connected()) {
             run.say("The upload stopped: the device did not take a command; it keeps what it received...");
@@ -160,18 +161,18 @@ int upload_profiles(const std::string& folder, transfer_outcome* outcome)
         return 0;
     };
 
-    if (hid_connected && !send_command(":A-\r")) return stopped();
+    if (the_link().hid_connected && !send_command(":A-\r")) return stopped();
     if (!settle(":A-\r") || !settle(count_line(n))) return stopped();
     char text[96];
     std::snprintf(text, sizeof text, "Sending %d profiles...", n);
-    link_hooks.progress_show(text);
+    the_link().calls.progress_show(text);
     step(0.0);
 
     for (int i = 0; i < n; ++i) {
         const outgoing_profile& o = profiles[static_cast<size_t>(i)];
         if (!settle(slot_line(i + 1))) return stopped();
         std::snprintf(text, sizeof text, "Sending profile: %s...", o.name.c_str());
-        link_hooks.progress_show(text);
+        the_link().calls.progress_show(text);
         step(0.1);
         if (!settle(o.lines.name)) return stopped();
         step(0.25);
@@ -188,9 +189,9 @@ int upload_profiles(const std::string& folder, transfer_outcome* outcome)
         sent = i + 1;
     }
 
-    link_hooks.progress_hide();
+    the_link().calls.progress_hide();
     com_drain_input();
-    upload_active = 0;
+    the_link().upload_active = 0;
 
     std::string done = std::to_string(n) + (n == 1 ? " profile" : " profiles") + " sent to the device";
     if (over > 0) done += "; only the first " + std::to_string(kUploadFileLimit) + " files were sent";

@@ -22,13 +22,14 @@
 // and prints the figures at the end. Exit status 1 when a check failed.
 //   stowline-soak [--cycles N] [--seed S] [--kind all|m600|cv-relay|m900-1.12|m900-1.12.3]
 //                 [--max-profiles N] [--trace FILE] [--verbose]
+#include "collections/profile_folders.h"
 #include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/download.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link/profile_lines.h"
 #include "link/upload.h"
-#include "collections/profile_folders.h"
 #include "settings/device_modes.h"
 #include "sim_bridge.h"
 #include "sim_serial.h"
@@ -161,7 +162,8 @@ void intercept_serial()
         if (bytes.size() < after[i] + line.size()) continue;  // already taken in: it goes through
         const size_t first = bytes.size() - after[i] - line.size();
         if (W.up.drop) {
-            bytes.erase(bytes.begin() + static_cast<long>(first), bytes.begin() + static_cast<long>(first + line.size()));
+            bytes.erase(bytes.begin() + static_cast<long>(first),
+                        bytes.begin() + static_cast<long>(first + line.size()));
         } else {
             // One digit of the second half changed: the checksum no longer holds.
             for (size_t k = first + line.size() / 2; k < first + line.size(); ++k) {
@@ -257,13 +259,13 @@ bool poll_fire()
 
 void fill_hooks()
 {
-    link_hooks = link_hooks_default();
-    link_hooks.pump = dispatch_due;  // five main-loop passes; the lists are not the core's
-    link_hooks.sleep_ms = vsleep;
-    link_hooks.status = [](const char* text) { W.status.emplace_back(text); };
-    link_hooks.line_handler = handle_download_line;
-    link_hooks.start_timer = vstart_timer;
-    link_hooks.stop_timer = vstop_timer;
+    link_use(link_callbacks_default());
+    the_link().calls.pump = dispatch_due;  // five main-loop passes; the lists are not the core's
+    the_link().calls.sleep_ms = vsleep;
+    the_link().calls.status = [](const char* text) { W.status.emplace_back(text); };
+    the_link().calls.line_handler = handle_download_line;
+    the_link().calls.start_timer = vstart_timer;
+    the_link().calls.stop_timer = vstop_timer;
 }
 
 // ------------------------------------------------------------------ figures
@@ -469,15 +471,17 @@ void run_cycle(const options& o, const fs::path& root, const snapshot& before, i
         } else {
             W.up.armed = true;
             W.up.drop = chance(rng, 0.5);
-            W.up.prefix = W.up.drop ? std::vector<std::string>{":AG", ":AU", ":AN", ":AP", ":AV", ":AC", ":AM", ":AS"}
-                                          [static_cast<size_t>(pick(rng, 0, 7))]
-                                    : kDataPrefixes[pick(rng, 0, 3)];
+            W
+                .up.prefix = W.up.drop ? std::vector<std::string>{":AG", ":AU", ":AN", ":AP",
+                                                                  ":AV", ":AC", ":AM", ":AS"}[static_cast<size_t>(
+                                             pick(rng, 0, 7))]
+                                       : kDataPrefixes[pick(rng, 0, 3)];
             W.up.nth = W.up.prefix == ":AG" ? 1 : pick(rng, 1, n);
         }
     }
     std::map<int, sim_stored_profile> stored;
     meter().on_store = [&stored](int slot, const sim_stored_profile& p) { stored[slot] = p; };
-    const int clear_before = clear_to_send;
+    const int clear_before = the_link().clear_to_send;
     // A profile an earlier, stopped upload left open is rejected by this
     // upload's count line: that rejection is not this upload's.
     const bool left_open = meter().receiving;
@@ -491,9 +495,10 @@ void run_cycle(const options& o, const fs::path& root, const snapshot& before, i
     if (result == 0) {
         ++F.upload_stops;
         if (!ack_fault_struck)
-            violation(std::string("the upload stopped though no acknowledgement was missing in it (clear_to_send was ") +
-                      std::to_string(clear_before) + " at its start; status: " +
-                      (W.status.empty() ? "" : W.status.back()) + ")");
+            violation(
+                std::string("the upload stopped though no acknowledgement was missing in it (clear_to_send was ") +
+                std::to_string(clear_before) + " at its start; status: " + (W.status.empty() ? "" : W.status.back()) +
+                ")");
     }
     for (const auto& [slot, s] : stored) {
         if (slot < 1 || slot > n) {
@@ -501,10 +506,12 @@ void run_cycle(const options& o, const fs::path& root, const snapshot& before, i
             continue;
         }
         profile_line_set l;
-        build_profile_lines(in_slot_order[static_cast<size_t>(slot - 1)], W.relay, device_version, &l, nullptr);
+        build_profile_lines(in_slot_order[static_cast<size_t>(slot - 1)], W.relay, the_link().device_version, &l,
+                            nullptr);
         const std::string want = l.name + l.main + l.mv_table + l.drag + l.mach;
         const std::string got = s.lines.name + s.lines.main + s.lines.mv_table + s.lines.drag + s.lines.mach;
-        if (got != want) violation("slot " + std::to_string(slot) + " stored unlike its file " + first_difference(got, want));
+        if (got != want)
+            violation("slot " + std::to_string(slot) + " stored unlike its file " + first_difference(got, want));
         g_origin[slot] = in_slot_order[static_cast<size_t>(slot - 1)];
     }
     F.stored += static_cast<int>(stored.size());
@@ -545,8 +552,10 @@ void run_cycle(const options& o, const fs::path& root, const snapshot& before, i
     for (int i = 0; i < k; ++i) {
         sim_line_fault f;
         const int what = pick(rng, 0, W.bridge ? 3 : 2);
-        f.what = what == 0 ? sim_fault::bad_checksum : what == 1 ? sim_fault::lose : what == 2 ? sim_fault::garbage
-                                                                                               : sim_fault::bad_frame;
+        f.what = what == 0   ? sim_fault::bad_checksum
+                 : what == 1 ? sim_fault::lose
+                 : what == 2 ? sim_fault::garbage
+                             : sim_fault::bad_frame;
         f.prefix = f.what == sim_fault::bad_checksum ? kDataPrefixes[pick(rng, 0, 3)] : kLinePrefixes[pick(rng, 0, 6)];
         if (W.relay && f.prefix == ":AG") f.prefix = ":AS";  // the relay device sends no count
         f.nth = pick(rng, 1, std::max(1, held));
@@ -571,7 +580,7 @@ void run_cycle(const options& o, const fs::path& root, const snapshot& before, i
     const bool hung = download_running();
     const size_t saved_at_end = static_cast<size_t>(std::distance(fs::directory_iterator(root / "Device"), {}));
     const size_t commands_at_end = commands_received();
-    const int expected_seen = profiles_expected;
+    const int expected_seen = the_link().profiles_expected;
     if (hung) violation("the download has not ended after 1,500 s");
     // What struck.
     for (const sim_line_fault& f : set) {
@@ -636,7 +645,7 @@ void run_cycle(const options& o, const fs::path& root, const snapshot& before, i
         saved_slots.insert(it->second);
         GunProfile got{};
         read_profile_file(e.path().string(), got);
-        const float v = device_version;
+        const float v = the_link().device_version;
         const std::string have = carried_lines(got, W.relay, v);
         auto origin = g_origin.find(it->second);
         if (origin == g_origin.end()) {
@@ -675,21 +684,24 @@ void run_cycle(const options& o, const fs::path& root, const snapshot& before, i
             if (to == std::string::npos) to = rest.size();
             const std::string entry = rest.substr(from, to - from);
             const size_t open = entry.rfind(" (");
-            ++F.skipped[open == std::string::npos || entry.back() != ')' ? entry
-                                                                        : entry.substr(open + 2, entry.size() - open - 3)];
+            ++F.skipped[open == std::string::npos || entry.back() != ')'
+                            ? entry
+                            : entry.substr(open + 2, entry.size() - open - 3)];
             from = to + 2;
         }
     } else if (starts(end, "There are no profiles")) {
         ++F.empty;
-        if (held > 0 && expected_seen == held) violation("\"There are no profiles\" from a device holding " + std::to_string(held));
+        if (held > 0 && expected_seen == held)
+            violation("\"There are no profiles\" from a device holding " + std::to_string(held));
     } else if (starts(end, "The device did not answer")) {
         ++F.no_answer;
     } else if (starts(end, "Could not ask")) {
         ++F.request_unsent;
     } else {
         ++F.other_end;
-        if (!hung) violation("the download ended without telling the user (last status: " +
-                             (W.status.empty() ? std::string("none") : W.status.back()) + ")");
+        if (!hung)
+            violation("the download ended without telling the user (last status: " +
+                      (W.status.empty() ? std::string("none") : W.status.back()) + ")");
     }
     if (W.stale_stops) {
         violation(std::to_string(W.stale_stops) + " stop_timer call(s) on a timer already gone");
@@ -713,7 +725,7 @@ void run_carrier(const options& o, const carrier& c, figures& F)
     W.relay = c.kind == sim_kind::cv_relay;
     g_origin.clear();
     fill_hooks();
-    relay_mode = W.relay ? 1 : 0;
+    set_device_kind(W.relay, kolvan_folder_mode != 0);
     if (W.bridge) {
         sim_bridge_reset();
         sim_bridge().paced = true;
@@ -772,15 +784,18 @@ void run_carrier(const options& o, const carrier& c, figures& F)
 void print(const options& o, const carrier& c, const figures& F)
 {
     std::fprintf(out, "== %s, seed %u: %d cycles, %.1f s wall\n", c.name, o.seed, F.cycles, F.wall);
-    std::fprintf(out, "  upload:   %d profiles given to Send Profiles, %d stored by the meter; %d uploads stopped (missing "
-                      "acknowledgement), %d Send Profiles after a stop failed\n",
+    std::fprintf(out,
+                 "  upload:   %d profiles given to Send Profiles, %d stored by the meter; %d uploads stopped (missing "
+                 "acknowledgement), %d Send Profiles after a stop failed\n",
                  F.sent, F.stored, F.upload_stops, F.retries_failed);
-    std::fprintf(out, "  download: %d saved, %d asked again; ends: %d complete, %d incomplete, %d \"no profiles\", "
-                      "%d \"did not answer\", %d \"could not ask\", %d other\n",
+    std::fprintf(out,
+                 "  download: %d saved, %d asked again; ends: %d complete, %d incomplete, %d \"no profiles\", "
+                 "%d \"did not answer\", %d \"could not ask\", %d other\n",
                  F.saved, F.asked_again, F.complete, F.incomplete, F.empty, F.no_answer, F.request_unsent, F.other_end);
     if (F.after_end || F.late_requests || F.still_talking)
-        std::fprintf(out, "  after the end: %d files saved, %d downloads went on asking the device, %d times the "
-                          "meter still sent 30 s later\n",
+        std::fprintf(out,
+                     "  after the end: %d files saved, %d downloads went on asking the device, %d times the "
+                     "meter still sent 30 s later\n",
                      F.after_end, F.late_requests, F.still_talking);
     int skipped = 0;
     for (const auto& [why, k] : F.skipped) skipped += k;

@@ -125,23 +125,23 @@ void show_bridge_open()
 // disconnect while one runs would leave it waiting on a closed link.
 static bool refuse_while_transferring()
 {
-    if (!upload_active && !download_running()) return false;
+    if (!link_upload_active() && !download_running()) return false;
     status_message("A transfer with the device is running; please wait until it ends...");
     return true;
 }
 
 void on_cable_clicked(GtkWidget*)
 {
-    if (hid_connected) {
+    if (link_bridge_connected()) {
         if (refuse_while_transferring()) return;
         hid_close_link();
-        bridge_auto = 0;
+        link_set_bridge_auto(false);
         stop_receive_poll();
         show_connected(false);
         status_message("Device disconnected...\n");
         return;
     }
-    bridge_auto = 1;
+    link_set_bridge_auto(true);
     if (!bridge_present())
         status_message("Could not detect the Zeravik USB Cable; it connects as soon as it is plugged in...");
     else if (link_connect_bridge()) show_bridge_open();
@@ -168,7 +168,7 @@ void refresh_port_list()
     auto listed = [&now](const std::string& name) {
         return std::any_of(now.begin(), now.end(), [&name](const port_row& r) { return r.first == name; });
     };
-    if (com_handle != -1 && com_port_name()[0] != '\0' && !listed(com_port_name())) link_lost();
+    if (link_port_open() && com_port_name()[0] != '\0' && !listed(com_port_name())) link_lost();
 
     GtkTreeStore* store = GTK_TREE_STORE(get_object("id_com_ts"));
     GtkTreeModel* model = GTK_TREE_MODEL(store);
@@ -186,10 +186,10 @@ void refresh_port_list()
     for (const port_row& row : now) {
         if (std::find(shown.begin(), shown.end(), row.first) != shown.end()) continue;
         const std::string active = combo_active_text(get_widget("id_com_cb"), port_column_name);
-        const bool kept = com_connected == 0 && row.first == preferred_port;
-        append_port_row(
-            row, kept || row.first == lost_port ||
-                     (!serves_another_kind(row) && (active.empty() || (com_connected == 0 && active == auto_port))));
+        const bool kept = !link_port_connected() && row.first == preferred_port;
+        append_port_row(row, kept || row.first == lost_port ||
+                                 (!serves_another_kind(row) &&
+                                  (active.empty() || (!link_port_connected() && active == auto_port))));
         // The kept port is the user's own choice: a later port does not take its place.
         if (kept) auto_port.clear();
         shown.push_back(row.first);
@@ -199,10 +199,12 @@ void refresh_port_list()
 void on_bridge_event(bool added)
 {
     if (!added) {
-        if (hid_connected && !bridge_present()) link_lost();
+        if (link_bridge_connected() && !bridge_present()) link_lost();
         return;
     }
-    if (bridge_chosen && bridge_auto && !hid_connected && bridge_present() && link_connect_bridge()) show_bridge_open();
+    if (link_bridge_chosen() && link_bridge_auto() && !link_bridge_connected() && bridge_present() &&
+        link_connect_bridge())
+        show_bridge_open();
 }
 
 void show_link_lost(const char* port)
@@ -233,7 +235,7 @@ void prepare_port_list()
 void on_connect_clicked(GtkWidget*)
 {
     GtkWidget* button = get_widget("id_connect_btn");
-    if (com_connected == 0) {
+    if (!link_port_connected()) {
         std::string name = combo_active_text(get_widget("id_com_cb"), port_column_name);
         errno = 0;
         if (link_connect_port(name.c_str())) {
@@ -288,8 +290,7 @@ void on_download_clicked(GtkWidget*)
 
 void hid_connect()
 {
-    bridge_chosen = 1;
-    bridge_auto = 1;
+    link_choose_bridge(true);
     if (!link_connect_bridge()) return;  // the status bar already says why
     show_bridge_open();
 }
@@ -298,7 +299,7 @@ void stop_receive_poll() { link_stop_receive_poll(); }
 
 void select_port_for_kind()
 {
-    serial_kind_chosen = !kolvan_folder_mode && !bridge_chosen;
+    serial_kind_chosen = !kolvan_folder_mode && !link_bridge_chosen();
     if (!serial_kind_chosen) return;
     preferred_port = read_last_port(last_ports_path, serial_kind());
     GtkComboBox* combo = GTK_COMBO_BOX(get_widget("id_com_cb"));

@@ -83,7 +83,7 @@ void begin_choice(int folder_mode)
         g_download_text = button_text("id_download_btn");
         g_upload_text = button_text("id_upload_btn");
     }
-    kolvan_folder_mode = folder_mode;
+    set_device_kind(relay_mode != 0, folder_mode != 0);
 }
 
 void end_choice()
@@ -128,7 +128,7 @@ void choose_device_cv_relay(GtkWidget*)
     end_choice();
     set_button_label(get_widget("id_download_btn"), "Get Profiles\nFrom CV\nDevice");
     set_button_label(get_widget("id_upload_btn"), "Send Profiles\nTo CV Device");
-    relay_mode = 1;
+    set_device_kind(true, kolvan_folder_mode != 0);
 }
 
 void show_device_selection_again()
@@ -140,8 +140,7 @@ void show_device_selection_again()
         set_button_label(get_widget("id_download_btn"), g_download_text.c_str());
         set_button_label(get_widget("id_upload_btn"), g_upload_text.c_str());
     }
-    relay_mode = 0;
-    kolvan_folder_mode = 0;
+    set_device_kind(false, false);
     choosing_again = settings_loaded;
     gtk_widget_show(get_widget("id_sw"));
 }

@@ -4,11 +4,11 @@
 #include <deque>
 #include <fstream>
 
-#include "shell/shell.h"
 #include "collections/window/profile_lists.h"
 #include "editor/window/editor.h"
 #include "gui_support.h"
 #include "settings/device_modes.h"
+#include "shell/shell.h"
 
 namespace {
 
@@ -142,8 +142,7 @@ void Collections::SetUp()
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
-    relay_mode = 0;
-    kolvan_folder_mode = 0;
+    set_device_kind(false, false);
     set_kolvan_folder("");
     g_seen.clear();
     new_profile(nullptr);
@@ -156,8 +155,7 @@ void Collections::TearDown()
     while (GtkWidget* q = shown_overwrite_question()) gtk_dialog_response(GTK_DIALOG(q), GTK_RESPONSE_NO);
     EXPECT_TRUE(g_answers.empty()) << "dialogs expected but not shown";
     g_answers.clear();
-    relay_mode = 0;
-    kolvan_folder_mode = 0;
+    set_device_kind(false, false);
     set_kolvan_folder("");
     pump_events();
 }

@@ -278,7 +278,7 @@ TEST_F(Commands, DeviceLimitRefusesEvenAnExistingName)
     }
     EXPECT_FALSE(fs::exists(device_dir() / "EXTRA.pro"));
 
-    relay_mode = 1;
+    set_device_kind(true, kolvan_folder_mode != 0);
     name_profile("EXTRA");
     click("id_cp_to_dev_btn");
     pump_events();
@@ -296,7 +296,7 @@ TEST_F(Commands, DeviceLimitRefusesEvenAnExistingName)
 
 TEST_F(Commands, FolderModeWritesReadsAndDeletesInTheChosenFolder)
 {
-    kolvan_folder_mode = 1;
+    set_device_kind(relay_mode != 0, true);
     write_profile(profiles_dir() / "W.pro", 150.0f, "W");
     name_profile("W");
     for (const char* btn : {"id_cp_to_dev_btn", "id_cp_to_pc_btn"}) {
@@ -376,7 +376,7 @@ TEST_F(Commands, FailuresNameTheFileAndTheReason)
 
 TEST_F(Commands, AnUnpluggedWristUnitIsToldAsSuch)
 {
-    kolvan_folder_mode = 1;
+    set_device_kind(relay_mode != 0, true);
     fs::path unit = fs::path(test_root()) / "unit";
     ASSERT_TRUE(set_kolvan_folder(unit.c_str()));
     write_profile(profiles_dir() / "W.pro", 150.0f, "W");

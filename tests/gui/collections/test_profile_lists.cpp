@@ -95,7 +95,7 @@ TEST_F(Lists, FolderModeReadsTheChosenFolder)
     fs::create_directories(unit);
     write_profile(unit / "WRIST.pro", 177.0f, "WRIST");
 
-    kolvan_folder_mode = 1;
+    set_device_kind(relay_mode != 0, true);
     scan_device_profiles();
     EXPECT_TRUE(list_rows("dls").empty());  // no folder chosen yet
     ASSERT_TRUE(set_kolvan_folder(unit.c_str()));
@@ -108,7 +108,7 @@ TEST_F(Lists, FolderModeReadsTheChosenFolder)
     // Clearing the mirror leaves everything alone in folder mode.
     clear_device_folder();
     EXPECT_TRUE(fs::exists(device_dir() / "MIRROR.pro"));
-    kolvan_folder_mode = 0;
+    set_device_kind(relay_mode != 0, false);
     clear_device_folder();
     EXPECT_FALSE(fs::exists(device_dir() / "MIRROR.pro"));
     EXPECT_TRUE(list_rows("dls").empty());

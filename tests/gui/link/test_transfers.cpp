@@ -6,17 +6,18 @@
 #include <fstream>
 #include <string>
 
-#include "shell/shell.h"
 #include "collections/window/profile_lists.h"
 #include "gui_support.h"
 #include "link/carriers.h"
 #include "link/download.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link/profile_lines.h"
 #include "link/window/device_events.h"
 #include "link/window/link_window.h"
 #include "settings/device_modes.h"
 #include "settings/window/device_selection.h"
+#include "shell/shell.h"
 #include "sim_serial.h"
 
 namespace fs = std::filesystem;
@@ -59,7 +60,7 @@ protected:
     }
     void TearDown() override
     {
-        if (com_connected) on_connect_clicked(nullptr);
+        if (the_link().com_connected) on_connect_clicked(nullptr);
         sim_serial_close(sim);
         gtk_widget_hide(get_widget("id_mw"));
         device_modes_reset();
@@ -77,7 +78,7 @@ TEST_F(Transfers, SendThenGetFillsTheDeviceListAsProfilesArrive)
     set_profile_name(p, "SENT");
     std::ofstream(device_dir() / "SENT.pro", std::ios::binary).write(reinterpret_cast<const char*>(&p), sizeof p);
     click("id_connect_btn");
-    ASSERT_EQ(com_connected, 1);
+    ASSERT_EQ(the_link().com_connected, 1);
 
     // The device side was not read from this device: Send Profiles asks first.
     answer_next_dialog(GTK_RESPONSE_ACCEPT);
@@ -116,7 +117,7 @@ TEST_F(Transfers, WithoutALinkTheButtonsSaySo)
     click("id_download_btn");
     EXPECT_EQ(status_text(), "You must first connect to the device before downloading profiles...");
     // The relay device starts without a port, but a request that cannot go out ends it at once.
-    relay_mode = 1;
+    set_device_kind(true, kolvan_folder_mode != 0);
     click("id_download_btn");
     EXPECT_FALSE(download_running());
     EXPECT_EQ(status_text(), "Could not ask the device for profile 1...");
@@ -142,15 +143,15 @@ TEST(PortList, FollowsThePortsAsTheyComeAndGo)
     EXPECT_EQ(combo_text("id_com_cb"), port);  // the user's choice stays
 
     sim_serial_close(meter);  // pulled while connected
-    ASSERT_TRUE(run_until([&] { return combo_rows("id_com_cb") == rows && !com_connected; }));
+    ASSERT_TRUE(run_until([&] { return combo_rows("id_com_cb") == rows && !the_link().com_connected; }));
     EXPECT_EQ(status_text(), "Device disconnected...");
-    EXPECT_EQ(poll_timer_id, 0u);
+    EXPECT_EQ(the_link().poll_timer_id, 0u);
     EXPECT_EQ(combo_text("id_com_cb"), "");
     sim_serial_close(relay);
     ASSERT_TRUE(sim_serial_open(meter, sim_kind::m600, true));  // plugged again
     ASSERT_TRUE(run_until([&] { return combo_text("id_com_cb") == port && combo_rows("id_com_cb") == rows; }));
     click("id_connect_btn");
-    EXPECT_EQ(com_connected, 1);
+    EXPECT_EQ(the_link().com_connected, 1);
     click("id_connect_btn");
     sim_serial_close(meter);
 }

@@ -17,6 +17,7 @@
 #include "link/carriers.h"
 #include "link/command_channel.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link/platform/serial_port.h"
 #include "link/window/link_window.h"
 #include "profile/units.h"
@@ -65,7 +66,7 @@ protected:
         gtk_widget_hide(get_widget("id_mw"));
         set_toggle("id_mix_units", true);
         input_units = 1;
-        relay_mode = kolvan_folder_mode = 0;
+        set_device_kind(false, false);
         set_kolvan_folder("");
         std::remove("settings.ini");
         std::remove("ports.ini");
@@ -73,12 +74,12 @@ protected:
     }
     void TearDown() override
     {
-        if (com_connected) on_connect_clicked(nullptr);
+        if (the_link().com_connected) on_connect_clicked(nullptr);
         stop_receive_poll();
         hid_close_link();
-        bridge_chosen = bridge_auto = 0;
-        hid_connected = 0;
-        clear_to_send = 1;
+        the_link().bridge_chosen = the_link().bridge_auto = 0;
+        the_link().hid_connected = 0;
+        the_link().clear_to_send = 1;
         set_connection_lamp(false);
         gtk_widget_hide(get_widget("id_mw"));
         pump_events();
@@ -310,11 +311,11 @@ TEST_F(DeviceSelection, SerialConnectAtTheBaudOfTheKindAndDisconnect)
         add_port_to_list(nullptr, &info);
 
         click("id_connect_btn");
-        EXPECT_EQ(com_connected, 1);
+        EXPECT_EQ(the_link().com_connected, 1);
         EXPECT_EQ(lamp_state(), "Connected");
         EXPECT_EQ(button_text("id_connect_btn"), "Disconnect");
         EXPECT_EQ(status_text(), "Connected to device...");
-        EXPECT_NE(poll_timer_id, 0u);
+        EXPECT_NE(the_link().poll_timer_id, 0u);
         EXPECT_EQ(sim_serial_slave_baud(sim), relay ? 115200 : 9600);
         EXPECT_EQ(read_last_port(last_ports_path, relay ? "cv-relay" : "m600"), sim.slave_path);
 
@@ -324,8 +325,8 @@ TEST_F(DeviceSelection, SerialConnectAtTheBaudOfTheKindAndDisconnect)
         EXPECT_EQ(sim.lines[0], ":A-\r");
 
         click("id_connect_btn");
-        EXPECT_EQ(com_connected, 0);
-        EXPECT_EQ(poll_timer_id, 0u);
+        EXPECT_EQ(the_link().com_connected, 0);
+        EXPECT_EQ(the_link().poll_timer_id, 0u);
         EXPECT_EQ(lamp_state(), "Not connected");
         EXPECT_EQ(button_text("id_connect_btn"), "Connect");
         EXPECT_EQ(status_text(), "Device disconnected...");
@@ -338,7 +339,7 @@ TEST_F(DeviceSelection, ConnectWithoutAPortReportsFailure)
     choose_device_m600(nullptr);
     gtk_combo_box_set_active(GTK_COMBO_BOX(get_widget("id_com_cb")), -1);
     click("id_connect_btn");
-    EXPECT_EQ(com_connected, 0);
+    EXPECT_EQ(the_link().com_connected, 0);
     EXPECT_EQ(status_text(), "Could not connect to device...");
     EXPECT_EQ(button_text("id_connect_btn"), "Connect");
 }
@@ -354,11 +355,11 @@ TEST_F(DeviceSelection, APortInUseIsRefusedByName)
     const int other = serial_open(sim.slave_path.c_str(), 9600);
     ASSERT_GE(other, 0);
     click("id_connect_btn");
-    EXPECT_EQ(com_connected, 0);
+    EXPECT_EQ(the_link().com_connected, 0);
     EXPECT_EQ(status_text(), sim.slave_path + " is in use by another program...");
     serial_close(other);
     click("id_connect_btn");
-    EXPECT_EQ(com_connected, 1);
+    EXPECT_EQ(the_link().com_connected, 1);
     click("id_connect_btn");
     sim_serial_close(sim);
 }
@@ -368,9 +369,9 @@ TEST_F(DeviceSelection, M900OpensTheBridgeAndStartsThePoll)
     sim_bridge_reset();
     choose_device_m900(nullptr);
     pump_events();
-    EXPECT_EQ(hid_connected, 1);
+    EXPECT_EQ(the_link().hid_connected, 1);
     EXPECT_EQ(lamp_state(), "Connected");
-    EXPECT_NE(poll_timer_id, 0u);
+    EXPECT_NE(the_link().poll_timer_id, 0u);
     EXPECT_TRUE(sim_bridge_config_matches_meter());
     ASSERT_FALSE(sim_bridge().messages.empty());
     const std::vector<uint8_t> connect = {0x00, 0x00, 0x02, 0x00, 0x08, 0x00};
@@ -384,7 +385,7 @@ TEST_F(DeviceSelection, M900WithoutItsCableCarriesOn)
     sim_bridge_reset();
     sim_bridge().present = false;
     choose_device_m900(nullptr);
-    EXPECT_EQ(hid_connected, 0);
+    EXPECT_EQ(the_link().hid_connected, 0);
     EXPECT_EQ(lamp_state(), "Not connected");
     EXPECT_EQ(status_text(),
               "Error: Could not detect Zeravik USB Cable.  It connects as soon as the cable is plugged in...");
@@ -399,7 +400,7 @@ TEST_F(DeviceSelection, PulledCableCanBeDisconnectedAndConnectedAgain)
     serial_port_info info{first.slave_path.c_str(), "", ""};
     add_port_to_list(nullptr, &info);
     click("id_connect_btn");
-    ASSERT_EQ(com_connected, 1);
+    ASSERT_EQ(the_link().com_connected, 1);
 
     sim_serial_close(first);  // the cable is pulled
     for (int i = 0; i < 3; ++i) receive_poll();
@@ -408,7 +409,7 @@ TEST_F(DeviceSelection, PulledCableCanBeDisconnectedAndConnectedAgain)
 
     // The failed read closed the link at once: no Disconnect to press.
     EXPECT_EQ(button_text("id_connect_btn"), "Connect");
-    EXPECT_EQ(com_connected, 0);
+    EXPECT_EQ(the_link().com_connected, 0);
     EXPECT_EQ(status_text(), "Device disconnected...");
 
     sim_serial second;
@@ -416,7 +417,7 @@ TEST_F(DeviceSelection, PulledCableCanBeDisconnectedAndConnectedAgain)
     serial_port_info again{second.slave_path.c_str(), "", ""};
     add_port_to_list(nullptr, &again);
     click("id_connect_btn");
-    EXPECT_EQ(com_connected, 1);
+    EXPECT_EQ(the_link().com_connected, 1);
     EXPECT_EQ(lamp_state(), "Connected");
     EXPECT_GT(send_command(":A-\r"), 0);
     sim_serial_poll(second, 500);
@@ -454,10 +455,10 @@ TEST_F(DeviceSelection, M900CableFollowsItsEventsAndTheButton)
     for (const auto& s : steps) {
         s.act();
         pump_events();
-        EXPECT_EQ(hid_connected, s.connected ? 1 : 0) << step;
+        EXPECT_EQ(the_link().hid_connected, s.connected ? 1 : 0) << step;
         EXPECT_EQ(lamp_state(), s.connected ? "Connected" : "Not connected") << step;
         EXPECT_EQ(button_text("id_cable_btn"), s.connected ? "Disconnect Cable" : "Connect Cable") << step;
-        EXPECT_EQ(poll_timer_id != 0, s.connected) << step;
+        EXPECT_EQ(the_link().poll_timer_id != 0, s.connected) << step;
         EXPECT_EQ(status_text(), s.status) << step++;
     }
     const std::vector<uint8_t> connect = {0x00, 0x00, 0x02, 0x00, 0x08, 0x00};

@@ -19,6 +19,7 @@
 #include "cli/commands.h"
 #include "cli/profile_report.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link/profile_lines.h"
 #include "sim_bridge.h"
 #include "sim_serial.h"
@@ -294,7 +295,7 @@ TEST_F(Transfers, RefusalAndCtrlCLeaveNothingBehind)
         if (w.interrupt_ms) ctrl_c = std::thread([ms = w.interrupt_ms] { usleep(ms * 1000), kill(getpid(), SIGINT); });
         EXPECT_EQ(w.send ? run_send(r, io) : run_get(r, io), w.status);
         if (ctrl_c.joinable()) ctrl_c.join();
-        EXPECT_EQ(com_handle, -1);
+        EXPECT_EQ(the_link().com_handle, -1);
         if (w.send) {
             EXPECT_EQ(meter.profiles.size(), w.stored);
         } else {

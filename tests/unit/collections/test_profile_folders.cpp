@@ -48,15 +48,13 @@ protected:
         fs::create_directories(root / "Device");
         old_cwd = fs::current_path();
         fs::current_path(root / "bin");
-        relay_mode = 0;
-        kolvan_folder_mode = 0;
+        set_device_kind(false, false);
         set_kolvan_folder("");
     }
     void TearDown() override
     {
         fs::current_path(old_cwd);
-        relay_mode = 0;
-        kolvan_folder_mode = 0;
+        set_device_kind(false, false);
         set_kolvan_folder("");
         fs::remove_all(root);
     }
@@ -188,7 +186,7 @@ TEST_F(Folders, PathsInBothModes)
     EXPECT_EQ(device_profile_path("GUN 1"), "../Device/GUN 1.pro");
     EXPECT_TRUE(device_folder_is_set());
 
-    kolvan_folder_mode = 1;
+    set_device_kind(relay_mode != 0, true);
     EXPECT_FALSE(device_folder_is_set());
     ASSERT_TRUE(set_kolvan_folder("/media/unit/Profiles"));
     EXPECT_TRUE(device_folder_is_set());
@@ -203,7 +201,7 @@ TEST_F(Folders, FolderModeScansTheChosenFolderAndNothingWhileUnset)
     write_file(root / "Device" / "MIRROR.pro", "x");
     fs::create_directories(root / "unit");
     write_file(root / "unit" / "WRIST.PRO", "x");
-    kolvan_folder_mode = 1;
+    set_device_kind(relay_mode != 0, true);
     EXPECT_TRUE(scan_device_folder().names.empty());
     ASSERT_TRUE(set_kolvan_folder((root / "unit").c_str()));
     EXPECT_EQ(scan_device_folder().names, std::vector<std::string>{"WRIST.PRO"});
@@ -231,7 +229,7 @@ TEST_F(Folders, DeviceLimitIs30Or34WithTheRelay)
     EXPECT_EQ(device_profile_limit(), 30);
     EXPECT_TRUE(device_has_room(29));
     EXPECT_FALSE(device_has_room(30));
-    relay_mode = 1;
+    set_device_kind(true, kolvan_folder_mode != 0);
     EXPECT_EQ(device_profile_limit(), 34);
     EXPECT_TRUE(device_has_room(33));
     EXPECT_FALSE(device_has_room(34));
@@ -287,11 +285,11 @@ TEST_F(Folders, DeleteAndEnsureFolder)
 TEST_F(Folders, ClearingTheMirrorDeletesItsProfilesButNotInFolderMode)
 {
     for (const char* n : {"A.pro", "B.PRO", "keep.txt"}) write_file(root / "Device" / n, "x");
-    kolvan_folder_mode = 1;
+    set_device_kind(relay_mode != 0, true);
     EXPECT_EQ(delete_device_mirror_files(), 0);
     EXPECT_EQ(folder_entries(root / "Device").size(), 3u);
 
-    kolvan_folder_mode = 0;
+    set_device_kind(relay_mode != 0, false);
     testing::internal::CaptureStdout();
     EXPECT_EQ(delete_device_mirror_files(), 2);
     std::string out = testing::internal::GetCapturedStdout();
@@ -361,7 +359,7 @@ TEST_F(Folders, ProfileCopiesTakeWholeProfilesAndSayWhyNot)
 TEST_F(Folders, TheWristUnitsFolderGoneIsToldApart)
 {
     EXPECT_EQ(device_folder_error(), 0);  // the mirror folder
-    kolvan_folder_mode = 1;
+    set_device_kind(relay_mode != 0, true);
     const fs::path unit = root / "unit";
     set_kolvan_folder(unit.c_str());
     EXPECT_EQ(device_folder_error(), ENOENT);

@@ -1,4 +1,5 @@
 #include "link_fixture.h"
+#include "link/link_test_access.h"
 
 #include "link/carriers.h"
 #include "link/command_channel.h"
@@ -13,26 +14,26 @@ void reset_link()
     link_reset();
     device_modes_reset();
     rec = link_record{};
-    link_hooks.pump = [] {
+    the_link().calls.pump = [] {
         ++rec.pumps;
         if (rec.poll_on_pump) receive_poll();
     };
-    link_hooks.status = [](const char* text) { rec.status.emplace_back(text); };
-    link_hooks.line_handler = [](const char* line) { rec.lines.emplace_back(line); };
-    link_hooks.progress_hide = [] {
+    the_link().calls.status = [](const char* text) { rec.status.emplace_back(text); };
+    the_link().calls.line_handler = [](const char* line) { rec.lines.emplace_back(line); };
+    the_link().calls.progress_hide = [] {
         ++rec.progress_hides;
         rec.progress_open = false;
     };
-    link_hooks.sleep_ms = [](unsigned) { ++rec.sleeps; };
-    link_hooks.progress_show = [](const char* text) {
+    the_link().calls.sleep_ms = [](unsigned) { ++rec.sleeps; };
+    the_link().calls.progress_show = [](const char* text) {
         rec.progress.emplace_back(text);
         rec.progress_open = true;
     };
-    link_hooks.start_timer = [](unsigned ms, bool (*fire)()) {
+    the_link().calls.start_timer = [](unsigned ms, bool (*fire)()) {
         rec.timers.push_back({static_cast<unsigned>(rec.timers.size() + 1), ms, fire, true});
         return rec.timers.back().id;
     };
-    link_hooks.stop_timer = [](unsigned id) {
+    the_link().calls.stop_timer = [](unsigned id) {
         if (id > 0 && id <= rec.timers.size()) rec.timers[id - 1].live = false;
     };
     sim_bridge_reset();

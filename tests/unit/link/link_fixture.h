@@ -5,6 +5,7 @@
 
 #include "link/carriers.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -13,7 +14,7 @@
 #include <string>
 #include <vector>
 
-// A timer started through link_hooks.start_timer; tests fire it by hand.
+// A timer started through the_link().calls.start_timer; tests fire it by hand.
 struct fake_timer {
     unsigned id;
     unsigned ms;

@@ -1,6 +1,7 @@
 #include "link/command_channel.h"
 #include "link/download.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link/platform/port_list.h"
 #include "link/platform/serial_port.h"
 #include "link_fixture.h"
@@ -22,8 +23,7 @@ namespace fs = std::filesystem;
 // bytes) are there or a second has passed.
 static void sim_wait(sim_serial& sim, size_t lines, size_t partial = 0)
 {
-    for (int i = 0; i < 20 && (sim.lines.size() < lines || sim.partial.size() < partial); ++i)
-        sim_serial_poll(sim, 50);
+    for (int i = 0; i < 20 && (sim.lines.size() < lines || sim.partial.size() < partial); ++i) sim_serial_poll(sim, 50);
 }
 
 class ComChannel : public testing::Test {
@@ -43,12 +43,12 @@ protected:
         testing::internal::CaptureStdout();
         ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
         const std::string out = testing::internal::GetCapturedStdout();
-        EXPECT_EQ("Connected... Handle: " + std::to_string(com_handle) + "\n", out);
+        EXPECT_EQ("Connected... Handle: " + std::to_string(the_link().com_handle) + "\n", out);
     }
     // Waits until the program's side of the port has input.
     void wait_input()
     {
-        pollfd p{com_handle, POLLIN, 0};
+        pollfd p{the_link().com_handle, POLLIN, 0};
         poll(&p, 1, 1000);
     }
     sim_serial sim;
@@ -60,10 +60,10 @@ TEST_F(ComChannel, OpensAtTheBaudOfTheDeviceKind)
     EXPECT_EQ(9600, sim_serial_slave_baud(sim));
     EXPECT_TRUE(link_is_connected());
     EXPECT_EQ(1, com_close());
-    EXPECT_EQ(-1, com_handle);
+    EXPECT_EQ(-1, the_link().com_handle);
     EXPECT_FALSE(link_is_connected());
 
-    relay_mode = 1;
+    set_device_kind(true, kolvan_folder_mode != 0);
     connect();
     EXPECT_EQ(115200, sim_serial_slave_baud(sim));
 }
@@ -86,7 +86,7 @@ TEST_F(ComChannel, PortNamesAndFailures)
     EXPECT_EQ(0, com_open_name(""));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(std::string::npos, out.find("Error -> 2\n"));
-    EXPECT_EQ(-1, com_handle);
+    EXPECT_EQ(-1, the_link().com_handle);
 
     // A list entry that is a path is opened as it is.
     testing::internal::CaptureStdout();
@@ -150,7 +150,7 @@ TEST_F(ComChannel, AllWaitingLinesInOnePollAndPartialLinesWait)
     EXPECT_EQ(":AP 1.00 2.0 C6\r", rec.lines[3]);  // the NUL byte adds nothing
 
     // While an upload runs no line reaches the handler.
-    upload_active = 1;
+    the_link().upload_active = 1;
     ASSERT_TRUE(sim_serial_send(sim, ":AS\r"));
     wait_input();
     usleep(20000);
@@ -202,11 +202,11 @@ TEST_F(ComChannel, DrainDiscardsPendingInputAndWatchdogRedoes)
     receive_poll();
     EXPECT_TRUE(rec.lines.empty());
 
-    gun_counter = 7;
-    gun_is_saved = 1;
+    the_link().gun_counter = 7;
+    the_link().gun_is_saved = 1;
     testing::internal::CaptureStdout();
     EXPECT_FALSE(download_watchdog());
-    gun_is_saved = 0;
+    the_link().gun_is_saved = 0;
     EXPECT_FALSE(download_watchdog());
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(0u, out.find("Hi, I'm a friendly neighborhood watchdoog!\nHi, I'm a friendly neighborhood "
@@ -223,8 +223,7 @@ TEST_F(ComChannel, DrainDiscardsPendingInputAndWatchdogRedoes)
 
 static int collect(void* user, const serial_port_info* info)
 {
-    static_cast<std::vector<std::string>*>(user)->push_back(std::string(info->port_name) + "|" +
-                                                            info->enumerator);
+    static_cast<std::vector<std::string>*>(user)->push_back(std::string(info->port_name) + "|" + info->enumerator);
     return 1;
 }
 

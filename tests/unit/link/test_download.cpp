@@ -2,6 +2,7 @@
 #include "link/download.h"
 #include "link/line_checksum.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link/profile_lines.h"
 #include "link_fixture.h"
 #include "sim_bridge.h"
@@ -67,7 +68,7 @@ protected:
     void SetUp() override
     {
         link_folder_test::SetUp();
-        link_hooks.line_handler = handle_download_line;
+        the_link().calls.line_handler = handle_download_line;
         ASSERT_TRUE(sim_serial_open(sim, sim_kind::m600, false));
         ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
     }
@@ -149,7 +150,7 @@ TEST_F(Download, BulkSavesEveryProfileOnceAndAsksAgainOnlyForDamagedOnes)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.fault);
         reset_link();
-        link_hooks.line_handler = handle_download_line;
+        the_link().calls.line_handler = handle_download_line;
         ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
         for (const auto& e : fs::directory_iterator(root / "Device")) fs::remove(e.path());
         scripted_device dev;
@@ -174,7 +175,7 @@ TEST_F(Download, BulkSavesEveryProfileOnceAndAsksAgainOnlyForDamagedOnes)
 
 TEST_F(Download, IndexedAsksEveryNumberSkipsEmptyHostileAndSilentOnesAndSavesOnlyInTheDeviceFolder)
 {
-    relay_mode = 1;
+    set_device_kind(true, kolvan_folder_mode != 0);
     scripted_device dev;
     dev.relay = true;
     dev.slots.assign(kIndexedProfileCount, GunProfile{});
@@ -256,7 +257,7 @@ TEST_F(Download, LinesAfterTheEndTwiceOrTooLongNeitherAskNorLeaveTheProgressOpen
     };
     for (const auto& c : cases) {
         for (const auto& e : fs::directory_iterator(root / "Device")) fs::remove(e.path());
-        relay_mode = c.relay;
+        set_device_kind(c.relay, kolvan_folder_mode != 0);
         start_download();
         sent();
         for (const auto& part : c.script) {
@@ -275,7 +276,7 @@ TEST_F(Download, LinesAfterTheEndTwiceOrTooLongNeitherAskNorLeaveTheProgressOpen
         download_reset();
     }
     // The relay device: a repeated ":AS" after number 34 asks for no number 35.
-    relay_mode = 1;
+    set_device_kind(true, kolvan_folder_mode != 0);
     dev.relay = true;
     dev.slots.assign(kIndexedProfileCount, GunProfile{});
     start_download();
@@ -311,14 +312,14 @@ TEST(DownloadOnTheBridge, AcknowledgementsSentFromInsideThePollAreTakenThere)
     const fs::path old_cwd = fs::current_path();
     fs::current_path(root / "bin");
     rec.poll_on_pump = false;  // the toolkit never runs the poll inside itself
-    link_hooks.line_handler = handle_download_line;
+    the_link().calls.line_handler = handle_download_line;
     ASSERT_EQ(0, hid_connect_link());
     sim_bridge_send_version("1.12.3    ");
     receive_poll();
-    ASSERT_FLOAT_EQ(device_version, 1.123f);
+    ASSERT_FLOAT_EQ(the_link().device_version, 1.123f);
 
     scripted_device dev;
-    dev.version = device_version;
+    dev.version = the_link().device_version;
     dev.slots = {gun("B1", 2650)};
     start_download();
     sim_bridge_send_text(":AG,01\r");

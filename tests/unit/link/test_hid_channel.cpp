@@ -1,6 +1,7 @@
 #include "link/command_channel.h"
 #include "link/frame_codec.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link_fixture.h"
 #include "sim_bridge.h"
 
@@ -20,7 +21,7 @@ protected:
         testing::internal::CaptureStdout();
         ASSERT_EQ(0, hid_connect_link());
         trace = testing::internal::GetCapturedStdout();
-        ASSERT_EQ(1, hid_connected);
+        ASSERT_EQ(1, the_link().hid_connected);
     }
     std::string trace;
 };
@@ -46,7 +47,7 @@ TEST_F(HidChannel, ConnectOpensConfiguresAndSendsTheConnectMessage)
     ASSERT_EQ(1u, sim_bridge().messages.size());
     EXPECT_EQ((bytes{0x00, 0x00, 0x02, 0x00, 0x08, 0x00}), sim_bridge().messages[0]);
     EXPECT_TRUE(sim_bridge().uart_tx.empty());  // the connect message is not acknowledged
-    EXPECT_EQ(1, clear_to_send);
+    EXPECT_EQ(1, the_link().clear_to_send);
 }
 
 TEST_F(HidChannel, MissingOrMisconfiguredBridge)
@@ -55,7 +56,7 @@ TEST_F(HidChannel, MissingOrMisconfiguredBridge)
     testing::internal::CaptureStdout();
     EXPECT_NE(0, hid_connect_link());
     EXPECT_EQ("SLAB DEBUG (0x0): Number of devices - 0\n", testing::internal::GetCapturedStdout());
-    EXPECT_EQ(0, hid_connected);
+    EXPECT_EQ(0, the_link().hid_connected);
     ASSERT_EQ(1u, rec.status.size());
     EXPECT_STREQ(hid_missing_text, rec.status[0].c_str());
     EXPECT_FALSE(link_is_connected());
@@ -68,7 +69,7 @@ TEST_F(HidChannel, MissingOrMisconfiguredBridge)
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(std::string::npos, out.find("Error - Could not set baud to 38400\n"));
     EXPECT_NE(std::string::npos, out.find("SLAB DEBUG: ERROR: COULD NOT SET TIMEOUTS\n"));
-    EXPECT_EQ(nullptr, hid_device);
+    EXPECT_EQ(nullptr, the_link().hid_device);
     EXPECT_EQ(0, sim_bridge().open_count);
     EXPECT_TRUE(rec.status.empty());
 }
@@ -79,9 +80,8 @@ TEST_F(HidChannel, CommandFramesAndTheClearToSendWait)
     const size_t before = sim_bridge().uart_rx.size();
     testing::internal::CaptureStdout();
     EXPECT_NE(0, send_command(":AD\r"));
-    EXPECT_EQ(0, clear_to_send);
-    const bytes frame{0x7E, 0x7E, 0x7E, 0x00, 0x00, 0x06, 0x00, 0x5E, 0x00,
-                      0x3A, 0x41, 0x44, 0x0D, 0x1F, 0x31, 0x7E};
+    EXPECT_EQ(0, the_link().clear_to_send);
+    const bytes frame{0x7E, 0x7E, 0x7E, 0x00, 0x00, 0x06, 0x00, 0x5E, 0x00, 0x3A, 0x41, 0x44, 0x0D, 0x1F, 0x31, 0x7E};
     EXPECT_EQ(frame, bytes(sim_bridge().uart_rx.begin() + static_cast<long>(before), sim_bridge().uart_rx.end()));
 
     // The acknowledgement waiting in the bridge releases the next command
@@ -105,7 +105,7 @@ TEST_F(HidChannel, WaitGivesUpAfter101Checks)
     EXPECT_EQ(100, rec.pumps);
     EXPECT_EQ(1, rec.progress_hides);
     EXPECT_EQ(1u, sim_bridge().command_lines.size());
-    EXPECT_EQ(0, clear_to_send);
+    EXPECT_EQ(0, the_link().clear_to_send);
 
     // A late acknowledgement frees the channel again.
     sim_bridge_send_ack(5);
@@ -126,7 +126,7 @@ TEST_F(HidChannel, FrameTooBigForTheBufferIsNotSent)
     EXPECT_EQ(0, send_frame_message(message_code_command, flags.data(), flags.size()));
     EXPECT_EQ(0, send_command(flags.c_str()));
     testing::internal::GetCapturedStdout();
-    EXPECT_EQ(1, clear_to_send);  // nothing went out, so nothing is awaited
+    EXPECT_EQ(1, the_link().clear_to_send);              // nothing went out, so nothing is awaited
     EXPECT_EQ(before + 4, sim_bridge().uart_rx.size());  // only the two preambles
     EXPECT_TRUE(sim_bridge().command_lines.empty());
 
@@ -139,7 +139,7 @@ TEST_F(HidChannel, FrameTooBigForTheBufferIsNotSent)
 TEST_F(HidChannel, AllWaitingFramesInOnePoll)
 {
     connect();
-    clear_to_send = 0;
+    the_link().clear_to_send = 0;
     sim_bridge_send_text(":AG,02\r");
     sim_bridge_send_version("1.12.3\0\0\0\0");
     sim_bridge_send_text(":AN,Long Range\r", 94);
@@ -149,8 +149,8 @@ TEST_F(HidChannel, AllWaitingFramesInOnePoll)
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ((std::vector<std::string>{":AG,02\r", ":AN,Long Range\r"}), rec.lines);
     EXPECT_EQ("--->>> Version: 1.1230\n---> Ack: 4660\n", out);
-    EXPECT_FLOAT_EQ(1.123f, device_version);
-    EXPECT_EQ(1, clear_to_send);
+    EXPECT_FLOAT_EQ(1.123f, the_link().device_version);
+    EXPECT_EQ(1, the_link().clear_to_send);
 
     // 1.12.3 asks for acknowledgements.
     testing::internal::CaptureStdout();
@@ -180,7 +180,7 @@ TEST_F(HidChannel, BadFramesAreDroppedAndGarbageSurvived)
     EXPECT_EQ((std::vector<std::string>{":AS\r", ":AQ\r"}), rec.lines);
     EXPECT_EQ("Got a bad frame...\nPACKET LENGTH FAIL!\nGot a bad frame...\n---> Ack: 0\n", out);
 
-    upload_active = 1;
+    the_link().upload_active = 1;
     sim_bridge_send_text(":AS\r");
     receive_poll();
     EXPECT_EQ(2u, rec.lines.size());

@@ -5,6 +5,7 @@
 #include "link/command_channel.h"
 #include "link/download.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link/profile_lines.h"
 #include "link/upload.h"
 #include "link_fixture.h"
@@ -114,17 +115,17 @@ protected:
         link_folder_test::SetUp();
         g_now = 0;
         g_timers.clear();
-        link_hooks.line_handler = handle_download_line;
-        link_hooks.sleep_ms = advance;
-        link_hooks.pump = [] {
+        the_link().calls.line_handler = handle_download_line;
+        the_link().calls.sleep_ms = advance;
+        the_link().calls.pump = [] {
             advance(1);
             if (!g_in_poll) poll_once();  // the toolkit never runs the poll inside itself
         };
-        link_hooks.start_timer = [](unsigned ms, bool (*fire)()) {
+        the_link().calls.start_timer = [](unsigned ms, bool (*fire)()) {
             g_timers[g_next_timer] = {g_now + ms, fire};
             return g_next_timer++;
         };
-        link_hooks.stop_timer = [](unsigned id) { g_timers.erase(id); };
+        the_link().calls.stop_timer = [](unsigned id) { g_timers.erase(id); };
     }
     void TearDown() override
     {
@@ -135,7 +136,7 @@ protected:
     // Connects to a meter of `kind`; the M900 reports `version` first.
     sim_meter& connect(sim_kind kind, const char* version)
     {
-        relay_mode = kind == sim_kind::cv_relay;
+        set_device_kind(kind == sim_kind::cv_relay, kolvan_folder_mode != 0);
         if (kind == sim_kind::m900) {
             sim_bridge_set_version(version);
             EXPECT_EQ(0, hid_connect_link());
@@ -192,7 +193,7 @@ TEST_P(RoundTrip, WhatIsSentIsStoredAndComesBackInEveryFieldItCarries)
         const sim_stored_profile& s = meter.profiles[slot];
         const GunProfile& g = guns[static_cast<size_t>(slot - 1)];
         profile_line_set sent;
-        ASSERT_TRUE(build_profile_lines(g, relay, device_version, &sent, nullptr));
+        ASSERT_TRUE(build_profile_lines(g, relay, the_link().device_version, &sent, nullptr));
         EXPECT_EQ(s.lines.name + s.lines.main + s.lines.mv_table + s.lines.drag + s.lines.mach,
                   sent.name + sent.main + sent.mv_table + sent.drag + sent.mach)
             << slot;
@@ -206,8 +207,8 @@ TEST_P(RoundTrip, WhatIsSentIsStoredAndComesBackInEveryFieldItCarries)
     EXPECT_EQ(files(), 3u);
     for (const GunProfile& g : guns) {
         const std::string name = profile_name(g);
-        EXPECT_EQ(lines_of(saved(name), relay, device_version),
-                  lines_of(carried(g, relay, device_version), relay, device_version))
+        EXPECT_EQ(lines_of(saved(name), relay, the_link().device_version),
+                  lines_of(carried(g, relay, the_link().device_version), relay, the_link().device_version))
             << name;
         EXPECT_EQ(saved(name).mv, g.mv);
     }
@@ -305,7 +306,7 @@ TEST_P(BridgeRoundTrip, AMissingAcknowledgementStopsTheUploadAndADownloadWorksAf
     put(gun("BRAVO", 2700, 10, 0));
     sim_bridge().skip_ack_for = ":AN,*BRAVO";
     EXPECT_EQ(0, upload_profiles());
-    EXPECT_EQ(upload_active, 0);
+    EXPECT_EQ(the_link().upload_active, 0);
     EXPECT_EQ(meter.profiles.size(), 1u);  // what came before the stop stays
     // The upload opens with ":A-" twice on the bridge.
     EXPECT_EQ(sim_bridge().command_lines[0] + sim_bridge().command_lines[1], ":A-\r:A-\r");
@@ -328,7 +329,7 @@ TEST_P(RoundTrip, APulledCableClosesTheLinkAtOnceSaysHowFarItGotAndConnectsAgain
     const kind_case k = kKinds[GetParam()];
     const bool bridge = k.kind == sim_kind::m900;
     g_lost = 0;
-    carrier_lost_hook = [](const char*) { ++g_lost; };
+    the_link().calls.lost = [](const char*) { ++g_lost; };
     const GunProfile guns[] = {gun("ALPHA", 2650, 10, 0), gun("BRAVO", 2700, 10, 0), gun("CHARLIE", 2800, 10, 0)};
     for (const GunProfile& g : guns) put(g);
     // Plugs the cable: a new simulator port for the serial kinds (opened as
@@ -336,7 +337,7 @@ TEST_P(RoundTrip, APulledCableClosesTheLinkAtOnceSaysHowFarItGotAndConnectsAgain
     auto plug = [&](bool first) -> sim_meter& {
         if (first || !bridge) return connect(k.kind, k.version);
         sim_bridge().present = true;
-        bridge_auto = 1;
+        the_link().bridge_auto = 1;
         EXPECT_EQ(0, bridge_connect_if_present());
         return sim_bridge().meter;
     };
@@ -346,7 +347,7 @@ TEST_P(RoundTrip, APulledCableClosesTheLinkAtOnceSaysHowFarItGotAndConnectsAgain
     } cases[] = {
         {0, [] { return true; }},
         {1, [] { return g_meter->profiles.size() >= 2; }},
-        {2, [] { return profiles_received >= 2; }},
+        {2, [] { return the_link().profiles_received >= 2; }},
     };
     for (const auto& c : cases) {
         g_meter = &plug(c.phase == 0);
@@ -367,10 +368,10 @@ TEST_P(RoundTrip, APulledCableClosesTheLinkAtOnceSaysHowFarItGotAndConnectsAgain
             run_download();
         }
         EXPECT_FALSE(link_is_connected()) << c.phase;
-        EXPECT_EQ(com_handle, -1);
-        EXPECT_EQ(hid_device, nullptr);
+        EXPECT_EQ(the_link().com_handle, -1);
+        EXPECT_EQ(the_link().hid_device, nullptr);
         EXPECT_EQ(g_lost, c.phase + 1);
-        EXPECT_EQ(upload_active, 0);
+        EXPECT_EQ(the_link().upload_active, 0);
         EXPECT_FALSE(download_running());
         const std::string said[] = {bridge ? bridge_lost_text : "Device disconnected...\n",
                                     "Device disconnected during Send Profiles: 2 of 3 profiles were sent completely...",
@@ -384,7 +385,7 @@ TEST_P(RoundTrip, APulledCableClosesTheLinkAtOnceSaysHowFarItGotAndConnectsAgain
     for (const GunProfile& g : guns) put(g);
     EXPECT_EQ(1, upload_profiles());
     EXPECT_EQ(meter.profiles.size(), 3u);
-    carrier_lost_hook = [](const char*) {};
+    the_link().calls.lost = [](const char*) {};
 }
 
 static std::string kind_name(const testing::TestParamInfo<int>& i)

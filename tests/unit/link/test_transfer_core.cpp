@@ -7,6 +7,7 @@
 #include "link/command_channel.h"
 #include "link/download.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link/plain_driver.h"
 #include "link/profile_lines.h"
 #include "link/upload.h"
@@ -47,7 +48,7 @@ public:  // the table rows below act on it
     {
         link_folder_test::SetUp();
         fs::create_directories(root / "Other");
-        link_hooks.line_handler = handle_download_line;
+        the_link().calls.line_handler = handle_download_line;
         ASSERT_TRUE(sim_serial_open(sim, sim_kind::m600, false));
     }
     void TearDown() override
@@ -92,27 +93,27 @@ TEST(PlainDriver, RunsTimersUntilTheyStopAndNeverInsideThemselves)
     use_plain_driver();
     static int polls, once, nested;
     polls = once = nested = 0;
-    link_hooks.start_timer(5, [] { return ++polls < 4; });  // repeats until it says no
-    link_hooks.start_timer(1, [] {
+    the_link().calls.start_timer(5, [] { return ++polls < 4; });  // repeats until it says no
+    the_link().calls.start_timer(1, [] {
         ++once;
-        link_hooks.pump();  // a pump inside a timer does not run this timer again
-        link_hooks.sleep_ms(6);
+        the_link().calls.pump();  // a pump inside a timer does not run this timer again
+        the_link().calls.sleep_ms(6);
         return true;
     });
-    const unsigned stopped = link_hooks.start_timer(1, [] { return ++nested, true; });
-    link_hooks.stop_timer(stopped);
+    const unsigned stopped = the_link().calls.start_timer(1, [] { return ++nested, true; });
+    the_link().calls.stop_timer(stopped);
     EXPECT_TRUE(plain_driver_run_until([] { return polls == 4; }, 2000));
     EXPECT_FALSE(plain_driver_run_until([] { return false; }, 30));
     EXPECT_EQ(polls, 4);
     EXPECT_GE(once, 2);
     EXPECT_EQ(nested, 0);
     EXPECT_EQ(plain_driver_timer_count(), 1);
-    link_hooks = link_hooks_default();
+    link_use(link_callbacks_default());
 }
 
 TEST_F(Core, WithoutADriverNothingStartsAndTheCallerIsTold)
 {
-    link_hooks.start_timer = link_hooks_default().start_timer;
+    the_link().calls.start_timer = link_callbacks_default().start_timer;
     ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
     put("A");
     transfer_outcome out;
@@ -126,7 +127,7 @@ TEST_F(Core, WithoutADriverNothingStartsAndTheCallerIsTold)
         rec.status.clear();
         EXPECT_FALSE(run(&out));
         EXPECT_EQ(rec.status, std::vector<std::string>{link_no_driver_text});
-        EXPECT_EQ(upload_active, 0);
+        EXPECT_EQ(the_link().upload_active, 0);
     }
     EXPECT_EQ(out.status, link_no_driver_text);
     EXPECT_EQ(download_outcome().status, link_no_driver_text);
@@ -139,16 +140,16 @@ TEST_F(Core, TheLinkOwnsTheConnectionAndThePollAndOneResetEndsBoth)
 {
     EXPECT_FALSE(link_connect_port(""));
     EXPECT_FALSE(link_connect_port((root / "no-such-port").c_str()));
-    EXPECT_EQ(com_connected, 0);
+    EXPECT_EQ(the_link().com_connected, 0);
     ASSERT_TRUE(link_connect_port(sim.slave_path.c_str()));
-    EXPECT_EQ(com_connected, 1);
-    ASSERT_NE(poll_timer_id, 0u);
-    EXPECT_EQ(rec.timers[poll_timer_id - 1].ms, com_poll_interval_ms);
-    const unsigned poll = poll_timer_id;
+    EXPECT_EQ(the_link().com_connected, 1);
+    ASSERT_NE(the_link().poll_timer_id, 0u);
+    EXPECT_EQ(rec.timers[the_link().poll_timer_id - 1].ms, com_poll_interval_ms);
+    const unsigned poll = the_link().poll_timer_id;
     link_reset();
     EXPECT_FALSE(rec.timers[poll - 1].live);
-    EXPECT_EQ(poll_timer_id, 0u);
-    EXPECT_EQ(com_connected, 0);
+    EXPECT_EQ(the_link().poll_timer_id, 0u);
+    EXPECT_EQ(the_link().com_connected, 0);
     EXPECT_FALSE(link_is_connected());
 }
 
@@ -171,12 +172,12 @@ TEST_F(Core, AnUploadSendsTheFolderItIsGivenAndSaysWhatBecameOfEachProfile)
     while (sim_serial_poll(sim, 30) > 0) {}
     EXPECT_EQ(std::count(sim.lines.begin(), sim.lines.end(), std::string(":AS\r")), 2);
 
-    link_stop_requested = 1;  // Ctrl-C in a terminal program: nothing more goes out
+    the_link().link_stop_requested = 1;  // Ctrl-C in a terminal program: nothing more goes out
     sim.lines.clear();
     EXPECT_EQ(0, upload_profiles(folder("Other"), &out));
     EXPECT_EQ(out.count(profile_result::skipped), 3);
     EXPECT_EQ(out.profiles.back().reason, "the upload was stopped");
-    EXPECT_EQ(upload_active, 0);
+    EXPECT_EQ(the_link().upload_active, 0);
     EXPECT_EQ(sim_serial_poll(sim, 30), 0u);
 }
 
@@ -275,7 +276,7 @@ TEST_F(Core, APlainProgramSendsAndGetsThroughThePlainDriver)
 {
     use_plain_driver();
     static sim_serial* meter = &sim;
-    link_hooks.start_timer(5, [] { return sim_serial_service(*meter, 5), true; });
+    the_link().calls.start_timer(5, [] { return sim_serial_service(*meter, 5), true; });
     static std::string trace;
     trace.clear();
     set_console_sink([](const char* text, bool) { trace += text; });

@@ -1,6 +1,7 @@
 #include "link/command_channel.h"
 #include "link/download.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "link/profile_lines.h"
 #include "link/upload.h"
 #include "link_fixture.h"
@@ -56,7 +57,7 @@ TEST_F(Upload, SendsTheDeviceListInItsOrderAndRefusesWhatItCannotSendWhole)
     for (bool relay : {false, true}) {
         SCOPED_TRACE(relay ? "relay" : "meter");
         reset_link();
-        relay_mode = relay;
+        set_device_kind(relay, kolvan_folder_mode != 0);
         sim.lines.clear();
         ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
         const GunProfile a = put("b.pro", "LEFT");  // rows: "B", "a", "b", "x" as the device list shows them
@@ -73,7 +74,7 @@ TEST_F(Upload, SendsTheDeviceListInItsOrderAndRefusesWhatItCannotSendWhole)
         }
         EXPECT_EQ(sent(), expected);
         EXPECT_EQ(rec.sleeps, 23);  // every command settles
-        EXPECT_EQ(upload_active, 0);
+        EXPECT_EQ(the_link().upload_active, 0);
         EXPECT_EQ(rec.status.back(),
                   "3 profiles sent to the device; not sent: B (it is not a whole profile; open it in the editor and "
                   "save it first)...");
@@ -95,7 +96,7 @@ TEST_F(Upload, AnEmptyFolderAndAFolderOverTheLimit)
     EXPECT_EQ(sent(), (std::vector<std::string>{":A-\r", ":AG,00\r"}));
     // A device reads while the program settles.
     static sim_serial* device = &sim;
-    link_hooks.sleep_ms = [](unsigned) { sim_serial_poll(*device, 0); };
+    the_link().calls.sleep_ms = [](unsigned) { sim_serial_poll(*device, 0); };
     for (int i = 0; i < kUploadFileLimit + 2; ++i) {
         char file[16];
         std::snprintf(file, sizeof file, "G%02d.pro", i);
@@ -115,7 +116,7 @@ TEST_F(Upload, AStopOnTheBridgeLeavesTheLinkFreeForADownload)
     ASSERT_EQ(0, hid_connect_link());
     sim_bridge().acks_to_skip = 1;  // the first ":A-" goes unacknowledged: the second is never sent
     EXPECT_EQ(0, upload_profiles());
-    EXPECT_EQ(upload_active, 0);
+    EXPECT_EQ(the_link().upload_active, 0);
     EXPECT_EQ(sim_bridge().command_lines, (std::vector<std::string>{":A-\r"}));
     EXPECT_GT(rec.progress_hides, 0);
     EXPECT_EQ(rec.status.back(), "The upload stopped: the device did not take a command; it keeps what it received...");

@@ -6,6 +6,7 @@
 #include "link/frame_codec.h"
 #include "link/line_checksum.h"
 #include "link/link_state.h"
+#include "link/link_test_access.h"
 #include "sim_bridge.h"
 #include "sim_serial.h"
 #include "sim_tool.h"
@@ -37,7 +38,7 @@ struct rig {
     {
         link_reset();
         sim_serial_close(serial);
-        link_hooks = link_hooks_default();
+        link_use(link_callbacks_default());
     }
     bool bridge() const { return kind == sim_kind::m900; }
     sim_meter& meter() { return bridge() ? sim_bridge().meter : serial.meter; }
@@ -70,12 +71,12 @@ rig::rig(sim_kind k, const char* version) : kind(k)
     device_modes_reset();
     sim_bridge_reset();
     current = this;
-    link_hooks.pump = [] { receive_poll(); };
-    link_hooks.sleep_ms = [](unsigned ms) {
+    the_link().calls.pump = [] { receive_poll(); };
+    the_link().calls.sleep_ms = [](unsigned ms) {
         if (current->bridge()) sim_bridge_advance(ms);
         else sim_serial_service(current->serial, ms);
     };
-    link_hooks.line_handler = [](const char* text) {
+    the_link().calls.line_handler = [](const char* text) {
         rig& r = *current;
         const std::string line = text;
         r.got.push_back(line);
@@ -88,7 +89,7 @@ rig::rig(sim_kind k, const char* version) : kind(k)
         EXPECT_EQ(0, hid_connect_link());
         receive_poll();  // the version message, if any
     } else {
-        relay_mode = kind == sim_kind::cv_relay;
+        set_device_kind(kind == sim_kind::cv_relay, kolvan_folder_mode != 0);
         EXPECT_TRUE(sim_serial_open(serial, kind, false));
         EXPECT_EQ(1, com_open_path(serial.slave_path.c_str()));
     }
@@ -98,7 +99,7 @@ void rig::step(int wait_ms)
 {
     if (!bridge()) {
         sim_serial_service(serial, 0);
-        pollfd p{com_handle, POLLIN, 0};
+        pollfd p{the_link().com_handle, POLLIN, 0};
         poll(&p, 1, wait_ms);
     }
     for (size_t before = SIZE_MAX; got.size() != before;) {
@@ -112,7 +113,7 @@ lines five(const profile_line_set& l) { return {l.name, l.main, l.mv_table, l.dr
 // The program's upload sequence.
 void rig::upload(const std::vector<profile_line_set>& sets)
 {
-    upload_active = 1;
+    the_link().upload_active = 1;
     if (bridge()) send(":A-\r");
     send(":A-\r");
     send(count_line(static_cast<int>(sets.size())));
@@ -121,7 +122,7 @@ void rig::upload(const std::vector<profile_line_set>& sets)
         for (const std::string& line : five(sets[i])) send(line);
         send(":AS\r");
     }
-    upload_active = 0;
+    the_link().upload_active = 0;
 }
 
 GunProfile gun(const char* name, float bt = 10.0f, int dc = 0)
@@ -140,7 +141,7 @@ GunProfile gun(const char* name, float bt = 10.0f, int dc = 0)
 profile_line_set lines_now(const GunProfile& p)
 {
     profile_line_set l;
-    EXPECT_TRUE(build_profile_lines(p, relay_mode == 1, device_version, &l, nullptr));
+    EXPECT_TRUE(build_profile_lines(p, relay_mode == 1, the_link().device_version, &l, nullptr));
     return l;
 }
 
@@ -182,7 +183,7 @@ TEST(SimMeter, UploadIsStoredAndServedBackInEveryStyle)
         rig r(c.kind, c.version);
         r.acking = true;
         EXPECT_EQ(c.acks, r.meter().acks);
-        EXPECT_FLOAT_EQ(r.meter().version, device_version);  // reported on connecting
+        EXPECT_FLOAT_EQ(r.meter().version, the_link().device_version);  // reported on connecting
         const GunProfile guns[] = {gun("ALPHA"), gun(c.second_name, -9.5f, 10), gun("C", 0, 1)};
         std::vector<profile_line_set> sets;
         for (const GunProfile& g : guns) sets.push_back(lines_now(g));
