@@ -234,7 +234,7 @@ sample program_upload(const bench_case& c, const std::vector<GunProfile>& profil
     run_events_for(50);
     g_counts = hook_counts{};
     const double t0 = now_ms();
-    const int done = upload_profiles();
+    const int done = upload_profiles().ok() ? 1 : 0;
     const double t = (now_ms() - t0) / 1000.0;
     out.counts = g_counts;
     size_t stored = 0, rejected = 0;

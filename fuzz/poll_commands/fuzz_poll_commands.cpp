@@ -64,7 +64,7 @@ void connect(const std::string& version)
     sim_meter_store(sim_bridge().meter, 1, p);
     set_profile_name(p, "FUZZ2");
     sim_meter_store(sim_bridge().meter, 2, p);
-    FUZZ_CHECK(hid_connect_link() == 0, "the simulated bridge did not open");
+    FUZZ_CHECK(hid_connect_link().ok(), "the simulated bridge did not open");
     // The simulated bridge answers at once: a read need not wait its 1 ms
     // for bytes that are not coming (it would cost a millisecond a poll).
     HidUart_SetTimeouts(the_link().hid_device, 0, bridge_write_timeout_ms);

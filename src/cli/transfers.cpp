@@ -1,7 +1,6 @@
 // send and get: the window's Send Profiles and Get Profiles through the same
 // transfer core, run by the plain driver, with a terminal's question,
 // progress and exit statuses around them.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -197,32 +196,17 @@ struct Session {
     }
 };
 
-// Why a port did not open, as the system says it; `error` is what the open
-// gave.
-std::string port_failure(const std::string& port, int error)
-{
-    if (error == EBUSY) return port + " is in use by another program";
-    char path[256];
-    if (port[0] != '/' && !com_name_to_path(port.c_str(), path, sizeof path)) return "no such port: " + port;
-    const std::string p = port[0] == '/' ? port : path;
-    const int fd = ::open(p.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-    const int e = errno;
-    if (fd >= 0) {
-        ::close(fd);
-        return "cannot open " + port + " as a serial port";
-    }
-    if (e == ENOENT || e == ENXIO || e == ENODEV) return "no such port: " + port;
-    if (e == EACCES || e == EPERM) return port + ": permission denied; " + kPermissionHint;
-    return "cannot open " + port + ": " + std::strerror(e);
-}
-
 bool connect(const TransferRequest& r, const CliStreams& io)
 {
     set_device_kind(r.device == TransferRequest::Device::cv_relay, false);
     if (r.device == TransferRequest::Device::m900) {
-        if (!link_connect_bridge()) {
-            say(io, bridge_present() ? "the M900 cable is plugged in but cannot be opened: " UDEV_HINT
-                                     : "no M900 cable found: plug in its USB cable; if it is plugged in, " UDEV_HINT);
+        const link_result opened = link_connect_bridge();
+        if (!opened) {
+            say(io, opened.status == link_status::cable_failed
+                        ? "the M900 cable is plugged in but cannot be opened: " UDEV_HINT
+                    : opened.status == link_status::no_cable
+                        ? "no M900 cable found: plug in its USB cable; if it is plugged in, " UDEV_HINT
+                        : opened.why);
             return false;
         }
         // The version comes at once; the 200 ms poll would take it late.
@@ -231,9 +215,9 @@ bool connect(const TransferRequest& r, const CliStreams& io)
         link_callbacks_in_use().stop_timer(quick);
         return true;
     }
-    errno = 0;
-    if (link_connect_port(r.port.c_str())) return true;
-    say(io, port_failure(r.port, errno));
+    const link_result opened = link_connect_port(r.port.c_str());
+    if (opened) return true;
+    say(io, opened.status == link_status::permission ? opened.why + "; " + kPermissionHint : opened.why);
     return false;
 }
 
@@ -403,10 +387,12 @@ int run_send(const TransferRequest& r, const CliStreams& io)
     }
     if (!connect(r, io)) return kExitFailure;
     transfer_outcome out;
-    const int ran = interrupted ? 0 : upload_profiles(folder, &out);
-    if (interrupted && out.status.empty()) out.status = "The upload was stopped before it began...";
+    const link_result sent = interrupted
+                                 ? link_failure(link_status::stopped, 0, "The upload was stopped before it began...")
+                                 : upload_profiles(folder, &out);
+    if (interrupted && out.status.empty()) out.status = sent.why;
     return report(out, profile_result::sent,
-                  ran == 0                             ? kExitFailure
+                  !sent                                ? kExitFailure
                   : out.count(profile_result::skipped) ? kExitDifferent
                                                        : kExitOk,
                   io);
@@ -445,8 +431,8 @@ int run_get(const TransferRequest& r, const CliStreams& io)
     const bool answered = run.lines > 0 && out.started;
     made.keep = answered;
     return report(out, profile_result::saved,
-                  !answered || !out.finished           ? kExitFailure
-                  : out.count(profile_result::skipped) ? kExitDifferent
-                                                       : kExitOk,
+                  !answered || !download_result() || !out.finished ? kExitFailure
+                  : out.count(profile_result::skipped)             ? kExitDifferent
+                                                                   : kExitOk,
                   io);
 }

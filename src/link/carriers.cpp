@@ -42,14 +42,15 @@ void link_start_receive_poll(unsigned interval_ms)
     link_set_poll_timer(the_link().calls.start_timer(interval_ms, receive_poll));
 }
 
-bool link_connect_port(const char* name)
+link_result link_connect_port(const char* name)
 {
-    if (link_refuse_without_driver()) return false;
-    if (name == nullptr || name[0] == '\0' || !com_open_name(name)) return false;
+    if (link_refuse_without_driver()) return link_failure(link_status::no_driver, 0, link_no_driver_text);
+    link_result r = com_open_name(name);
+    if (!r) return r;
     link_set_port_connected(1);
     forget_device_side_download();
     link_start_receive_poll(com_poll_interval_ms);
-    return true;
+    return r;
 }
 
 void link_disconnect_port()
@@ -60,36 +61,36 @@ void link_disconnect_port()
     link_stop_receive_poll();
 }
 
-bool link_connect_bridge()
+link_result link_connect_bridge()
 {
-    if (link_refuse_without_driver()) return false;
-    if (hid_connect_link() != 0) return false;
+    if (link_refuse_without_driver()) return link_failure(link_status::no_driver, 0, link_no_driver_text);
+    link_result r = hid_connect_link();
+    if (!r) return r;
     forget_device_side_download();
     link_start_receive_poll(hid_poll_interval_ms);
-    return true;
+    return r;
 }
 
-int com_open_path(const char* path)
+link_result com_open_path(const char* path)
 {
     if (the_link().com_handle != -1) com_close();
-    const int fd = serial_open(path, relay_mode == 1 ? 115200 : 9600);
-    if (fd < 0) {
-        const int error = errno;  // kept for the caller's message (EBUSY: in use)
-        console_message("Error -> %d\n", error);
-        errno = error;
-        return 0;
+    int fd = -1;
+    link_result r = serial_open_port(path, relay_mode == 1 ? 115200 : 9600, &fd);
+    if (!r) {
+        console_message("Error -> %d\n", r.err);
+        return r;
     }
     the_link().com_handle = fd;
     console_message("Connected... Handle: %d\n", fd);
-    return 1;
+    return r;
 }
 
-int com_open(int n)
+link_result com_open(int n)
 {
     // The port number travels as a signed 8-bit value.
     if (n < 1 || n > 127) {
         console_message("Error -> %d\n", ENOENT);
-        return 0;
+        return port_open_failure(ENOENT, "COM" + std::to_string(n));
     }
     char name[32];
     if (n <= 9) std::snprintf(name, sizeof name, "COM%d", n);
@@ -97,18 +98,20 @@ int com_open(int n)
     char path[64];
     if (!com_name_to_path(name, path, sizeof path)) {
         console_message("Error -> %d\n", ENOENT);
-        return 0;
+        return port_open_failure(ENOENT, name);
     }
-    return com_open_path(path);
+    link_result r = com_open_path(path);
+    if (!r) r.why = port_failure_text(r.status, r.err, name);
+    return r;
 }
 
-int com_open_name(const char* name)
+link_result com_open_name(const char* name)
 {
     if (name == nullptr || name[0] == '\0') {
         console_message("Error -> %d\n", ENOENT);
-        return 0;
+        return port_open_failure(ENOENT, "");
     }
-    int opened;
+    link_result opened;
     if (name[0] == '/') {
         opened = com_open_path(name);
     } else {
@@ -117,6 +120,8 @@ int com_open_name(const char* name)
         char* save = nullptr;
         const char* token = strtok_r(copy, "COM", &save);
         opened = com_open(token != nullptr ? std::atoi(token) : 0);
+        // Said with the name the caller gave.
+        if (!opened) opened.why = port_failure_text(opened.status, opened.err, name);
     }
     if (opened) open_port_name = name;
     return opened;
@@ -141,13 +146,26 @@ void com_drain_input()
     }
 }
 
-int hid_open()
+namespace {
+
+link_result cable_failed(HID_UART_STATUS status, const char* what)
+{
+    char text[96];
+    std::snprintf(text, sizeof text, "the USB cable %s (status 0x%02X)", what, static_cast<unsigned>(status));
+    return link_failure(link_status::cable_failed, status, text);
+}
+
+}  // namespace
+
+link_result hid_open()
 {
     uint32_t count = 0;
     HID_UART_STATUS status = HidUart_GetNumDevices(&count, bridge_vendor_id, bridge_product_id);
     console_message("SLAB DEBUG (0x%0X): Number of devices - %d\n", static_cast<unsigned>(status),
                     static_cast<int>(count));
-    if (count == 0) return status != 0 ? status : HID_UART_DEVICE_NOT_FOUND;
+    if (count == 0)
+        return link_failure(link_status::no_cable, status != 0 ? status : HID_UART_DEVICE_NOT_FOUND,
+                            "the USB cable is not plugged in");
 
     char product[bridge_string_size] = {};
     status = HidUart_GetString(0, bridge_vendor_id, bridge_product_id, product, bridge_string_product);
@@ -156,7 +174,7 @@ int hid_open()
     HID_UART_DEVICE device = nullptr;
     status = HidUart_Open(&device, 0, bridge_vendor_id, bridge_product_id);
     console_message("SLAB DEBUG (0x%0X): Connected...\n", static_cast<unsigned>(status));
-    if (status != 0) return status;
+    if (status != 0) return cable_failed(status, "did not open");
     the_link().hid_device = device;
 
     status = HidUart_SetUartConfig(the_link().hid_device, bridge_meter_baud, bridge_data_bits_8, bridge_parity_none,
@@ -175,20 +193,20 @@ int hid_open()
         if (the_link().hid_device != nullptr) HidUart_Close(the_link().hid_device);
         the_link().hid_device = nullptr;
         console_message("SLAB DEBUG: ERROR: COULD NOT SET TIMEOUTS\n");
-        return status;
+        return cable_failed(status, "did not take its settings");
     }
     char text[600];
     std::snprintf(text, sizeof text, "Connected to the %s...\n", product);
     the_link().calls.status(text);
-    return 0;
+    return {};
 }
 
-int hid_connect_link()
+link_result hid_connect_link()
 {
-    const int status = hid_open();
-    if (status != 0) {
+    link_result r = hid_open();
+    if (!r) {
         the_link().calls.status(hid_missing_text);
-        return status;
+        return r;
     }
     the_link().hid_connected = 1;
     const uint8_t preamble[2] = {frame_flag, frame_flag};
@@ -196,7 +214,7 @@ int hid_connect_link()
     HidUart_Write(the_link().hid_device, preamble, sizeof preamble, &written);
     the_link().calls.sleep_ms(10);
     send_frame_message(message_code_connect, nullptr, 0);
-    return 0;
+    return r;
 }
 
 void hid_close_link()
@@ -215,7 +233,11 @@ bool bridge_present()
     return HidUart_GetNumDevices(&count, bridge_vendor_id, bridge_product_id) == 0 && count > 0;
 }
 
-int bridge_connect_if_present() { return bridge_present() ? hid_connect_link() : -1; }
+link_result bridge_connect_if_present()
+{
+    if (!bridge_present()) return link_failure(link_status::no_cable, 0, "the USB cable is not plugged in");
+    return hid_connect_link();
+}
 
 void link_lost()
 {

@@ -52,6 +52,7 @@ struct download_state {
     bool empty_pending = false;                // the folder is emptied at the device's first answer
     bool emptied = false;                      // it was, in this download
     transfer_outcome outcome;
+    link_result result;  // how it ended (or did not start)
 };
 
 download_state dl;
@@ -160,7 +161,7 @@ std::string summary()
     return text;
 }
 
-void finish(const char* why = nullptr)
+void finish(const char* why = nullptr, link_status how = link_status::ok)
 {
     if (!dl.running) return;
     dl.running = false;
@@ -175,6 +176,7 @@ void finish(const char* why = nullptr)
     else if (saved_count() == 0 && !bulk()) text = "There are no profiles on the device...";  // every number empty
     else text = "Download complete...\n";
     if (!why) mark_filled();
+    if (how != link_status::ok) dl.result = link_failure(how, 0, text);
     status(text.c_str());
     console_message("%s%s", text.c_str(), text.back() == '\n' ? "" : "\n");
     the_link().calls.pump();
@@ -204,7 +206,7 @@ bool request(int n)
     if (send_command(request_line(n).c_str())) return true;
     char text[96];
     std::snprintf(text, sizeof text, "Could not ask the device for profile %d...", n);
-    finish(text);
+    finish(text, link_status::refused);
     return false;
 }
 
@@ -274,6 +276,7 @@ bool silence_fired()
     dl.asked_again.clear();
     if (the_link().profiles_expected <= 0 && dl.saved.empty() && dl.skipped.empty()) {
         dl.running = false;
+        dl.result = link_failure(link_status::no_answer, 0, "The device did not answer the download request...");
         the_link().calls.progress_hide();
         status("The device did not answer the download request...");
         console_message("The device did not answer the download request...\n");
@@ -499,14 +502,14 @@ void on_end()
 
 }  // namespace
 
-void start_download() { start_download(kDeviceMirrorFolder, false); }
+link_result start_download() { return start_download(kDeviceMirrorFolder, false); }
 
-void start_download(const std::string& folder, bool empty_first)
+link_result start_download(const std::string& folder, bool empty_first)
 {
     download_reset();
     if (link_refuse_without_driver()) {
         dl.outcome.status = link_no_driver_text;
-        return;
+        return dl.result = link_failure(link_status::no_driver, 0, link_no_driver_text);
     }
     dl.folder = folder;
     dl.empty_pending = empty_first;
@@ -518,12 +521,12 @@ void start_download(const std::string& folder, bool empty_first)
     if (!bulk()) {
         the_link().gun_counter = 1;
         request(1);
-        return;
+        return dl.result;
     }
     if (!link_is_connected()) {
         dl.running = false;
         dl.outcome.started = false;
-        return;
+        return dl.result = link_failure(link_status::not_connected, 0, "no device is connected");
     }
     the_link().calls.progress_show("Initiating download...");
     set_fraction(0.5);
@@ -538,6 +541,7 @@ void start_download(const std::string& folder, bool empty_first)
     set_fraction(1.0);
     send_command(":AD\r");
     watch_silence();
+    return dl.result;
 }
 
 void handle_download_line(const char* line)
@@ -577,11 +581,13 @@ bool download_watchdog()
 
 bool download_running() { return dl.running; }
 
-void download_lost() { finish("Device disconnected during Get Profiles..."); }
+void download_lost() { finish("Device disconnected during Get Profiles...", link_status::lost); }
 
-void download_stop(const char* why) { finish(why); }
+void download_stop(const char* why) { finish(why, link_status::stopped); }
 
 const transfer_outcome& download_outcome() { return dl.outcome; }
+
+const link_result& download_result() { return dl.result; }
 
 bool device_side_filled_by_download(const std::string& folder)
 {

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "link/link_result.h"
 #include "link/transfer_outcome.h"
 
 // The device's profile numbers the indexed style asks for.
@@ -27,10 +28,11 @@ download_place download_progress();
 // that follow arrive through handle_download_line. With `empty_first` the
 // folder's profiles are deleted when the device's first answer arrives, not
 // before: a device that does not answer leaves them as they were. Refuses
-// (the status hook says so) when no driver runs the link's timers.
-void start_download(const std::string& folder, bool empty_first);
+// (no_driver; the status callback says so) when no driver runs the link's
+// timers; not_connected when the bulk style has no carrier. ok: it started.
+link_result start_download(const std::string& folder, bool empty_first);
 // Into the program's device folder, kDeviceMirrorFolder, emptying nothing.
-void start_download();
+link_result start_download();
 // Every received line while no upload runs.
 void handle_download_line(const char* line);
 // The one-shot watchdog of a request: asks for the number asked last again when it
@@ -47,6 +49,10 @@ void download_lost();
 void download_stop(const char* why);
 // What the last download did; whole once download_running() is false.
 const transfer_outcome& download_outcome();
+// How the last download ended, the same shape as an upload's result: ok
+// (it may still have skipped some; the outcome says), or no_driver,
+// not_connected, refused, no_answer, lost, stopped.
+const link_result& download_result();
 
 // True when `folder` holds what a whole download brought from the device
 // connected now (and may have been edited since). Connecting, disconnecting

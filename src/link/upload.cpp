@@ -91,16 +91,16 @@ const char* profile_result_text(profile_result r)
     }
 }
 
-int upload_profiles() { return upload_profiles(kDeviceMirrorFolder, nullptr); }
+link_result upload_profiles() { return upload_profiles(kDeviceMirrorFolder, nullptr); }
 
-int upload_profiles(const std::string& folder, transfer_outcome* outcome)
+link_result upload_profiles(const std::string& folder, transfer_outcome* outcome)
 {
     transfer_outcome scratch;
     upload_run run{outcome ? outcome : &scratch};
     *run.out = transfer_outcome{};
     if (link_refuse_without_driver()) {
         run.out->status = link_no_driver_text;
-        return 0;
+        return link_failure(link_status::no_driver, 0, link_no_driver_text);
     }
     run.out->started = true;
     the_link().upload_active = 1;
@@ -137,7 +137,7 @@ int upload_profiles(const std::string& folder, transfer_outcome* outcome)
         text.back() = '.';
         run.say(text);
         run.out->finished = true;
-        return 1;
+        return {};
     }
 
     int sent = 0;
@@ -150,15 +150,19 @@ int upload_profiles(const std::string& folder, transfer_outcome* outcome)
                     : !link_is_connected()         ? "the device was disconnected"
                     : i == sent                    ? "the device did not take a command"
                                                    : "the upload stopped before it");
+        link_status why;
         if (the_link().link_stop_requested) {
+            why = link_status::stopped;
             run.say("The upload was stopped; the device keeps what it received...");
         } else if (link_is_connected()) {
+            why = link_status::refused;
             run.say("The upload stopped: the device did not take a command; it keeps what it received...");
         } else {
+            why = link_status::lost;
             run.say("Device disconnected during Send Profiles: " + std::to_string(sent) + " of " + std::to_string(n) +
                     " profiles were sent completely...");
         }
-        return 0;
+        return link_failure(why, 0, run.out->status);
     };
 
     if (the_link().hid_connected && !send_command(":A-\r")) return stopped();
@@ -202,7 +206,7 @@ int upload_profiles(const std::string& folder, transfer_outcome* outcome)
     }
     run.say(done + "...");
     run.out->finished = true;
-    return 1;
+    return {};
 }
 
 upload_question upload_question_for(const std::string& folder)

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "link/link_result.h"
 #include "link/transfer_outcome.h"
 
 // At most this many files are sent; the rest are named in the status bar.
@@ -12,13 +13,14 @@ constexpr int kUploadFileLimit = 50;
 // The pause after every command.
 constexpr unsigned kSettleMs = 250;
 
-// Runs the whole sequence with the profiles of `folder`; 1 when it ran to
-// its end, 0 when a command was not sent (the device keeps what it had
-// received) or no driver runs the link. upload_active is set while it runs
-// and cleared on every way out. `outcome` (may be null) gets what happened.
-int upload_profiles(const std::string& folder, transfer_outcome* outcome);
+// Runs the whole sequence with the profiles of `folder`; ok when it ran to
+// its end; refused when a command was not sent (the device keeps what it had
+// received), lost when the carrier failed, stopped on request, no_driver
+// when nothing runs the link. upload_active is set while it runs and cleared
+// on every way out. `outcome` (may be null) gets what happened.
+link_result upload_profiles(const std::string& folder, transfer_outcome* outcome);
 // The same with the program's device folder, kDeviceMirrorFolder.
-int upload_profiles();
+link_result upload_profiles();
 
 // An upload replaces every profile on the device. Before one, the caller
 // asks the user when the folder was not filled by a download from the

@@ -485,7 +485,7 @@ void run_cycle(const options& o, const fs::path& root, const snapshot& before, i
     // A profile an earlier, stopped upload left open is rejected by this
     // upload's count line: that rejection is not this upload's.
     const bool left_open = meter().receiving;
-    const int result = upload_profiles();
+    const int result = upload_profiles().ok() ? 1 : 0;
     vsleep(500);  // the last bytes reach the meter
     F.sent += n;
     if (W.up.struck) ++F.faults[W.up.drop ? "lost line (upload, serial)" : "bad checksum (upload, serial)"];
@@ -527,7 +527,7 @@ void run_cycle(const options& o, const fs::path& root, const snapshot& before, i
         quiet(3000);
         std::map<int, sim_stored_profile> again;
         meter().on_store = [&again](int slot, const sim_stored_profile& p) { again[slot] = p; };
-        const int second = upload_profiles();
+        const int second = upload_profiles().ok() ? 1 : 0;
         vsleep(500);
         meter().on_store = nullptr;
         if (second != 1 || again.size() != static_cast<size_t>(n)) {
@@ -730,7 +730,7 @@ void run_carrier(const options& o, const carrier& c, figures& F)
         sim_bridge_reset();
         sim_bridge().paced = true;
         sim_bridge_set_version(c.version);
-        if (hid_connect_link() != 0) {
+        if (!hid_connect_link()) {
             violation("the bridge could not be opened");
             return;
         }

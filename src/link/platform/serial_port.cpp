@@ -2,6 +2,8 @@
 
 #include "base/owned.h"
 
+#include <string>
+
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -15,27 +17,24 @@
 #include <termios.h>
 #include <unistd.h>
 
-int serial_open(const char* path, int baud)
+link_result serial_open_port(const char* path, int baud, int* fd_out)
 {
+    *fd_out = -1;
+    const std::string name = path ? path : "";
     speed_t speed;
     if (baud == 9600) speed = B9600;
     else if (baud == 115200) speed = B115200;
-    else {
-        errno = EINVAL;
-        return -1;
-    }
-    if (path == nullptr || path[0] == '\0') {
-        errno = ENOENT;
-        return -1;
-    }
+    else return {link_status::bad_argument, EINVAL, "cannot open " + name + " at " + std::to_string(baud) + " baud"};
+    if (name.empty()) return port_open_failure(ENOENT, name);
     unique_fd fd(open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd) return -1;
-    // A port that cannot be set up is closed again with the cause kept.
-    auto fail = [&fd] {
+    if (!fd) return port_open_failure(errno, name);
+    // It opened: a failure from here on is a device that is no serial port,
+    // or one that another program holds.
+    auto fail = [&] {
         const int e = errno;
         fd.reset();
-        errno = e;
-        return -1;
+        if (e == EBUSY) return port_open_failure(e, name);
+        return link_result{link_status::not_a_port, e, port_failure_text(link_status::not_a_port, e, name)};
     };
     // One program per port: an advisory lock that other serial programs
     // honour too, then the terminal's exclusive mode, which refuses further
@@ -55,7 +54,16 @@ int serial_open(const char* path, int baud)
     tio.c_cc[VTIME] = 0;
     if (cfsetispeed(&tio, speed) != 0 || cfsetospeed(&tio, speed) != 0 || tcsetattr(fd.get(), TCSANOW, &tio) != 0)
         return fail();
-    return fd.release();
+    *fd_out = fd.release();
+    return {};
+}
+
+int serial_open(const char* path, int baud)
+{
+    int fd = -1;
+    const link_result r = serial_open_port(path, baud, &fd);
+    if (!r) errno = r.err;
+    return fd;
 }
 
 long serial_read(int fd, void* buffer, size_t n)

@@ -5,10 +5,16 @@
 
 #include <cstddef>
 
+#include "link/link_result.h"
+
 // Opens `path` at `baud` (9600 or 115200; others are refused), 8N1, raw,
 // non-blocking, and for this program alone: locked (flock) and in the
-// terminal's exclusive mode until serial_close. Returns the descriptor, or -1
-// with errno set (EBUSY: another program has the port).
+// terminal's exclusive mode until serial_close. On success *fd is the
+// descriptor; otherwise -1 and the result says why (in_use: another program
+// has the port; not_a_port: it opened but took no terminal settings).
+link_result serial_open_port(const char* path, int baud, int* fd);
+// The same for callers outside the link (benches, tests): the descriptor, or
+// -1 with errno set.
 int serial_open(const char* path, int baud);
 
 // Reads what is pending, at most `n` bytes, without waiting. Returns the

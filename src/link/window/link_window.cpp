@@ -237,8 +237,8 @@ void on_connect_clicked(GtkWidget*)
     GtkWidget* button = get_widget("id_connect_btn");
     if (!link_port_connected()) {
         std::string name = combo_active_text(get_widget("id_com_cb"), port_column_name);
-        errno = 0;
-        if (link_connect_port(name.c_str())) {
+        const link_result opened = link_connect_port(name.c_str());
+        if (opened) {
             lost_port.clear();
             // The next run (or choice) of this kind selects it again.
             preferred_port = name;
@@ -247,7 +247,7 @@ void on_connect_clicked(GtkWidget*)
             set_button_label(button, "Disconnect");
             status_message("Connected to device...\n");
         } else {
-            const bool in_use = errno == EBUSY;
+            const bool in_use = opened.status == link_status::in_use;
             set_connection_lamp(false);
             set_button_label(button, "Connect");
             if (in_use) status_failure("%s is in use by another program...\n", name.c_str());

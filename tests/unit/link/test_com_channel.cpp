@@ -41,7 +41,7 @@ protected:
     void connect()
     {
         testing::internal::CaptureStdout();
-        ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
+        ASSERT_TRUE(com_open_path(sim.slave_path.c_str()));
         const std::string out = testing::internal::GetCapturedStdout();
         EXPECT_EQ("Connected... Handle: " + std::to_string(the_link().com_handle) + "\n", out);
     }
@@ -80,17 +80,48 @@ TEST_F(ComChannel, PortNamesAndFailures)
     EXPECT_FALSE(com_name_to_path("/dev/ttyUSB0", path, sizeof path));
 
     testing::internal::CaptureStdout();
-    EXPECT_EQ(0, com_open(0));
-    EXPECT_EQ(0, com_open(128));
-    EXPECT_EQ(0, com_open_path("/nonexistent/port"));
-    EXPECT_EQ(0, com_open_name(""));
+    EXPECT_FALSE(com_open(0));
+    EXPECT_FALSE(com_open(128));
+    EXPECT_FALSE(com_open_path("/nonexistent/port"));
+    EXPECT_FALSE(com_open_name(""));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(std::string::npos, out.find("Error -> 2\n"));
     EXPECT_EQ(-1, the_link().com_handle);
 
     // A list entry that is a path is opened as it is.
     testing::internal::CaptureStdout();
-    EXPECT_EQ(1, com_open_name(sim.slave_path.c_str()));
+    EXPECT_TRUE(com_open_name(sim.slave_path.c_str()));
+    testing::internal::GetCapturedStdout();
+}
+
+// A port that does not open says which failure it was, with the name given,
+// at the first try.
+TEST_F(ComChannel, AFailedOpenSaysWhy)
+{
+    testing::internal::CaptureStdout();
+    struct row {
+        std::string name;
+        link_status status;
+        std::string why;
+    } rows[] = {
+        {"", link_status::no_such_port, "no such port: "},
+        {"COMX", link_status::no_such_port, "no such port: COMX"},
+        {"/nonexistent/port", link_status::no_such_port, "no such port: /nonexistent/port"},
+        {"/dev/null", link_status::not_a_port, "cannot open /dev/null as a serial port"},
+    };
+    for (const row& r : rows) {
+        const link_result got = com_open_name(r.name.c_str());
+        EXPECT_EQ(link_status_name(r.status), std::string(link_status_name(got.status))) << r.name;
+        EXPECT_EQ(r.why, got.why) << r.name;
+    }
+    const int first = serial_open(sim.slave_path.c_str(), 9600);
+    ASSERT_GE(first, 0);
+    int fd = -1;
+    const link_result held = serial_open_port(sim.slave_path.c_str(), 9600, &fd);
+    serial_close(first);
+    EXPECT_EQ(-1, fd);
+    EXPECT_EQ(link_status::in_use, held.status) << held.why;
+    EXPECT_EQ(sim.slave_path + " is in use by another program", held.why);
     testing::internal::GetCapturedStdout();
 }
 
@@ -250,7 +281,7 @@ TEST(PortList, SimulatorPortsAreListedAndStaleLinksSkipped)
     // The listed name opens the simulator's port.
     reset_link();
     testing::internal::CaptureStdout();
-    EXPECT_EQ(1, com_open_name(sim.link_path.c_str()));
+    EXPECT_TRUE(com_open_name(sim.link_path.c_str()));
     testing::internal::GetCapturedStdout();
     com_close();
 

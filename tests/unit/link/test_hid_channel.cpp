@@ -19,7 +19,7 @@ protected:
     void connect()
     {
         testing::internal::CaptureStdout();
-        ASSERT_EQ(0, hid_connect_link());
+        ASSERT_TRUE(hid_connect_link());
         trace = testing::internal::GetCapturedStdout();
         ASSERT_EQ(1, the_link().hid_connected);
     }
@@ -54,7 +54,7 @@ TEST_F(HidChannel, MissingOrMisconfiguredBridge)
 {
     sim_bridge().present = false;
     testing::internal::CaptureStdout();
-    EXPECT_NE(0, hid_connect_link());
+    EXPECT_FALSE(hid_connect_link());
     EXPECT_EQ("SLAB DEBUG (0x0): Number of devices - 0\n", testing::internal::GetCapturedStdout());
     EXPECT_EQ(0, the_link().hid_connected);
     ASSERT_EQ(1u, rec.status.size());
@@ -65,7 +65,7 @@ TEST_F(HidChannel, MissingOrMisconfiguredBridge)
     sim_bridge().fail_config = true;
     rec.status.clear();
     testing::internal::CaptureStdout();
-    EXPECT_NE(0, hid_open());
+    EXPECT_FALSE(hid_open());
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_NE(std::string::npos, out.find("Error - Could not set baud to 38400\n"));
     EXPECT_NE(std::string::npos, out.find("SLAB DEBUG: ERROR: COULD NOT SET TIMEOUTS\n"));

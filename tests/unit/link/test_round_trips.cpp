@@ -139,7 +139,7 @@ protected:
         set_device_kind(kind == sim_kind::cv_relay, kolvan_folder_mode != 0);
         if (kind == sim_kind::m900) {
             sim_bridge_set_version(version);
-            EXPECT_EQ(0, hid_connect_link());
+            EXPECT_TRUE(hid_connect_link());
             for (int i = 0; i < 10; ++i) {
                 advance(10);
                 poll_once();
@@ -148,7 +148,7 @@ protected:
         }
         EXPECT_TRUE(sim_serial_open(serial, kind, false));
         g_serial = &serial;
-        EXPECT_EQ(1, com_open_path(serial.slave_path.c_str()));
+        EXPECT_TRUE(com_open_path(serial.slave_path.c_str()));
         return serial.meter;
     }
     void put(const GunProfile& p)
@@ -187,7 +187,7 @@ TEST_P(RoundTrip, WhatIsSentIsStoredAndComesBackInEveryFieldItCarries)
     const std::vector<GunProfile> guns{gun("ALPHA", 2650, 10, 1.5f), gun("BRAVO", 2900, -8, -0.5f),
                                        gun("CURVE", 3100, 12, 0.2f)};
     for (const GunProfile& g : guns) put(g);
-    ASSERT_EQ(1, upload_profiles());
+    ASSERT_TRUE(upload_profiles());
     ASSERT_EQ(meter.profiles.size(), 3u);
     for (int slot = 1; slot <= 3; ++slot) {
         const sim_stored_profile& s = meter.profiles[slot];
@@ -305,12 +305,12 @@ TEST_P(BridgeRoundTrip, AMissingAcknowledgementStopsTheUploadAndADownloadWorksAf
     put(gun("ALPHA", 2650, 10, 0));
     put(gun("BRAVO", 2700, 10, 0));
     sim_bridge().skip_ack_for = ":AN,*BRAVO";
-    EXPECT_EQ(0, upload_profiles());
+    EXPECT_FALSE(upload_profiles());
     EXPECT_EQ(the_link().upload_active, 0);
     EXPECT_EQ(meter.profiles.size(), 1u);  // what came before the stop stays
     // The upload opens with ":A-" twice on the bridge.
     EXPECT_EQ(sim_bridge().command_lines[0] + sim_bridge().command_lines[1], ":A-\r:A-\r");
-    EXPECT_EQ(1, upload_profiles());  // a new upload is not held by the lost acknowledgement
+    EXPECT_TRUE(upload_profiles());  // a new upload is not held by the lost acknowledgement
     EXPECT_EQ(meter.profiles.size(), 2u);
     clear_device_folder();
     start_download();
@@ -338,7 +338,7 @@ TEST_P(RoundTrip, APulledCableClosesTheLinkAtOnceSaysHowFarItGotAndConnectsAgain
         if (first || !bridge) return connect(k.kind, k.version);
         sim_bridge().present = true;
         the_link().bridge_auto = 1;
-        EXPECT_EQ(0, bridge_connect_if_present());
+        EXPECT_TRUE(bridge_connect_if_present());
         return sim_bridge().meter;
     };
     const struct {
@@ -361,7 +361,7 @@ TEST_P(RoundTrip, APulledCableClosesTheLinkAtOnceSaysHowFarItGotAndConnectsAgain
                 poll_once();
             }
         } else if (c.phase == 1) {
-            EXPECT_EQ(0, upload_profiles());
+            EXPECT_FALSE(upload_profiles());
         } else {
             clear_device_folder();
             start_download();
@@ -383,7 +383,7 @@ TEST_P(RoundTrip, APulledCableClosesTheLinkAtOnceSaysHowFarItGotAndConnectsAgain
     // The same cable again: everything goes through.
     sim_meter& meter = plug(false);
     for (const GunProfile& g : guns) put(g);
-    EXPECT_EQ(1, upload_profiles());
+    EXPECT_TRUE(upload_profiles());
     EXPECT_EQ(meter.profiles.size(), 3u);
     the_link().calls.lost = [](const char*) {};
 }

@@ -114,13 +114,13 @@ TEST(PlainDriver, RunsTimersUntilTheyStopAndNeverInsideThemselves)
 TEST_F(Core, WithoutADriverNothingStartsAndTheCallerIsTold)
 {
     the_link().calls.start_timer = link_callbacks_default().start_timer;
-    ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
+    ASSERT_TRUE(com_open_path(sim.slave_path.c_str()));
     put("A");
     transfer_outcome out;
     const std::vector<std::pair<const char*, bool (*)(transfer_outcome*)>> rows{
-        {"upload", [](transfer_outcome* o) { return upload_profiles(".", o) != 0; }},
+        {"upload", [](transfer_outcome* o) { return upload_profiles(".", o).ok(); }},
         {"download", [](transfer_outcome*) { return start_download(".", true), download_running(); }},
-        {"connect", [](transfer_outcome*) { return link_connect_port("/dev/null"); }},
+        {"connect", [](transfer_outcome*) { return link_connect_port("/dev/null").ok(); }},
     };
     for (const auto& [what, run] : rows) {
         SCOPED_TRACE(what);
@@ -155,13 +155,13 @@ TEST_F(Core, TheLinkOwnsTheConnectionAndThePollAndOneResetEndsBoth)
 
 TEST_F(Core, AnUploadSendsTheFolderItIsGivenAndSaysWhatBecameOfEachProfile)
 {
-    ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
+    ASSERT_TRUE(com_open_path(sim.slave_path.c_str()));
     put("B", "Other");
     put("A", "Other");
     std::ofstream(root / "Other" / "C.pro") << "short";
     put("IGNORED");  // ../Device is not the folder given
     transfer_outcome out;
-    ASSERT_EQ(1, upload_profiles(folder("Other"), &out));
+    ASSERT_TRUE(upload_profiles(folder("Other"), &out));
     EXPECT_TRUE(out.started && out.finished);
     EXPECT_EQ(out.status, rec.status.back());
     std::vector<std::string> seen;
@@ -174,7 +174,7 @@ TEST_F(Core, AnUploadSendsTheFolderItIsGivenAndSaysWhatBecameOfEachProfile)
 
     the_link().link_stop_requested = 1;  // Ctrl-C in a terminal program: nothing more goes out
     sim.lines.clear();
-    EXPECT_EQ(0, upload_profiles(folder("Other"), &out));
+    EXPECT_FALSE(upload_profiles(folder("Other"), &out));
     EXPECT_EQ(out.count(profile_result::skipped), 3);
     EXPECT_EQ(out.profiles.back().reason, "the upload was stopped");
     EXPECT_EQ(the_link().upload_active, 0);
@@ -226,7 +226,7 @@ TEST_F(Core, SendingAsksUnlessTheFolderCameWholeFromTheDeviceConnectedNow)
 
 TEST_F(Core, GetEmptiesTheDeviceSideOnlyOnceTheDeviceAnswers)
 {
-    ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
+    ASSERT_TRUE(com_open_path(sim.slave_path.c_str()));
     struct row {
         const char* what;
         bool empty_first;
@@ -284,7 +284,7 @@ TEST_F(Core, APlainProgramSendsAndGetsThroughThePlainDriver)
     put("TWO", "Other");
     ASSERT_TRUE(link_connect_port(sim.slave_path.c_str()));
     transfer_outcome sent;
-    ASSERT_EQ(1, upload_profiles(folder("Other"), &sent));
+    ASSERT_TRUE(upload_profiles(folder("Other"), &sent));
     EXPECT_EQ(sent.count(profile_result::sent), 2);
     EXPECT_EQ(sent.status, "2 profiles sent to the device...");
 

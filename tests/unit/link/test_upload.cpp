@@ -59,12 +59,12 @@ TEST_F(Upload, SendsTheDeviceListInItsOrderAndRefusesWhatItCannotSendWhole)
         reset_link();
         set_device_kind(relay, kolvan_folder_mode != 0);
         sim.lines.clear();
-        ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
+        ASSERT_TRUE(com_open_path(sim.slave_path.c_str()));
         const GunProfile a = put("b.pro", "LEFT");  // rows: "B", "a", "b", "x" as the device list shows them
         const GunProfile b = put("a.pro", "RIGHT");
         const GunProfile c = put("x.PRO", "UPPER");
         put("B.pro", "OLD", 428);
-        ASSERT_EQ(1, upload_profiles());
+        ASSERT_TRUE(upload_profiles());
         std::vector<std::string> expected{":A-\r", count_line(3)};
         int slot = 0;
         for (const GunProfile* p : {&b, &a, &c}) {
@@ -83,7 +83,7 @@ TEST_F(Upload, SendsTheDeviceListInItsOrderAndRefusesWhatItCannotSendWhole)
         // Only refused files: nothing goes out, so the device is not emptied.
         for (const char* f : {"a.pro", "b.pro", "x.PRO"}) fs::remove(root / "Device" / f);
         sim.lines.clear();
-        ASSERT_EQ(1, upload_profiles());
+        ASSERT_TRUE(upload_profiles());
         EXPECT_TRUE(sent().empty());
         EXPECT_EQ(rec.status.back().rfind("Nothing sent, the device keeps its profiles; not sent: B (", 0), 0u);
     }
@@ -91,8 +91,8 @@ TEST_F(Upload, SendsTheDeviceListInItsOrderAndRefusesWhatItCannotSendWhole)
 
 TEST_F(Upload, AnEmptyFolderAndAFolderOverTheLimit)
 {
-    ASSERT_EQ(1, com_open_path(sim.slave_path.c_str()));
-    ASSERT_EQ(1, upload_profiles());
+    ASSERT_TRUE(com_open_path(sim.slave_path.c_str()));
+    ASSERT_TRUE(upload_profiles());
     EXPECT_EQ(sent(), (std::vector<std::string>{":A-\r", ":AG,00\r"}));
     // A device reads while the program settles.
     static sim_serial* device = &sim;
@@ -103,7 +103,7 @@ TEST_F(Upload, AnEmptyFolderAndAFolderOverTheLimit)
         put(file, file);
     }
     sim.lines.clear();
-    ASSERT_EQ(1, upload_profiles());
+    ASSERT_TRUE(upload_profiles());
     const std::vector<std::string> lines = sent();
     EXPECT_EQ(lines[1], ":AG,50\r");
     EXPECT_EQ(lines.size(), 2u + 7u * kUploadFileLimit);
@@ -113,9 +113,9 @@ TEST_F(Upload, AnEmptyFolderAndAFolderOverTheLimit)
 TEST_F(Upload, AStopOnTheBridgeLeavesTheLinkFreeForADownload)
 {
     put("A.pro", "ALPHA");
-    ASSERT_EQ(0, hid_connect_link());
+    ASSERT_TRUE(hid_connect_link());
     sim_bridge().acks_to_skip = 1;  // the first ":A-" goes unacknowledged: the second is never sent
-    EXPECT_EQ(0, upload_profiles());
+    EXPECT_FALSE(upload_profiles());
     EXPECT_EQ(the_link().upload_active, 0);
     EXPECT_EQ(sim_bridge().command_lines, (std::vector<std::string>{":A-\r"}));
     EXPECT_GT(rec.progress_hides, 0);
