@@ -19,6 +19,10 @@ use base/, the cores, their own files and cli/'s library only, never the toolkit
 app/; the few benchmarks that measure the window itself (WINDOW_PROGRAMS)
 are programs of the flows layer.
 
+The link's state object (link/link_object.h) is included only by the files
+directly in link/; programs beside src/ reach it through
+link/link_test_access.h, which src/ itself never includes.
+
 Prints each include that crosses the order, as file:line (relative to the
 src/ folder given), and exits 1."""
 
@@ -54,6 +58,12 @@ WINDOW_PROGRAMS = {
     "bench/selection_window.c",
 }
 SOURCES = (".h", ".c", ".cpp")
+# Headers private to a folder: only the files directly in it include them.
+# The link's state object is the link's own; tests, fuzz targets, benches
+# and tools reach it through link/link_test_access.h, which nothing in src/
+# includes.
+PRIVATE_HEADERS = {"link/link_object.h": "link/"}
+TEST_ACCESS_HEADERS = ("link/link_test_access.h",)
 
 
 def layer_of(path):
@@ -136,6 +146,13 @@ def check_file(root, full, faults, edges=None):
             continue  # generated headers, the system's, a program's own
         if edges is not None and unit_of(target) != unit_of(rel):
             edges.setdefault(unit_of(rel), {}).setdefault(unit_of(target), f"{rel}:{number}")
+        owner = PRIVATE_HEADERS.get(target)
+        if owner and not (rel.startswith(owner) and "/" not in rel[len(owner):]):
+            faults.append(f"{rel}:{number}: includes \"{target}\", private to {owner}")
+            continue
+        if target in TEST_ACCESS_HEADERS and not rel.startswith("../") and rel != target:
+            faults.append(f"{rel}:{number}: includes \"{target}\", for tests and tools only")
+            continue
         there = layer_of(target)
         if there[0] is None or not allowed(here, there):
             faults.append(f"{rel}:{number}: {describe(here)} includes \"{target}\" ({describe(there)})")

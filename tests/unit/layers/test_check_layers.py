@@ -42,10 +42,18 @@ ROWS = [
     ("shell/s.cpp", '"base/b.h"', False),
     ("shell/s.cpp", '"link/x.h"', True),
     ("profile/p.cpp", '"cli/c.h"', True),
+    # The link's private state: its own files, and tools through the test access.
+    ("link/x.cpp", '"link/link_object.h"', False),
+    ("link/window/w.cpp", '"link/link_object.h"', True),
+    ("cli/main.cpp", '"link/link_object.h"', True),
+    ("../tools/sim.cpp", '"link/link_object.h"', True),
+    ("../fuzz/f.cpp", '"link/link_test_access.h"', False),
+    ("cli/main.cpp", '"link/link_test_access.h"', True),
 ]
 
 HEADERS = ["base/b.h", "profile/p.h", "shell/s.h", "editor/window/e.h", "collections/window/l.h", "app/hooks.h",
-           "collections/f.h", "editor/m.h", "settings/s.h", "link/x.h", "ballistics/s.h", "cli/c.h"]
+           "collections/f.h", "editor/m.h", "settings/s.h", "link/x.h", "ballistics/s.h", "cli/c.h",
+           "link/link_object.h", "link/link_test_access.h"]
 
 with tempfile.TemporaryDirectory() as repo:
     root = os.path.join(repo, "src")
