@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "app/startup.h"
-#include "app/working_folder.h"
+#include "shell/working_folder.h"
 #include "base/console.h"
 
 int main(int argc, char** argv)
