@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/startup.h"
 #include "gui_support.h"
 #include "shell/shell.h"
 #include "shell/ui_start.h"
