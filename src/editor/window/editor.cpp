@@ -173,6 +173,7 @@ bool apply_typed_texts(GunProfile& p)
     return changed;
 }
 
+// The combo `combo_id` shows the text column of its store through `renderer`.
 void pack_text_renderer(GtkCellRenderer* renderer, const char* combo_id)
 {
     GtkCellLayout* layout = GTK_CELL_LAYOUT(get_widget(combo_id));

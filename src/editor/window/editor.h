@@ -5,8 +5,8 @@
 
 #include <gtk/gtk.h>
 
-#include "profile/gun_profile.h"
 #include <string>
+#include "profile/gun_profile.h"
 
 void show_profile();
 void update_unit_labels();
