@@ -50,18 +50,8 @@ void fill_hooks()
     window_hooks.connect_bridge = hid_connect;
     carrier_lost_hook = show_link_lost;
 
-    // The form as it shows now, its name entry included; cvIn and the saved
-    // mark stay as they are. The form shows no atmosphere or maximum range:
-    // those stay what the profile holds (a loaded file's own, until the form
-    // is read back into it).
-    preview_hooks.form_profile = [](GunProfile& p) {
-        p = cvIn;
-        read_form_into(p);
-        p.temp = cvIn.temp;
-        p.pres = cvIn.pres;
-        p.maxr = cvIn.maxr;
-        set_profile_name(p, gtk_entry_get_text(GTK_ENTRY(get_widget("id_profile_name"))));
-    };
+    // The form as it shows now; cvIn and the saved mark stay as they are.
+    preview_hooks.form_profile = read_shown_profile;
     // Truing's fields reach the form as a bullet from the library does: the
     // form's edits into cvIn, the trued fields over them, the form shown
     // again and the profile marked changed.
