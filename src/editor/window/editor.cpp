@@ -238,6 +238,7 @@ void show_profile()
     g_shown_form = read_form_texts();
     g_shown_units = input_units;
     g_showing = false;
+    window_hooks.form_changed();
 }
 
 void update_unit_labels()
@@ -259,6 +260,12 @@ void read_form_into_profile()
     g_shown_form = read_form_texts();
     g_shown_units = input_units;
     refresh_profile_mark();
+    window_hooks.form_changed();
+}
+
+void on_form_choice_changed()
+{
+    if (!g_showing) window_hooks.form_changed();
 }
 
 void read_form_into(GunProfile& p) { apply_typed_texts(p); }
@@ -354,7 +361,10 @@ void on_output_units_changed(GtkWidget* widget)
 {
     // A choice of the user's is an edit of the profile; the combos set by
     // show_profile are none.
-    if (!g_showing) refresh_profile_mark();
+    if (!g_showing) {
+        refresh_profile_mark();
+        window_hooks.form_changed();
+    }
     bool elevation = widget == get_widget("id_eunits");
     if (!elevation && widget != get_widget("id_wunits")) return;
     std::string text = combo_active_text(widget);

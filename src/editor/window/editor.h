@@ -5,8 +5,8 @@
 
 #include <gtk/gtk.h>
 
-#include <string>
 #include "profile/gun_profile.h"
+#include <string>
 
 void show_profile();
 void update_unit_labels();
@@ -19,6 +19,9 @@ void read_form_into(GunProfile& p);
 // those stay what cvIn holds (a loaded file's own, until the form is read
 // back into it). Marks nothing.
 void read_shown_profile(GunProfile& p);
+// A choice that is read with the form (G1/G7, a click unit) or Enter in the
+// drop scale factor table: what the form shows changed.
+void on_form_choice_changed();
 void on_form_entry_changed();
 // New Profile; with a widget (the button) it first settles unsaved changes.
 void new_profile(GtkWidget* widget);
