@@ -30,24 +30,13 @@ void fill_hooks()
     link_use(link);
 
     window_hooks.read_form = read_form_into_profile;
-    // The solution preview follows every profile the form shows.
-    window_hooks.load_profile = [](const char* path) {
-        const bool loaded = load_profile_file(path);
-        if (loaded) preview_form_changed();
-        return loaded;
-    };
+    window_hooks.load_profile = load_profile_file;
     window_hooks.write_profile = write_profile_file;
     window_hooks.settle_changes = settle_unsaved_changes;
     window_hooks.save_profile = save_current_profile;
     window_hooks.profile_left_lists = note_profile_left_lists;
-    window_hooks.update_unit_labels = [] {
-        update_unit_labels();
-        preview_form_changed();
-    };
-    window_hooks.show_chosen_bullet = [](bool custom) {
-        show_chosen_bullet(custom);
-        preview_form_changed();
-    };
+    window_hooks.update_unit_labels = update_unit_labels;
+    window_hooks.show_chosen_bullet = show_chosen_bullet;
     window_hooks.profile_folders_changed = [] {
         scan_pc_profiles();
         scan_device_profiles();
@@ -55,26 +44,17 @@ void fill_hooks()
     window_hooks.device_folder_changed = [] { scan_device_profiles(); };
     window_hooks.connect_bridge = hid_connect;
 
-    // The form as it shows now, its name entry included; cvIn and the saved
-    // mark stay as they are. The form shows no atmosphere or maximum range:
-    // those stay what the profile holds (a loaded file's own, until the form
-    // is read back into it).
-    preview_hooks.form_profile = [](GunProfile& p) {
-        p = cvIn;
-        read_form_into(p);
-        p.temp = cvIn.temp;
-        p.pres = cvIn.pres;
-        p.maxr = cvIn.maxr;
-        set_profile_name(p, gtk_entry_get_text(GTK_ENTRY(get_widget("id_profile_name"))));
-    };
+    // The solution preview follows what the form shows, and reads it as it
+    // shows now (cvIn and the saved mark stay as they are).
+    window_hooks.form_changed = preview_form_changed;
+    window_hooks.form_profile = read_shown_profile;
     // Truing's fields reach the form as a bullet from the library does: the
     // form's edits into cvIn, the trued fields over them, the form shown
     // again and the profile marked changed.
-    preview_hooks.apply_trued = [](const GunProfile& trued) {
+    window_hooks.apply_trued = [](const GunProfile& trued) {
         read_form_into_profile();
         copy_trued_fields(cvIn, trued);
         show_chosen_bullet(false);
         mark_profile_state(profile_unsaved);
-        preview_form_changed();
     };
 }

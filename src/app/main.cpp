@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include "app/startup.h"
-#include "app/working_folder.h"
 #include "base/console.h"
+#include "shell/working_folder.h"
 
 int main(int argc, char** argv)
 {

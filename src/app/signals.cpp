@@ -94,7 +94,7 @@ void on_bullet_filter(GtkEditable*, gpointer) { on_bullet_filter_changed(); }
 void on_bullet_page(GtkNotebook*, gpointer, guint page, gpointer) { on_bullet_page_switched(static_cast<int>(page)); }
 
 void on_preview_clicked(GtkWidget* w, gpointer) { open_solution_preview(w); }
-void on_form_followed(GObject*, gpointer) { preview_form_changed(); }
+void on_form_choice(GObject*, gpointer) { on_form_choice_changed(); }
 
 // `key` in `window` emits `signal` on `widget`.
 void add_key(const char* window, const char* widget, const char* signal, guint key, GdkModifierType mods)
@@ -178,22 +178,16 @@ void connect_signals()
     connect("id_wunits", "changed", G_CALLBACK(on_units_combo_changed));
     for (const char* id : kClickEntries) connect_form_entry(id);
 
-    // The solution preview, and what it follows in the form: Enter in an
-    // entry, a choice, New Profile (after the editor's own handlers).
+    // The solution preview; it follows the editor's "form changed".
     connect("id_btn_preview", "clicked", G_CALLBACK(on_preview_clicked));
     connect("id_mi_preview", "activate", G_CALLBACK(on_preview_clicked));
-    for (const char* id : kFormEntries) connect(id, "activate", G_CALLBACK(on_form_followed));
-    for (const char* id : kClickEntries) connect(id, "activate", G_CALLBACK(on_form_followed));
-    // The drop scale factor table has no Enter handler of the editor's own
-    // (it is read when the profile is), but the preview follows it too.
+    // Choices the editor reads with the form, and the drop scale factor
+    // table, which it reads when the profile is: the form changed.
     for (const char* table : {"id_vel_", "id_dsf_"})
         for (int row = 1; row <= 6; ++row)
-            connect((table + std::to_string(row)).c_str(), "activate", G_CALLBACK(on_form_followed));
-    for (const char* id : {"id_eunits", "id_wunits", "id_clicke_units", "id_clickw_units"})
-        connect(id, "changed", G_CALLBACK(on_form_followed));
-    for (const char* id : {"id_g1_btn", "id_g7_btn", "id_mix_units", "id_english_units", "id_metric_units"})
-        connect(id, "toggled", G_CALLBACK(on_form_followed));
-    connect("id_btn_new", "clicked", G_CALLBACK(on_form_followed));
+            connect((table + std::to_string(row)).c_str(), "activate", G_CALLBACK(on_form_choice));
+    for (const char* id : {"id_clicke_units", "id_clickw_units"}) connect(id, "changed", G_CALLBACK(on_form_choice));
+    for (const char* id : {"id_g1_btn", "id_g7_btn"}) connect(id, "toggled", G_CALLBACK(on_form_choice));
     connect_preview_signals();
 
     // Ctrl+Q quits as File > Quit does (with the unsaved-changes question);

@@ -1,6 +1,6 @@
-// The program's flows: start-up (locale, toolkit, the UI definition, start
-// values of the profile and the combos, the hooks, the signal table, the
-// selection window) and quitting. The GUI tests run the same start-up
+// The program's flows: start-up (locale, toolkit, the working folder's lock,
+// the hooks, the selection window, then each unit in its start state, the
+// signal table) and quitting. The GUI tests run the same start-up
 // without entering the main loop.
 #pragma once
 
@@ -11,12 +11,6 @@
 // been handled when it returns. False when the toolkit cannot start (no
 // display, or another program runs with this working folder).
 bool start_application(int* argc, char*** argv);
-
-// Shows `window` and returns once it is drawn on the screen (or after half a
-// second when the display does not show it). The main loop does not run
-// meanwhile: what comes in the time (a click, a key, a close, a screen
-// reader's request) waits, in its order, until the main loop handles it.
-void show_window_first(GtkWidget* window);
 
 // start_application, then the main loop; the exit status.
 int run_application(int argc, char** argv);

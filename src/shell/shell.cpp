@@ -32,6 +32,9 @@ window_hook_set no_window_hooks()
     h.save_profile = [] { return false; };
     h.profile_left_lists = [] {};
     h.connect_bridge = [] {};
+    h.form_changed = [] {};
+    h.form_profile = [](GunProfile&) {};
+    h.apply_trued = [](const GunProfile&) {};
     return h;
 }
 

@@ -8,6 +8,8 @@
 
 #include <string>
 
+struct GunProfile;  // the record (profile/gun_profile.h), passed by the hooks
+
 extern GtkBuilder* ui_builder;
 
 // Widget by builder id; nullptr for an unknown id.
@@ -111,5 +113,14 @@ struct window_hook_set {
     void (*profile_left_lists)();       // the form shows a profile of no list row (New Profile)
     // The link.
     void (*connect_bridge)();  // open the M900 cable, lamp and poll
+    // The editor announces that what the form shows changed (Enter, a choice,
+    // another profile shown); the solution preview follows it.
+    void (*form_changed)();
+    // The profile as the form shows it now, read without touching cvIn or
+    // the saved mark (the solution preview's input).
+    void (*form_profile)(GunProfile& out);
+    // Truing's fields of `trued` into the form as edits; the profile is
+    // marked changed.
+    void (*apply_trued)(const GunProfile& trued);
 };
 extern window_hook_set window_hooks;

@@ -18,8 +18,6 @@
 #include "profile/units.h"
 #include "shell/shell.h"
 
-preview_hook_set preview_hooks{};
-
 namespace {
 
 constexpr int kBackgroundColumn = kTableColumns;  // the row's tint in the store
@@ -468,9 +466,7 @@ void on_preview_true_clicked(GtkWidget*)
 {
     update_solution_preview();
     const truing_owner owner{preview_profile, preview_conditions, preview_units, preview_show_truing,
-                             [](const GunProfile& trued) {
-                                 if (preview_hooks.apply_trued) preview_hooks.apply_trued(trued);
-                             }};
+                             [](const GunProfile& trued) { window_hooks.apply_trued(trued); }};
     open_truing_dialog(GTK_WINDOW(get_widget("id_preview_win")), owner);
 }
 
@@ -480,8 +476,8 @@ void update_solution_preview()
         g_source_remove(g.idle);
         g.idle = 0;
     }
-    if (preview_hooks.form_profile) preview_hooks.form_profile(g.profile);
-    else g.profile = cvIn;
+    g.profile = cvIn;
+    window_hooks.form_profile(g.profile);
     if (!g.started) {
         g.c = conditions_from_profile(g.profile);
         g.started = true;

@@ -12,16 +12,6 @@
 #include "ballistics/solver.h"
 #include "profile/gun_profile.h"
 
-// Filled in by the layer above: the profile as the form shows it now, read
-// without touching cvIn or the saved mark. Until then the preview shows cvIn.
-struct preview_hook_set {
-    void (*form_profile)(GunProfile& out);
-    // Puts the trued fields of `trued` (truing.h) into the form as edits:
-    // the profile is marked changed. Until filled in, they go into cvIn.
-    void (*apply_trued)(const GunProfile& trued);
-};
-extern preview_hook_set preview_hooks;
-
 // The button, the menu item (Ctrl+T): shows the window, up to date.
 void open_solution_preview(GtkWidget* widget);
 // The form changed (Enter, a choice, another profile shown): the preview

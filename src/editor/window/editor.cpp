@@ -173,6 +173,34 @@ bool apply_typed_texts(GunProfile& p)
     return changed;
 }
 
+// The combo `combo_id` shows the text column of its store through `renderer`.
+void pack_text_renderer(GtkCellRenderer* renderer, const char* combo_id)
+{
+    GtkCellLayout* layout = GTK_CELL_LAYOUT(get_widget(combo_id));
+    gtk_cell_layout_pack_start(layout, renderer, TRUE);
+    gtk_cell_layout_set_attributes(layout, renderer, "text", kTextColumn, NULL);
+}
+
+// Fills a unit store with the texts of unit codes 1 to `last` and makes the
+// first row the active row of both combos.
+void fill_unit_store(const char* store_id, int last, const char* combo_a, const char* combo_b)
+{
+    GtkTreeStore* store = GTK_TREE_STORE(get_object(store_id));
+    GtkComboBox* a = GTK_COMBO_BOX(get_widget(combo_a));
+    GtkComboBox* b = GTK_COMBO_BOX(get_widget(combo_b));
+    gtk_combo_box_set_model(a, GTK_TREE_MODEL(store));
+    gtk_combo_box_set_model(b, GTK_TREE_MODEL(store));
+    for (int code = 1; code <= last; ++code) {
+        GtkTreeIter iter;
+        gtk_tree_store_append(store, &iter, nullptr);
+        gtk_tree_store_set(store, &iter, kTextColumn, unit_code_text(code), -1);
+        if (code == 1) {
+            gtk_combo_box_set_active_iter(a, &iter);
+            gtk_combo_box_set_active_iter(b, &iter);
+        }
+    }
+}
+
 }  // namespace
 
 bool profile_has_changes()
@@ -210,6 +238,7 @@ void show_profile()
     g_shown_form = read_form_texts();
     g_shown_units = input_units;
     g_showing = false;
+    window_hooks.form_changed();
 }
 
 void update_unit_labels()
@@ -231,9 +260,25 @@ void read_form_into_profile()
     g_shown_form = read_form_texts();
     g_shown_units = input_units;
     refresh_profile_mark();
+    window_hooks.form_changed();
+}
+
+void on_form_choice_changed()
+{
+    if (!g_showing) window_hooks.form_changed();
 }
 
 void read_form_into(GunProfile& p) { apply_typed_texts(p); }
+
+void read_shown_profile(GunProfile& p)
+{
+    p = cvIn;
+    read_form_into(p);
+    p.temp = cvIn.temp;
+    p.pres = cvIn.pres;
+    p.maxr = cvIn.maxr;
+    set_profile_name(p, gtk_entry_get_text(GTK_ENTRY(get_widget("id_profile_name"))));
+}
 
 void show_chosen_bullet(bool custom_curve)
 {
@@ -316,7 +361,10 @@ void on_output_units_changed(GtkWidget* widget)
 {
     // A choice of the user's is an edit of the profile; the combos set by
     // show_profile are none.
-    if (!g_showing) refresh_profile_mark();
+    if (!g_showing) {
+        refresh_profile_mark();
+        window_hooks.form_changed();
+    }
     bool elevation = widget == get_widget("id_eunits");
     if (!elevation && widget != get_widget("id_wunits")) return;
     std::string text = combo_active_text(widget);
@@ -325,4 +373,23 @@ void on_output_units_changed(GtkWidget* widget)
     bool clicks = code == kUnitCodeClicks;
     if (elevation) set_click_row_sensitive(clicks, "id_clickvalE", "id_lbl_99", "id_clicke_units");
     else set_click_row_sensitive(clicks, "id_clickvalW", "id_lbl_1", "id_clickw_units");
+}
+
+void set_up_form()
+{
+    gtk_widget_hide(get_widget("id_custom_dc_lbl"));
+
+    GtkCellRenderer* units_cell = gtk_cell_renderer_text_new();
+    pack_text_renderer(units_cell, "id_eunits");
+    pack_text_renderer(units_cell, "id_wunits");
+    fill_unit_store("id_units_ts", kUnitCodeClicks, "id_eunits", "id_wunits");
+
+    GtkCellRenderer* click_cell = gtk_cell_renderer_text_new();
+    pack_text_renderer(click_cell, "id_clicke_units");
+    pack_text_renderer(click_cell, "id_clickw_units");
+    fill_unit_store("id_click_ts", kUnitCodeClicks - 1, "id_clicke_units", "id_clickw_units");
+
+    for (const char* id :
+         {"id_clickvalW", "id_lbl_1", "id_clickw_units", "id_clickvalE", "id_lbl_99", "id_clicke_units"})
+        gtk_widget_set_sensitive(get_widget(id), FALSE);
 }

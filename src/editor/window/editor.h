@@ -5,8 +5,8 @@
 
 #include <gtk/gtk.h>
 
-#include <string>
 #include "profile/gun_profile.h"
+#include <string>
 
 void show_profile();
 void update_unit_labels();
@@ -14,6 +14,14 @@ void read_form_into_profile();
 // The form read into `p` as read_form_into_profile reads it into cvIn; marks
 // nothing.
 void read_form_into(GunProfile& p);
+// The profile as the form shows it now, its name entry included: cvIn with
+// the form's texts over it. The form shows no atmosphere or maximum range:
+// those stay what cvIn holds (a loaded file's own, until the form is read
+// back into it). Marks nothing.
+void read_shown_profile(GunProfile& p);
+// A choice that is read with the form (G1/G7, a click unit) or Enter in the
+// drop scale factor table: what the form shows changed.
+void on_form_choice_changed();
 void on_form_entry_changed();
 // New Profile; with a widget (the button) it first settles unsaved changes.
 void new_profile(GtkWidget* widget);
@@ -37,6 +45,11 @@ bool profile_has_changes();
 // Before the shown profile is replaced: with changes, asks "Save changes to
 // <name>?"; true when the caller may go on (saved or discarded).
 bool settle_unsaved_changes();
+
+// The form's start state, once the UI definition is loaded: the custom-curve
+// note hidden, the unit combos given their rows (the first, MIL, active) and
+// the click-value rows insensitive.
+void set_up_form();
 
 void on_input_units_toggled(GtkWidget* widget);
 void on_output_units_changed(GtkWidget* widget);

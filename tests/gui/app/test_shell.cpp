@@ -9,6 +9,7 @@
 #include "app/startup.h"
 #include "gui_support.h"
 #include "shell/shell.h"
+#include "shell/ui_start.h"
 
 TEST(StartUp, OnlyTheSelectionWindowIsShown)
 {

@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/working_folder.h"
+#include "shell/working_folder.h"
 
 namespace fs = std::filesystem;
 
