@@ -75,7 +75,9 @@ TEST(TruingDialog, TwoHoldsCancelThenApply)
     click("id_pv_true");
     pump_events();
     ASSERT_TRUE(gtk_widget_get_visible(truing_dialog_part("dialog")));
-    EXPECT_EQ(std::string(gtk_combo_box_text_get_active_text(GTK_COMBO_BOX_TEXT(truing_dialog_part("unit")))), "MIL");
+    gchar* unit = gtk_combo_box_text_get_active_text(GTK_COMBO_BOX_TEXT(truing_dialog_part("unit")));
+    EXPECT_STREQ(unit, "MIL");
+    g_free(unit);
     for (int i = 0; i < 2; ++i) {
         type(("range" + std::to_string(i + 1)).c_str(), ranges[i]);
         type(("hold" + std::to_string(i + 1)).c_str(), holds[i]);
