@@ -34,8 +34,8 @@ frame_assembler frame_rx;
 // and follows it, so no handler ever runs inside another.
 std::deque<std::string> pending_lines;
 bool delivering = false;
-// Inside the poll the toolkit does not run the poll again, so a command sent
-// from there reads the bridge itself while it waits for the acknowledgement.
+// Inside the poll the toolkit does not run the poll again: the poll reads on
+// by itself only at its outermost level.
 int poll_depth = 0;
 // Command frames sent: a poll that sent one (the acknowledgement of a line)
 // reads on while the device answers.
@@ -159,7 +159,8 @@ void receive_hid_until_idle()
     while (poll_depth == 1 && hid_connected && !upload_active && commands_sent != sent_before) {
         if (took) quiet = 0;
         else if (clear_to_send || ++quiet > acknowledgement_reads) break;
-        link_hooks.sleep_ms(frame_read_ms);
+        // A frame on its way goes on arriving byte by byte: read again soon.
+        link_hooks.sleep_ms(took ? 1 : frame_read_ms);
         took = receive_hid();
     }
 }
@@ -247,7 +248,9 @@ int send_command(const char* text)
     }
 
     // Each check that fails waits 10 ms and pumps, so the poll can take in the
-    // acknowledgement; no pause follows the last check.
+    // acknowledgement, and reads the bridge when the pump did not: the
+    // acknowledgement comes within a few ms, the poll's next run may be
+    // 200 ms away. No pause follows the last check.
     for (int check = 1; !clear_to_send; ++check) {
         if (check == clear_to_send_checks) {
             link_hooks.progress_hide();
@@ -255,7 +258,7 @@ int send_command(const char* text)
         }
         link_hooks.sleep_ms(10);
         link_hooks.pump();
-        if (poll_depth > 0 && !clear_to_send) receive_hid();
+        if (!clear_to_send) receive_hid();
         if (!hid_connected) return 0;  // the bridge went while waiting
     }
     // A frame that did not go out gets no acknowledgement: report it unsent
