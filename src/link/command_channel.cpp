@@ -35,8 +35,8 @@ frame_assembler frame_rx;
 // and follows it, so no handler ever runs inside another.
 std::deque<std::string> pending_lines;
 bool delivering = false;
-// Inside the poll the toolkit does not run the poll again, so a command sent
-// from there reads the bridge itself while it waits for the acknowledgement.
+// Inside the poll the toolkit does not run the poll again: the poll reads on
+// by itself only at its outermost level.
 int poll_depth = 0;
 // Command frames sent: a poll that sent one (the acknowledgement of a line)
 // reads on while the device answers.
@@ -160,7 +160,8 @@ void receive_hid_until_idle()
     while (poll_depth == 1 && the_link().hid_connected && !the_link().upload_active && commands_sent != sent_before) {
         if (took) quiet = 0;
         else if (the_link().clear_to_send || ++quiet > acknowledgement_reads) break;
-        the_link().calls.sleep_ms(frame_read_ms);
+        // A frame on its way goes on arriving byte by byte: read again soon.
+        the_link().calls.sleep_ms(took ? 1 : frame_read_ms);
         took = receive_hid();
     }
 }
@@ -249,7 +250,9 @@ int send_command(const char* text)
     }
 
     // Each check that fails waits 10 ms and pumps, so the poll can take in the
-    // acknowledgement; no pause follows the last check.
+    // acknowledgement, and reads the bridge when the pump did not: the
+    // acknowledgement comes within a few ms, the poll's next run may be
+    // 200 ms away. No pause follows the last check.
     for (int check = 1; !the_link().clear_to_send; ++check) {
         if (check == clear_to_send_checks) {
             the_link().calls.progress_hide();
@@ -257,7 +260,7 @@ int send_command(const char* text)
         }
         the_link().calls.sleep_ms(10);
         the_link().calls.pump();
-        if (poll_depth > 0 && !the_link().clear_to_send) receive_hid();
+        if (!the_link().clear_to_send) receive_hid();
         if (!the_link().hid_connected) return 0;  // the bridge went while waiting
     }
     // A frame that did not go out gets no acknowledgement: report it unsent

@@ -11,9 +11,9 @@
 int send_frame_message(uint16_t code, const char* text, size_t length);
 
 // Sends one command line (at most 255 characters). Nonzero when handed to
-// the carrier whole (COM: the bytes written), 0 when not sent. Sent from
-// inside the receive poll, its wait for the bridge's acknowledgement reads
-// the bridge itself.
+// the carrier whole (COM: the bytes written), 0 when not sent. Its wait for
+// the bridge's acknowledgement pumps, and reads the bridge itself when the
+// pump did not take the acknowledgement in.
 int send_command(const char* text);
 
 // ":AK\r" when the device's firmware asks for acknowledgements (1.12001 on).
