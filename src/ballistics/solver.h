@@ -118,6 +118,8 @@ std::vector<std::string> solver_assumptions(const GunProfile& p, const shot_cond
 // "windage_in", "velocity_fps", "mach", "energy_ftlbf", "time_s",
 // "elevation", "windage", "elevation_unit", "windage_unit"}...]}.
 std::string table_json(const solution& s);
+// `s` as a JSON string, quotes and control characters escaped.
+std::string json_text(const std::string& s);
 // A header line, then one line per row, the same members as the JSON rows.
 std::string table_csv(const solution& s);
 // Aligned columns for reading, with the marks and the end note.

@@ -56,6 +56,10 @@ std::string hold_unit_text(int32_t output_code, int32_t click_code, int32_t clic
     return "clicks of 1/" + std::to_string(per) + " " + unit;
 }
 
+std::string json_number(double v) { return std::isfinite(v) ? fmt("%.9g", v) : "null"; }
+
+}  // namespace
+
 std::string json_text(const std::string& s)
 {
     std::string out = "\"";
@@ -71,10 +75,6 @@ std::string json_text(const std::string& s)
     }
     return out + "\"";
 }
-
-std::string json_number(double v) { return std::isfinite(v) ? fmt("%.9g", v) : "null"; }
-
-}  // namespace
 
 bool velocity_table_in_use(const GunProfile& p) { return velocity_table_rows(p) >= 2; }
 

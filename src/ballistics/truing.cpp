@@ -564,26 +564,6 @@ truing_result true_profile(const GunProfile& p, const shot_conditions& c,
     return out;
 }
 
-namespace {
-
-std::string json_string(const std::string& s)
-{
-    std::string out = "\"";
-    for (unsigned char ch : s) {
-        if (ch == '"' || ch == '\\') {
-            out += '\\';
-            out += static_cast<char>(ch);
-        } else if (ch < 0x20) {
-            out += format_number("\\u%04x", ch);
-        } else {
-            out += static_cast<char>(ch);
-        }
-    }
-    return out + "\"";
-}
-
-}  // namespace
-
 std::string truing_text(const truing_result& r)
 {
     if (!r.ok) return r.refusal + "\n";
@@ -607,7 +587,7 @@ std::string truing_text(const truing_result& r)
 
 std::string truing_json(const truing_result& r)
 {
-    if (!r.ok) return "{\"error\": " + json_string(r.refusal) + "}\n";
+    if (!r.ok) return "{\"error\": " + json_text(r.refusal) + "}\n";
     std::string j = "{\"mv_fps_before\": " + num("%.1f", r.mv_before_fps) +
                     ", \"mv_fps_after\": " + num("%.1f", r.mv_after_fps) + ", \"dsf\": [";
     for (size_t i = 0; i < r.factors.size(); ++i)

@@ -203,12 +203,9 @@ int run_ports(const CliStreams& io)
     return kExitOk;
 }
 
-int run_table(const std::string& file, const TableRequest& request, const CliStreams& io)
+shot_conditions conditions_for(const GunProfile& p, const ConditionsRequest& request)
 {
-    LoadedProfile p;
-    if (!load(file, p, io)) return kExitFailure;
-    note(io, file, p.source);
-    shot_conditions c = conditions_from_profile(p.record);
+    shot_conditions c = conditions_from_profile(p);
     c.temperature_f = request.temperature_f.value_or(c.temperature_f);
     c.pressure_inhg = request.pressure_inhg.value_or(c.pressure_inhg);
     c.humidity_pct = request.humidity_pct.value_or(c.humidity_pct);
@@ -219,6 +216,15 @@ int run_table(const std::string& file, const TableRequest& request, const CliStr
         c.latitude_deg = *request.latitude_deg;
         c.azimuth_deg = *request.azimuth_deg;
     }
+    return c;
+}
+
+int run_table(const std::string& file, const TableRequest& request, const CliStreams& io)
+{
+    LoadedProfile p;
+    if (!load(file, p, io)) return kExitFailure;
+    note(io, file, p.source);
+    shot_conditions c = conditions_for(p.record, request);
     // The command line's ranges are yards: the English defaults.
     const solution s = solve_profile(p.record, c, request.to_yd.value_or(default_range_yd(p.record, kUnitsEnglish)),
                                      request.step_yd.value_or(default_step_yd(kUnitsEnglish)));

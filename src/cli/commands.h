@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ballistics/solver.h"
+
 constexpr int kExitOk = 0;
 constexpr int kExitDifferent = 1;  // diff: some fields differ; transfers: profiles skipped
 constexpr int kExitFailure = 2;    // usage, a missing or unreadable file, refused input, a failed write; a link failure
@@ -38,10 +40,16 @@ int run_ports(const CliStreams& io);
 // What `table` was asked for: each value left out is the profile's (its
 // atmosphere, its range) or the default (100 yd steps, no wind, no
 // Coriolis). Yards, deg F, inHg, percent, mph, degrees.
-struct TableRequest {
-    std::optional<double> to_yd, step_yd;
+// The shot's conditions given on the command line; the profile's own air
+// for what is not given.
+struct ConditionsRequest {
     std::optional<double> temperature_f, pressure_inhg, humidity_pct, wind_mph, wind_from_deg;
     std::optional<double> latitude_deg, azimuth_deg;  // both or neither: Coriolis
+};
+shot_conditions conditions_for(const GunProfile& p, const ConditionsRequest& request);
+
+struct TableRequest : ConditionsRequest {
+    std::optional<double> to_yd, step_yd;
     enum class Format { text, json, csv } format = Format::text;
 };
 // The trajectory of one file's profile as a table, JSON or CSV; a profile
@@ -52,10 +60,8 @@ int run_table(const std::string& file, const TableRequest& request, const CliStr
 // (800:5.2mil, 730m:17.9moa) in the conditions given (the profile's air
 // otherwise); writes it to `out_path` when given. A refusal is its sentence
 // and kExitFailure.
-struct TrueRequest {
+struct TrueRequest : ConditionsRequest {
     std::vector<std::string> observed;
-    std::optional<double> temperature_f, pressure_inhg, humidity_pct, wind_mph, wind_from_deg;
-    std::optional<double> latitude_deg, azimuth_deg;
     std::string out_path;
     bool json = false;
 };

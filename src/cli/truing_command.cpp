@@ -43,17 +43,7 @@ int run_true(const std::string& file, const TrueRequest& request, const CliStrea
         return kExitFailure;
     }
     if (!io.quiet && !p.source.empty()) say(io, file + ": " + p.source);
-    shot_conditions c = conditions_from_profile(p.record);
-    c.temperature_f = request.temperature_f.value_or(c.temperature_f);
-    c.pressure_inhg = request.pressure_inhg.value_or(c.pressure_inhg);
-    c.humidity_pct = request.humidity_pct.value_or(c.humidity_pct);
-    c.wind_mph = request.wind_mph.value_or(c.wind_mph);
-    c.wind_from_deg = request.wind_from_deg.value_or(c.wind_from_deg);
-    if (request.latitude_deg && request.azimuth_deg) {
-        c.coriolis = true;
-        c.latitude_deg = *request.latitude_deg;
-        c.azimuth_deg = *request.azimuth_deg;
-    }
+    shot_conditions c = conditions_for(p.record, request);
     const truing_result r = true_profile(p.record, c, obs);
     if (!r.ok) {
         say(io, file + ": " + r.refusal);
