@@ -65,6 +65,15 @@ class Profiles(ProgramTest):
         wait_for(lambda: p.status_text() == "Copied %s to the device, replacing the one there" % name,
                  what="the copy told")
 
+        # Back to the PC: the same question, and No keeps the PC's file.
+        p.press(p.find("Copy to PC", role="push button", within=mw))
+        question = "Warning: The selected profile exists on the PC.\nDo you wish to overwrite?"
+        wait_for(lambda: any(n.name == question for n in p.all("label")), what="the Copy to PC question")
+        p.screenshot("copy-to-pc-question")
+        p.answer(text=question, button="No")
+        with open(pc_file, "rb") as f:
+            self.assertEqual(f.read(), saved)
+
 
 if __name__ == "__main__":
     unittest.main()
