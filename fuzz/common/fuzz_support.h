@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -22,12 +23,19 @@ void fuzz_write_file(const std::string& path, const void* data, size_t size);
 // Every byte of the file at `path`; empty when it cannot be read.
 std::string fuzz_read_file(const std::string& path);
 
-#define FUZZ_CHECK(cond, ...)                                       \
-    do {                                                            \
-        if (!(cond)) {                                              \
-            std::fprintf(stderr, "fuzz check failed: %s: ", #cond); \
-            std::fprintf(stderr, __VA_ARGS__);                      \
-            std::fputc('\n', stderr);                               \
-            std::abort();                                           \
-        }                                                           \
+// Two input bytes (little-endian) spread over [lo, hi].
+inline double fuzz_scaled(const uint8_t* p, double lo, double hi)
+{
+    unsigned v = p[0] | (p[1] << 8);
+    return lo + (hi - lo) * v / 65535.0;
+}
+
+#define FUZZ_CHECK(cond, ...)                                                                                          \
+    do {                                                                                                               \
+        if (!(cond)) {                                                                                                 \
+            std::fprintf(stderr, "fuzz check failed: %s: ", #cond);                                                    \
+            std::fprintf(stderr, __VA_ARGS__);                                                                         \
+            std::fputc('\n', stderr);                                                                                  \
+            std::abort();                                                                                              \
+        }                                                                                                              \
     } while (0)

@@ -15,16 +15,6 @@
 #include "fuzz_support.h"
 #include "profile/units.h"
 
-namespace {
-
-double scaled(const uint8_t* p, double lo, double hi)
-{
-    unsigned v = p[0] | (p[1] << 8);
-    return lo + (hi - lo) * v / 65535.0;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz_quiet_stdout();
@@ -59,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             v[i] = *current[i];
             if (left >= width * (i + 1)) {
                 if (width == 8) std::memcpy(&v[i], tail + 8 * i, 8);
-                else v[i] = scaled(tail + 2 * i, span[i][0], span[i][1]);
+                else v[i] = fuzz_scaled(tail + 2 * i, span[i][0], span[i][1]);
             }
         }
         c.temperature_f = v[0], c.pressure_inhg = v[1], c.humidity_pct = v[2], c.wind_mph = v[3];

@@ -16,16 +16,6 @@
 #include "fuzz_support.h"
 #include "profile/gun_profile.h"
 
-namespace {
-
-double scaled(const uint8_t* p, double lo, double hi)
-{
-    unsigned v = p[0] | (p[1] << 8);
-    return lo + (hi - lo) * v / 65535.0;
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     fuzz_quiet_stdout();
@@ -67,8 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::memcpy(&o.range_yd, data + at, 8);
             std::memcpy(&o.hold, data + at + 8, 8);
         } else {
-            o.range_yd = scaled(data + at, 0, 3000);
-            o.hold = scaled(data + at + 2, -20, 120);
+            o.range_yd = fuzz_scaled(data + at, 0, 3000);
+            o.hold = fuzz_scaled(data + at + 2, -20, 120);
         }
         o.unit = static_cast<hold_unit>(data[at + width - 1] % 4);
         obs.push_back(o);

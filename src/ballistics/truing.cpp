@@ -11,7 +11,6 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kMoaRad = kPi / 10800.0;
-constexpr double kMphToFps = 5280.0 / 3600.0;
 constexpr double kTransonicMach = 1.2;
 constexpr double kMergeMach = 0.05;
 constexpr double kMinFactor = 0.5, kMaxFactor = 1.5;
@@ -65,10 +64,7 @@ prediction predict(const GunProfile& p, const shot_conditions& c, const truing_o
         out.moa = r.elevation_hold * hold_unit_rad(p.eu, p.ce, p.cve) / kMoaRad;
         out.windage_moa = r.windage_hold * hold_unit_rad(p.wu, p.cw, p.cvw) / kMoaRad;
     }
-    // The solver's Mach is the speed over the ground; drag follows the air.
-    double sound = r.mach > 0 ? r.velocity_fps / r.mach : 0;
-    double head = c.wind_mph * kMphToFps * std::cos(c.wind_from_deg * kPi / 180.0);
-    out.mach = sound > 0 ? (r.velocity_fps + head) / sound : 0;
+    out.mach = r.mach;  // through the air, as the drag
     out.ok = std::isfinite(out.moa) && std::isfinite(out.windage_moa) && std::isfinite(out.mach);
     if (!out.ok) out.why = "The calculation fails at " + yards(o.range_yd) + ".";
     return out;
@@ -133,13 +129,9 @@ double fit_velocity(const GunProfile& base, const shot_conditions& c, const std:
 double factor_at(const std::vector<dsf_row>& t, double mach)
 {
     if (t.empty()) return 1.0;
-    if (mach <= t.front().mach) return t.front().factor;
-    if (mach >= t.back().mach) return t.back().factor;
-    for (size_t i = 1; i < t.size(); ++i)
-        if (mach <= t[i].mach)
-            return t[i - 1].factor +
-                   (t[i].factor - t[i - 1].factor) * (mach - t[i - 1].mach) / (t[i].mach - t[i - 1].mach);
-    return t.back().factor;
+    std::vector<drag_point> points;
+    for (const dsf_row& r : t) points.push_back({r.mach, r.factor});
+    return drag_at(points.data(), static_cast<int>(points.size()), mach);
 }
 
 std::vector<dsf_row> table_of(const GunProfile& p)

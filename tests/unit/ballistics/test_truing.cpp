@@ -211,3 +211,14 @@ TEST(Truing, MovesEveryRowOfTheVelocityTableAlike)
     EXPECT_NEAR(r.mv_after_fps, 2650, 1);
     for (int i = 3; i < 6; ++i) EXPECT_EQ(r.trued.mvt_mv[i], 0.0f);
 }
+
+TEST(Truing, TakesTheMachThroughTheAirAsTheSolverGivesIt)
+{
+    GunProfile p = rifle(2650);
+    shot_conditions c = conditions_from_profile(p);
+    c.wind_mph = 20;
+    c.wind_from_deg = 0;  // head wind
+    truing_result r = true_profile(p, c, {{800, 5.5, hold_unit::mil, std::nullopt}});
+    ASSERT_EQ(r.rows.size(), 1u);
+    EXPECT_DOUBLE_EQ(r.rows[0].mach_before, solve_profile(p, c, 800, 800).rows.back().mach);
+}
