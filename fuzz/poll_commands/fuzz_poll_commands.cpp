@@ -29,6 +29,7 @@
 
 #include <deque>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,14 +37,14 @@ int handler_depth = 0;
 size_t lines_handled = 0;
 std::deque<std::string> replies;
 bool acknowledge_each = false;
-std::string last_line;
+std::vector<std::string> handled;  // since the link went quiet
 
 void handle_line(const char* line)
 {
     FUZZ_CHECK(handler_depth == 0, "a line handler ran inside another");
     ++handler_depth;
     ++lines_handled;
-    last_line = line;
+    handled.push_back(line);
     if (acknowledge_each) acknowledge_line();
     if (!replies.empty()) {
         const std::string command = replies.front();
@@ -118,8 +119,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (lines_handled == before && b.uart_tx.empty() && b.meter.queue.empty()) break;
     }
     FUZZ_CHECK(handler_depth == 0, "a handler did not return");
-    const size_t before = lines_handled;
+    handled.clear();
     deliver_line(":AQ\r");
-    FUZZ_CHECK(lines_handled == before + 1 && last_line == ":AQ\r", "a line on a quiet link was not handed on");
+    // The line goes first. A command its handler sends may draw answers from
+    // the meter, which the wait for the command's acknowledgement reads and
+    // hands on after it.
+    FUZZ_CHECK(!handled.empty() && handled[0] == ":AQ\r", "a line on a quiet link was not handed on");
     return 0;
 }
